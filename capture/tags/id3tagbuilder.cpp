@@ -1,0 +1,127 @@
+#include "id3tagbuilder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "capdev_tags.h"
+#include "tagtext.h"
+
+namespace capdev {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A harmless encoder set-up: the tag does not depend on it.
+constexpr int kChannels = 2;
+constexpr int kSampleRate = 44100;
+constexpr int kBitRate = 192;
+
+constexpr std::size_t kTagHeaderBytes = 10;
+constexpr unsigned char kEncodingUtf16 = 1;
+
+// An ID3v2.3 text frame: header (identifier, 32-bit size, no flags), the
+// encoding byte and the units, little-endian after their byte-order mark.
+std::vector<unsigned char> TextFrame(const char* frameId, const TagText& text) {
+    const std::size_t units = TagTextLength(text);
+    const auto size = static_cast<uint32_t>(1 + 2 * units);
+    std::vector<unsigned char> frame(frameId, frameId + 4);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        frame.push_back(static_cast<unsigned char>(size >> shift));
+    }
+    frame.insert(frame.end(), {0, 0, kEncodingUtf16});
+    for (std::size_t i = 0; i < units; ++i) {
+        frame.push_back(static_cast<unsigned char>(text[i] & 0xFF));
+        frame.push_back(static_cast<unsigned char>(text[i] >> 8));
+    }
+    return frame;
+}
+
+// Appends `frame` to a complete tag (or makes a tag of it) and updates the
+// header's size.
+void AppendFrame(std::vector<unsigned char>* tag, const std::vector<unsigned char>& frame) {
+    if (tag->size() < kTagHeaderBytes) {
+        *tag = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    }
+    tag->insert(tag->end(), frame.begin(), frame.end());
+    const std::size_t body = tag->size() - kTagHeaderBytes;
+    for (int i = 0; i < 4; ++i) {
+        (*tag)[9 - static_cast<std::size_t>(i)] = static_cast<unsigned char>((body >> (7 * i)) & 0x7F);
+    }
+}
+
+}  // namespace
+
+int CId3TagBuilder::Init() {
+    m_lame.reset(lame_init());
+    if (!m_lame) {
+        return MUSICTAGS_ERR_ENCODER;
+    }
+    lame_global_flags* gfp = m_lame.get();
+    lame_set_num_channels(gfp, kChannels);
+    lame_set_in_samplerate(gfp, kSampleRate);
+    lame_set_out_samplerate(gfp, kSampleRate);
+    lame_set_brate(gfp, kBitRate);
+    lame_set_write_id3tag_automatic(gfp, 0);
+    id3tag_init(gfp);
+    id3tag_v2_only(gfp);
+    id3tag_set_pad(gfp, 0);
+    return lame_init_params(gfp);
+}
+
+int CId3TagBuilder::SetText(const char* frameId, const char* utf8) {
+    const TagText text = Utf8ToTagText(utf8);
+    if (std::strcmp(frameId, "TCON") == 0) {
+        m_genreFrame = TextFrame(frameId, text);
+        return 0;
+    }
+    return id3tag_set_textinfo_utf16(m_lame.get(), frameId, text.data());
+}
+
+int CId3TagBuilder::SetPicture(const char* path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    if (!file) {
+        return kPictureOpenFailed;
+    }
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+        return kPictureNoMemory;
+    }
+    const long size = std::ftell(file.get());
+    if (size <= 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        return size == 0 ? kPictureRefused : kPictureNoMemory;
+    }
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<std::size_t>(size)]);
+    if (!bytes) {
+        return kPictureNoMemory;
+    }
+    const auto wanted = static_cast<std::size_t>(size);
+    if (std::fread(bytes.get(), 1, wanted, file.get()) != wanted) {
+        return kPictureShortRead;
+    }
+    return id3tag_set_albumart(m_lame.get(), bytes.get(), wanted) != 0 ? kPictureRefused
+                                                                          : kPictureOk;
+}
+
+int CId3TagBuilder::Fetch(std::vector<unsigned char>* tag) {
+    tag->clear();
+    const std::size_t announced = lame_get_id3v2_tag(m_lame.get(), nullptr, 0);
+    if (announced == 0) {
+        return 0;
+    }
+    tag->assign(announced, 0);
+    const std::size_t got = lame_get_id3v2_tag(m_lame.get(), tag->data(), tag->size());
+    if (got > announced) {
+        tag->clear();
+        return MUSICTAGS_ERR_TAG_SIZE;
+    }
+    tag->resize(got);
+    if (!m_genreFrame.empty()) {
+        AppendFrame(tag, m_genreFrame);
+    }
+    return 0;
+}
+
+}  // namespace capdev

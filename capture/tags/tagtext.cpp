@@ -1,0 +1,115 @@
+#include "tagtext.h"
+
+namespace capdev {
+
+namespace {
+
+constexpr uint16_t kByteOrderMark = 0xFEFF;
+constexpr uint16_t kReplacement = 0xFFFD;
+
+// Reads the next character of `s` at `*pos`. Returns false at the end of the
+// string or when a sequence is cut short by it.
+bool NextCodePoint(const unsigned char* s, std::size_t* pos, uint32_t* cp) {
+    const unsigned char lead = s[*pos];
+    if (lead == 0) {
+        return false;
+    }
+    std::size_t trail = 0;
+    uint32_t value = 0;
+    if (lead <= 0x7F) {
+        value = lead;
+    } else if (lead <= 0xDF) {
+        trail = 1;
+        value = lead & 0x1Fu;
+    } else if (lead <= 0xEF) {
+        trail = 2;
+        value = lead & 0x0Fu;
+    } else if (lead <= 0xF7) {
+        trail = 3;
+        value = lead & 0x07u;
+    } else {
+        *cp = kReplacement;
+        ++*pos;
+        return true;
+    }
+    for (std::size_t i = 1; i <= trail; ++i) {
+        const unsigned char next = s[*pos + i];
+        if (next == 0) {
+            return false;
+        }
+        value = (value << 6) | (next & 0x3Fu);
+    }
+    *pos += trail + 1;
+    if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
+        value = kReplacement;
+    }
+    *cp = value;
+    return true;
+}
+
+}  // namespace
+
+TagText Utf8ToTagText(const char* utf8) {
+    TagText out{};
+    out[0] = kByteOrderMark;
+    if (utf8 == nullptr) {
+        return out;
+    }
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+    std::size_t pos = 0;
+    std::size_t units = 1;
+    const std::size_t limit = 1 + kTagTextMaxChars;
+    uint32_t cp = 0;
+    while (units < limit && NextCodePoint(s, &pos, &cp)) {
+        if (cp > 0xFFFF) {
+            if (units + 2 > limit) {
+                break;
+            }
+            cp -= 0x10000;
+            out[units++] = static_cast<uint16_t>(0xD800 + (cp >> 10));
+            out[units++] = static_cast<uint16_t>(0xDC00 + (cp & 0x3FF));
+        } else {
+            out[units++] = static_cast<uint16_t>(cp);
+        }
+    }
+    return out;
+}
+
+std::size_t TagTextLength(const TagText& text) {
+    std::size_t n = 0;
+    while (n < text.size() && text[n] != 0) {
+        ++n;
+    }
+    return n;
+}
+
+std::optional<std::string> WideToUtf8(const wchar_t* path) {
+    if (path == nullptr) {
+        return std::nullopt;
+    }
+    std::string out;
+    for (const wchar_t* p = path; *p != 0; ++p) {
+        const auto cp = static_cast<uint32_t>(*p);
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return std::nullopt;
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace capdev

@@ -1,0 +1,297 @@
+// SetMusicTagsInfo end to end: MP3 files made by the lame encoder from a sox
+// tone, tags read back by mutagen and ffprobe.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+
+#include "capdev_tags.h"
+#include "privatehome.h"
+#include "tagfiles.h"
+
+using namespace tagtest;
+
+namespace {
+
+// A 2x2 RGB PNG.
+const Bytes kPng = {0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49,
+                    0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02, 0x08, 0x02,
+                    0x00, 0x00, 0x00, 0xfd, 0xd4, 0x9a, 0x73, 0x00, 0x00, 0x00, 0x10, 0x49, 0x44,
+                    0x41, 0x54, 0x78, 0x9c, 0x63, 0xf8, 0xcf, 0xc0, 0xc0, 0x00, 0xc2, 0x10, 0x02,
+                    0x00, 0x1c, 0xf2, 0x02, 0xfe, 0x74, 0x7a, 0x0a, 0x17, 0x00, 0x00, 0x00, 0x00,
+                    0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+
+class TagWriterTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = testsupport::makeTempDir("tagwriter");
+        const std::string wav = s_dir + "/tone.wav";
+        const std::string mp3 = s_dir + "/tone.mp3";
+        std::string out;
+        ASSERT_EQ(tagtest::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1.5 sine 440 2>&1", &out), 0)
+            << out;
+        ASSERT_EQ(tagtest::Run("lame --quiet -b 128 " + Quote(wav) + " " + Quote(mp3) + " 2>&1", &out), 0)
+            << out;
+        s_audio = ReadBytes(mp3);
+        ASSERT_GT(s_audio.size(), 1000u);
+        ASSERT_EQ(s_audio[0], 0xFF);  // the first MP3 frame, no tag
+    }
+    static void TearDownTestSuite() { testsupport::removeTree(s_dir); }
+
+    void SetUp() override {
+        m_dir = testsupport::makeTempDir("tagcase");
+        m_source = m_dir + "/source.mp3";
+        m_destination = m_dir + "/tagged.mp3";
+        m_cover = m_dir + "/cover.png";
+        WriteBytes(m_source, s_audio);
+        WriteBytes(m_cover, kPng);
+    }
+    void TearDown() override { testsupport::removeTree(m_dir); }
+
+    int Tag(const MusicTagsInfo* tags) {
+        return SetMusicTagsInfo(tags, Wide(m_source).c_str(), Wide(m_destination).c_str());
+    }
+
+    // The bytes of `path` after its tag, as mutagen measures the tag.
+    static Bytes AudioAfterTag(const std::string& path) {
+        const TagReadBack tag = ReadWithMutagen(path);
+        const Bytes all = ReadBytes(path);
+        return Bytes(all.begin() + static_cast<std::ptrdiff_t>(tag.size), all.end());
+    }
+
+    static std::string s_dir;
+    static Bytes s_audio;
+    std::string m_dir;
+    std::string m_source;
+    std::string m_destination;
+    std::string m_cover;
+};
+
+std::string TagWriterTest::s_dir;
+Bytes TagWriterTest::s_audio;
+
+TEST(MusicTagsInfoRecord, LayoutIsSixPointersInOrder) {
+    EXPECT_EQ(sizeof(MusicTagsInfo), 6 * sizeof(void*));
+    EXPECT_EQ(offsetof(MusicTagsInfo, title), 0 * sizeof(void*));
+    EXPECT_EQ(offsetof(MusicTagsInfo, artist), 1 * sizeof(void*));
+    EXPECT_EQ(offsetof(MusicTagsInfo, album), 2 * sizeof(void*));
+    EXPECT_EQ(offsetof(MusicTagsInfo, year), 3 * sizeof(void*));
+    EXPECT_EQ(offsetof(MusicTagsInfo, genre), 4 * sizeof(void*));
+    EXPECT_EQ(offsetof(MusicTagsInfo, picture), 5 * sizeof(void*));
+}
+
+TEST_F(TagWriterTest, EveryItemIsReadBackByIndependentReaders) {
+    // "Synthpop" is in the genre list of ID3v1 as "SynthPop": it stays as given.
+    const MusicTagsInfo tags{"Night Drive", "The Testers", "Loopback Sessions", "2019",
+                             "Synthpop",    m_cover.c_str()};
+    ASSERT_EQ(Tag(&tags), 0);
+
+    TagReadBack tag = ReadWithMutagen(m_destination);
+    ASSERT_TRUE(tag.hasTag);
+    EXPECT_EQ(tag.version, 3);
+    EXPECT_EQ(tag.text["TIT2"], "Night Drive");
+    EXPECT_EQ(tag.text["TPE1"], "The Testers");
+    EXPECT_EQ(tag.text["TALB"], "Loopback Sessions");
+    EXPECT_EQ(tag.text["TYER"], "2019");
+    EXPECT_EQ(tag.text["TCON"], "Synthpop");
+    for (const char* frame : {"TIT2", "TPE1", "TALB", "TYER", "TCON"}) {
+        EXPECT_EQ(tag.encoding[frame], 1) << frame << " is not UTF-16 with a byte-order mark";
+    }
+    EXPECT_EQ(tag.pictureMime, "image/png");
+    EXPECT_EQ(tag.picture, kPng);
+
+    const auto probed = ReadWithFfprobe(m_destination);
+    EXPECT_EQ(probed.at("title"), "Night Drive");
+    EXPECT_EQ(probed.at("artist"), "The Testers");
+    EXPECT_EQ(probed.at("album"), "Loopback Sessions");
+    EXPECT_EQ(probed.at("genre"), "Synthpop");
+    EXPECT_EQ(probed.at("date"), "2019");
+
+    EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+    EXPECT_EQ(ReadBytes(m_source), s_audio) << "the source was changed";
+}
+
+TEST_F(TagWriterTest, OldTagOf4096BytesIsLeftOut) {
+    Bytes source = Id3Header(4096);
+    ASSERT_EQ(source[8], 32);  // bytes 6 to 9: 0, 0, 32, 0
+    Bytes body(4096, 'x');
+    const std::string marker = "OLDTAGMARKER";
+    std::copy(marker.begin(), marker.end(), body.begin() + 100);
+    source.insert(source.end(), body.begin(), body.end());
+    source.insert(source.end(), s_audio.begin(), s_audio.end());
+    WriteBytes(m_source, source);
+
+    const MusicTagsInfo tags{"New", nullptr, nullptr, nullptr, nullptr, nullptr};
+    ASSERT_EQ(Tag(&tags), 0);
+    EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+    const Bytes out = ReadBytes(m_destination);
+    EXPECT_EQ(std::search(out.begin(), out.end(), marker.begin(), marker.end()), out.end());
+    EXPECT_EQ(ReadWithMutagen(m_destination).text["TIT2"], "New");
+}
+
+TEST_F(TagWriterTest, LongTitleIsCutTo126Units) {
+    std::string title;
+    for (int i = 0; i < 200; ++i) {
+        title += static_cast<char>('a' + i % 26);
+    }
+    const MusicTagsInfo tags{title.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr};
+    ASSERT_EQ(Tag(&tags), 0);
+    EXPECT_EQ(ReadWithMutagen(m_destination).text["TIT2"], title.substr(0, 126));
+}
+
+TEST_F(TagWriterTest, NonAsciiTextsKeepEveryCharacter) {
+    const std::string groesse = "Gr\xC3\xB6\xC3\x9F" "e";
+    const std::string emoji = "Smile \xF0\x9F\x98\x80 \xF0\xA0\x80\x8B";  // U+1F600, U+2000B
+    const MusicTagsInfo tags{emoji.c_str(), groesse.c_str(), nullptr, nullptr, nullptr, nullptr};
+    ASSERT_EQ(Tag(&tags), 0);
+    TagReadBack tag = ReadWithMutagen(m_destination);
+    EXPECT_EQ(tag.text["TIT2"], emoji);
+    EXPECT_EQ(tag.text["TPE1"], groesse);
+
+    // The artist frame itself: encoding 1, U+FEFF, the five units of the word.
+    const Bytes out = ReadBytes(m_destination);
+    const Bytes frame = {'T', 'P', 'E', '1', 0, 0, 0, 13, 0, 0, 1, 0xFF, 0xFE,
+                         'G', 0, 'r', 0, 0xF6, 0, 0xDF, 0, 'e', 0};
+    EXPECT_NE(std::search(out.begin(), out.end(), frame.begin(), frame.end()), out.end());
+}
+
+TEST_F(TagWriterTest, PairAtTheCutIsLeftOutWhole) {
+    std::string title(125, 'q');
+    title += "\xF0\x9F\x98\x80";
+    const MusicTagsInfo tags{title.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr};
+    ASSERT_EQ(Tag(&tags), 0);
+    EXPECT_EQ(ReadWithMutagen(m_destination).text["TIT2"], std::string(125, 'q'));
+}
+
+TEST_F(TagWriterTest, NoItemsCopiesTheAudioAlone) {
+    const MusicTagsInfo none{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    EXPECT_EQ(Tag(&none), 0);
+    EXPECT_EQ(ReadBytes(m_destination), s_audio);
+    EXPECT_EQ(Tag(nullptr), 0);
+    EXPECT_EQ(ReadBytes(m_destination), s_audio);
+    // A genre alone, and one that is a number.
+    const MusicTagsInfo genre{nullptr, nullptr, nullptr, nullptr, "1990", nullptr};
+    EXPECT_EQ(Tag(&genre), 0);
+    TagReadBack tag = ReadWithMutagen(m_destination);
+    EXPECT_EQ(tag.text["TCON"], "1990");
+    EXPECT_EQ(tag.encoding["TCON"], 1);
+    EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+    EXPECT_EQ(Tag(&none), 0);
+    EXPECT_EQ(ReadBytes(m_destination), s_audio);
+}
+
+TEST_F(TagWriterTest, PictureProblemsKeepTheTextFrames) {
+    const std::string missing = m_dir + "/none.png";
+    MusicTagsInfo tags{"Kept", nullptr, nullptr, nullptr, nullptr, missing.c_str()};
+    EXPECT_EQ(Tag(&tags), 1);
+    TagReadBack tag = ReadWithMutagen(m_destination);
+    EXPECT_EQ(tag.text["TIT2"], "Kept");
+    EXPECT_TRUE(tag.picture.empty());
+    EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+
+    const std::string text = m_dir + "/notes.txt";
+    WriteBytes(text, Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+    tags.picture = text.c_str();
+    EXPECT_EQ(Tag(&tags), 4);
+    EXPECT_EQ(ReadWithMutagen(m_destination).text["TIT2"], "Kept");
+}
+
+TEST_F(TagWriterTest, SourceMayBeTheDestination) {
+    const MusicTagsInfo tags{"In Place", nullptr, nullptr, nullptr, nullptr, m_cover.c_str()};
+    ASSERT_EQ(SetMusicTagsInfo(&tags, Wide(m_source).c_str(), Wide(m_source).c_str()), 0);
+    ASSERT_EQ(SetMusicTagsInfo(&tags, Wide(m_source).c_str(), Wide(m_source).c_str()), 0);
+    EXPECT_EQ(ReadWithMutagen(m_source).text["TIT2"], "In Place");
+    EXPECT_EQ(AudioAfterTag(m_source), s_audio);
+}
+
+TEST_F(TagWriterTest, NonAsciiPathsAreFileSystemNames) {
+    m_source = m_dir + "/Gr\xC3\xB6\xC3\x9F" "e \xF0\x9F\x8E\xB5.mp3";
+    m_destination = m_dir + "/\xE6\x9B\xB2 out.mp3";
+    WriteBytes(m_source, s_audio);
+    const MusicTagsInfo tags{"Path", nullptr, nullptr, nullptr, nullptr, nullptr};
+    ASSERT_EQ(Tag(&tags), 0);
+    EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+}
+
+// Every failure below must leave the destination as it was and no temporary
+// file behind.
+class TagWriterFailureTest : public TagWriterTest {
+protected:
+    void SetUp() override {
+        TagWriterTest::SetUp();
+        WriteBytes(m_destination, m_previous);
+    }
+    void ExpectDestinationUntouched() {
+        EXPECT_EQ(ReadBytes(m_destination), m_previous);
+        auto names = ListFolder(m_dir);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"cover.png", "source.mp3", "tagged.mp3"}));
+    }
+    const Bytes m_previous{'o', 'l', 'd', ' ', 's', 'o', 'n', 'g'};
+    const MusicTagsInfo m_tags{"T", "A", "B", "1999", "Pop", nullptr};
+};
+
+TEST_F(TagWriterFailureTest, CorruptOrTruncatedOldTagsFail) {
+    Bytes pastEnd = Id3Header(100000);
+    pastEnd.insert(pastEnd.end(), s_audio.begin(), s_audio.begin() + 500);
+    Bytes truncatedHeader = {'I', 'D', '3', 3, 0};
+    Bytes notSyncSafe = Id3Header(16);
+    notSyncSafe[9] = 0x90;
+    notSyncSafe.insert(notSyncSafe.end(), s_audio.begin(), s_audio.end());
+    Bytes tagOnly = Id3Header(64);
+    tagOnly.insert(tagOnly.end(), 64, 0);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {{"size past the end", pastEnd},
+                 {"truncated header", truncatedHeader},
+                 {"size byte with bit 7", notSyncSafe},
+                 {"no audio after the tag", tagOnly},
+                 {"empty file", Bytes{}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteBytes(m_source, c.bytes);
+        EXPECT_EQ(Tag(&m_tags), MUSICTAGS_ERR_BAD_SOURCE);
+        ExpectDestinationUntouched();
+    }
+}
+
+TEST_F(TagWriterFailureTest, MissingOrNullPathsFail) {
+    const std::wstring missing = Wide(m_dir + "/missing.mp3");
+    const std::wstring destination = Wide(m_destination);
+    EXPECT_EQ(SetMusicTagsInfo(&m_tags, missing.c_str(), destination.c_str()), 2);
+    EXPECT_EQ(SetMusicTagsInfo(&m_tags, nullptr, destination.c_str()), 1);
+    EXPECT_EQ(SetMusicTagsInfo(&m_tags, Wide(m_dir).c_str(), destination.c_str()), 2);
+    EXPECT_EQ(SetMusicTagsInfo(&m_tags, Wide(m_source).c_str(), nullptr), 3);
+    EXPECT_EQ(SetMusicTagsInfo(&m_tags, Wide(m_source).c_str(),
+                               Wide(m_dir + "/no/such/folder.mp3").c_str()),
+              3);
+    const wchar_t badPath[] = {L'/', static_cast<wchar_t>(0xD800), 0};
+    EXPECT_EQ(SetMusicTagsInfo(&m_tags, badPath, destination.c_str()), 2);
+    ExpectDestinationUntouched();
+}
+
+TEST_F(TagWriterFailureTest, FullDiskFailsWithoutAHalfWrittenFile) {
+    // A file size limit below the song stands in for a full disk.
+    struct sigaction ignore {};
+    struct sigaction previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = s_audio.size() / 2;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = Tag(&m_tags);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+
+    EXPECT_EQ(result, MUSICTAGS_ERR_IO);
+    ExpectDestinationUntouched();
+}
+
+}  // namespace
