@@ -40,7 +40,8 @@ bool NextCodePoint(const unsigned char* s, std::size_t* pos, uint32_t* cp) {
         value = (value << 6) | (next & 0x3Fu);
     }
     *pos += trail + 1;
-    if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
+    // A zero would end the frame text early: only the string's own end does.
+    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
         value = kReplacement;
     }
     *cp = value;

@@ -22,8 +22,8 @@ using TagText = std::array<uint16_t, kTagTextUnits>;
 // zero, the rest of the buffer zero. Characters outside the basic plane
 // become surrogate pairs; a pair that would not fit whole is left out, as is
 // everything after it. A sequence cut short by the end of the string ends the
-// text. A byte that cannot start a sequence (0xF8 and above), and three-byte
-// sequences that encode a lone surrogate, give U+FFFD.
+// text. A byte that cannot start a sequence (0xF8 and above), and sequences
+// that encode a lone surrogate, a zero or a value above U+10FFFF, give U+FFFD.
 TagText Utf8ToTagText(const char* utf8);
 
 // Number of units before the terminating zero, byte-order mark included.

@@ -36,6 +36,9 @@ TEST(TagText, BadInputNeverLeavesHalfCharacters) {
     // No sequence starts with 0xFF; an encoded surrogate is no character.
     EXPECT_EQ(Units("\xFFx"), (std::vector<uint16_t>{0xFEFF, 0xFFFD, 'x'}));
     EXPECT_EQ(Units("\xED\xA0\x80"), (std::vector<uint16_t>{0xFEFF, 0xFFFD}));
+    // Continuation bytes are not checked, but no sequence may end the text.
+    EXPECT_EQ(Units("a\x80\x80z"), (std::vector<uint16_t>{0xFEFF, 'a', 0xFFFD, 'z'}));
+    EXPECT_EQ(Units("\xF5\x9F\xC3\x98"), (std::vector<uint16_t>{0xFEFF, 0xFFFD}));
     // 126 units at most; a pair that does not fit whole is left out.
     const std::string fourByte = "\xF0\x9F\x98\x80";
     std::string text;
