@@ -1,0 +1,362 @@
+#include "config.h"
+
+#include "specialdirs.h"
+#include "tunecap.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kSettingsFileName[] = "/tunecap.ini";
+
+// Stored names, indexed by CConfig's key order.
+const char* const kKeyNames[] = {
+    "Log_Path",      "Record_Mode",  "After_Record",     "Output_Path",  "Id_Mode",
+    "Split_Time",    "Split_Mode",   "Volume_Value",     "Filter_Time",  "Filter_Mode",
+    "Audio_Codec",   "Bit_Rate",     "Sample_Rate",      "Task_Start",   "Task_Duration",
+    "Delete_Type",   "DEVIC_ID",     "Output_File_Type", "b_proxy",      "Proxy_type",
+    "Proxy_host",    "Proxy_prot",   "Proxy_name",       "Proxy_pass",   "Log_File_Pos",
+    "Show_Mute",     "Auto_update",  "Update_Days",      "Update_year",  "Update_month",
+    "Update_day",    "User_Mail",
+};
+
+// Times after a first-run reset; also used when a stored time is missing or
+// unreadable, so that the scheduler never works with an invalid time.
+const QTime kDefaultTaskStart(0, 0, 0);
+const QTime kDefaultTaskDuration(0, 0, 15);
+
+// Creates the settings file owner-only when it does not exist yet and takes
+// read and write rights from everybody else when it does: it holds the
+// proxy password.
+void KeepOwnerOnly(const QString& file) {
+    const QByteArray path = QFile::encodeName(file);
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd >= 0) ::close(fd);
+    ::chmod(path.constData(), 0600);
+}
+
+int ReadInt(const QSettings& s, const char* key, int fallback) {
+    bool ok = false;
+    const int v = s.value(QLatin1String(key)).toInt(&ok);
+    return ok ? v : fallback;
+}
+
+unsigned ReadUInt(const QSettings& s, const char* key, unsigned fallback) {
+    bool ok = false;
+    const unsigned v = s.value(QLatin1String(key)).toUInt(&ok);
+    return ok ? v : fallback;
+}
+
+qint64 ReadInt64(const QSettings& s, const char* key, qint64 fallback) {
+    bool ok = false;
+    const qint64 v = s.value(QLatin1String(key)).toLongLong(&ok);
+    return ok ? v : fallback;
+}
+
+// A hand-written value with a comma is read back as a list: take it whole.
+QString ReadText(const QSettings& s, const char* key) {
+    const QVariant v = s.value(QLatin1String(key));
+    if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QLatin1String(", "));
+    return v.canConvert<QString>() ? v.toString() : QString();
+}
+
+// Empty entries name no folder and are dropped.
+QStringList ReadList(const QSettings& s, const char* key) {
+    QStringList list = s.value(QLatin1String(key)).toStringList();
+    list.removeAll(QString());
+    return list;
+}
+
+// Accepts the stored time value as well as a text such as "00:00:15".
+QTime ReadTime(const QSettings& s, const char* key, const QTime& fallback) {
+    const QVariant v = s.value(QLatin1String(key));
+    QTime t = v.toTime();
+    if (!t.isValid() && v.typeId() == QMetaType::QString)
+        t = QTime::fromString(v.toString(), Qt::ISODateWithMs);
+    return t.isValid() ? t : fallback;
+}
+
+// Copies text as UTF-8 into a field of size bytes, NUL-terminated, cut
+// before a character that would not fit whole.
+template <size_t size>
+void CopyUtf8(char (&field)[size], const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    qsizetype length = std::min<qsizetype>(utf8.size(), qsizetype(size) - 1);
+    // Step back over continuation bytes of a character cut in two.
+    if (length < utf8.size())
+        while (length > 0 && (static_cast<unsigned char>(utf8[length]) & 0xC0) == 0x80) --length;
+    std::memcpy(field, utf8.constData(), static_cast<size_t>(length));
+    field[length] = '\0';
+}
+
+}  // namespace
+
+bool IsUpdateCheckDue(int autoUpdate, int updateDays, int lastYear, int lastMonth, int lastDay,
+                      const QDate& today) {
+    if (autoUpdate <= 0 || autoUpdate > 4 || !today.isValid()) return false;
+    // "Later than" on the stored numbers, so that a stored day that is no
+    // valid date still compares.
+    const bool later = today.year() != lastYear ? today.year() > lastYear
+                       : today.month() != lastMonth ? today.month() > lastMonth
+                                                    : today.day() > lastDay;
+    if (!later) return false;
+    switch (autoUpdate) {
+    case 1: {
+        const QDate last(lastYear, lastMonth, lastDay);
+        return !last.isValid() || last.daysTo(today) >= updateDays;
+    }
+    case 2: return true;
+    case 3: return today.dayOfWeek() == Qt::Monday;
+    case 4: return today.year() > lastYear || (today.year() == lastYear && today.month() > lastMonth);
+    default: return false;
+    }
+}
+
+CConfig* CConfig::instance() {
+    static CConfig* const config = [] {
+        static CConfig object(SpecialDirPath(SpecialDir_ApplicationData) + QLatin1String(kSettingsFileName));
+        if (!object.Load()) qFatal("create QSettings failed!");
+        return &object;
+    }();
+    s_created.store(config, std::memory_order_release);
+    return config;
+}
+
+std::atomic<CConfig*> CConfig::s_created{nullptr};
+
+CConfig* CConfig::instanceIfCreated() {
+    return s_created.load(std::memory_order_acquire);
+}
+
+std::unique_ptr<CConfig> CConfig::CreateForTesting(const QString& settingsFile) {
+    std::unique_ptr<CConfig> config(new CConfig(settingsFile));
+    if (!config->Load()) return nullptr;
+    return config;
+}
+
+CConfig::CConfig(const QString& settingsFile) : m_settingsFile(settingsFile) {}
+
+CConfig::~CConfig() {
+    if (m_settings) Commit();
+}
+
+bool CConfig::Load() {
+    const QString appData = SpecialDirPath(SpecialDir_ApplicationData);
+    qDebug().noquote() << QStringLiteral("CConfig::CConfig CreateDirectory ApplicationSupport_Dir: ") + appData;
+    if (!appData.isEmpty()) CreateDirectoryTree(appData.toUtf8().constData());
+
+    const QFileInfo info(m_settingsFile);
+    const int dirErr = CreateDirectoryTree(QFile::encodeName(info.absolutePath()).constData());
+    if (dirErr != 0)
+        qWarning().noquote() << QStringLiteral("CConfig::CConfig CreateDirectory settings folder failed: ")
+                                    + info.absolutePath() + QStringLiteral(" err: ") + QString::number(dirErr);
+    // A settings file that exists but cannot be read must not be replaced
+    // by defaults.
+    if (info.exists()) {
+        QFile probe(m_settingsFile);
+        if (!info.isFile() || !probe.open(QIODevice::ReadOnly)) return false;
+    }
+    KeepOwnerOnly(m_settingsFile);
+
+    m_settings = std::make_unique<QSettings>(m_settingsFile, QSettings::IniFormat);
+    if (m_settings->status() == QSettings::AccessError) {
+        m_settings.reset();
+        return false;
+    }
+    if (m_settings->status() == QSettings::FormatError)
+        qWarning().noquote() << QStringLiteral("CConfig::CConfig unreadable lines ignored in: ") + m_settingsFile;
+    ReadAll();
+    if (m_logPath.isEmpty() || m_outputPath.isEmpty()) {
+        ResetDefalutConfig();
+        SaveAll();
+    }
+    return true;
+}
+
+void CConfig::ReadAll() {
+    const QSettings& s = *m_settings;
+    const QDate today = QDate::currentDate();
+    m_logPath = ReadText(s, kKeyNames[Key_LogPath]);
+    m_recordMode = ReadInt(s, kKeyNames[Key_RecordMode], -1);
+    m_afterRecord = ReadInt(s, kKeyNames[Key_AfterRecord], 1);
+    m_outputPath = ReadList(s, kKeyNames[Key_OutputPath]);
+    m_idMode = ReadInt(s, kKeyNames[Key_IdMode], 1);
+    m_splitTime = ReadUInt(s, kKeyNames[Key_SplitTime], 200);
+    m_splitMode = ReadInt(s, kKeyNames[Key_SplitMode], 1);
+    m_volumeValue = ReadInt(s, kKeyNames[Key_VolumeValue], 200);
+    m_filterTime = ReadUInt(s, kKeyNames[Key_FilterTime], 1);
+    m_filterMode = ReadInt(s, kKeyNames[Key_FilterMode], 1);
+    m_audioCodec = ReadInt(s, kKeyNames[Key_AudioCodec], 0);
+    m_bitRate = ReadInt(s, kKeyNames[Key_BitRate], 192);
+    m_sampleRate = ReadInt(s, kKeyNames[Key_SampleRate], 44100);
+    m_taskStart = ReadTime(s, kKeyNames[Key_TaskStart], kDefaultTaskStart);
+    m_taskDuration = ReadTime(s, kKeyNames[Key_TaskDuration], kDefaultTaskDuration);
+    m_deleteType = ReadInt(s, kKeyNames[Key_DeleteType], 0);
+    m_deviceId = ReadText(s, kKeyNames[Key_DeviceId]);
+    m_outputFileType = ReadInt(s, kKeyNames[Key_OutputFileType], 0);
+    m_useProxy = ReadInt(s, kKeyNames[Key_UseProxy], 0);
+    m_proxyType = ReadInt(s, kKeyNames[Key_ProxyType], 0);
+    m_proxyHost = ReadText(s, kKeyNames[Key_ProxyHost]);
+    m_proxyPort = ReadInt(s, kKeyNames[Key_ProxyPort], 0);
+    m_proxyName = ReadText(s, kKeyNames[Key_ProxyName]);
+    m_proxyPass = ReadText(s, kKeyNames[Key_ProxyPass]);
+    m_logFilePos = ReadInt64(s, kKeyNames[Key_LogFilePos], 0);
+    m_showMute = ReadInt(s, kKeyNames[Key_ShowMute], 1);
+    m_autoUpdate = ReadInt(s, kKeyNames[Key_AutoUpdate], 3);
+    m_updateDays = ReadInt(s, kKeyNames[Key_UpdateDays], 1);
+    m_updateYear = ReadInt(s, kKeyNames[Key_UpdateYear], today.year());
+    m_updateMonth = ReadInt(s, kKeyNames[Key_UpdateMonth], today.month());
+    m_updateDay = ReadInt(s, kKeyNames[Key_UpdateDay], today.day());
+    m_userMail = ReadText(s, kKeyNames[Key_UserMail]);
+}
+
+void CConfig::ResetDefalutConfig() {
+    m_logPath = SpecialDirPath(SpecialDir_ApplicationData);
+    qDebug().noquote() << QStringLiteral("CConfig::ResetDefalutConfig CreateDirectory ApplicationSupport_Dir: ")
+                              + m_logPath;
+    if (!m_logPath.isEmpty()) CreateDirectoryTree(m_logPath.toUtf8().constData());
+
+    const QString music = SpecialDirPath(SpecialDir_Music);
+    m_outputPath.append(music);
+    qDebug().noquote() << QStringLiteral("CConfig::ResetDefalutConfig CreateDirectory Music_Dir: ")
+                              + m_outputPath.join(QLatin1String(", "));
+    if (!music.isEmpty()) CreateDirectoryTree(music.toUtf8().constData());
+
+    m_taskStart = kDefaultTaskStart;
+    m_taskDuration = kDefaultTaskDuration;
+}
+
+QVariant CConfig::ValueOf(Key key) const {
+    switch (key) {
+    case Key_LogPath: return m_logPath;
+    case Key_RecordMode: return m_recordMode;
+    case Key_AfterRecord: return m_afterRecord;
+    case Key_OutputPath: return m_outputPath;
+    case Key_IdMode: return m_idMode;
+    case Key_SplitTime: return m_splitTime;
+    case Key_SplitMode: return m_splitMode;
+    case Key_VolumeValue: return m_volumeValue;
+    case Key_FilterTime: return m_filterTime;
+    case Key_FilterMode: return m_filterMode;
+    case Key_AudioCodec: return m_audioCodec;
+    case Key_BitRate: return m_bitRate;
+    case Key_SampleRate: return m_sampleRate;
+    case Key_TaskStart: return m_taskStart;
+    case Key_TaskDuration: return m_taskDuration;
+    case Key_DeleteType: return m_deleteType;
+    case Key_DeviceId: return m_deviceId;
+    case Key_OutputFileType: return m_outputFileType;
+    case Key_UseProxy: return m_useProxy;
+    case Key_ProxyType: return m_proxyType;
+    case Key_ProxyHost: return m_proxyHost;
+    case Key_ProxyPort: return m_proxyPort;
+    case Key_ProxyName: return m_proxyName;
+    case Key_ProxyPass: return m_proxyPass;
+    case Key_LogFilePos: return m_logFilePos;
+    case Key_ShowMute: return m_showMute;
+    case Key_AutoUpdate: return m_autoUpdate;
+    case Key_UpdateDays: return m_updateDays;
+    case Key_UpdateYear: return m_updateYear;
+    case Key_UpdateMonth: return m_updateMonth;
+    case Key_UpdateDay: return m_updateDay;
+    case Key_UserMail: return m_userMail;
+    case Key_Count: break;
+    }
+    return QVariant();
+}
+
+void CConfig::WriteKey(Key key) {
+    m_settings->setValue(QLatin1String(kKeyNames[key]), ValueOf(key));
+}
+
+void CConfig::Commit() {
+    m_settings->sync();
+    if (m_settings->status() == QSettings::AccessError)
+        qWarning().noquote() << QStringLiteral("CConfig::Commit write failed: ") + m_settingsFile;
+    KeepOwnerOnly(m_settingsFile);
+}
+
+void CConfig::SaveAll() {
+    for (int k = 0; k < Key_UserMail; ++k) WriteKey(static_cast<Key>(k));
+    Commit();
+}
+
+template <typename T>
+void CConfig::Set(T* field, Key key, const T& value) {
+    *field = value;
+    WriteKey(key);
+    Commit();
+}
+
+QString CConfig::GetLogPath() const {
+    // No logging here: the log handler calls this under its lock.
+    if (!m_logPath.isEmpty()) CreateDirectoryTree(m_logPath.toUtf8().constData());
+    return m_logPath;
+}
+
+void CConfig::SetRecordMode(int value) { Set(&m_recordMode, Key_RecordMode, value); }
+void CConfig::SetAfterRecord(int value) { Set(&m_afterRecord, Key_AfterRecord, value); }
+void CConfig::SetOutputPath(const QStringList& value) { Set(&m_outputPath, Key_OutputPath, value); }
+void CConfig::SetIdMode(int value) { Set(&m_idMode, Key_IdMode, value); }
+void CConfig::SetSplitTime(unsigned value) { Set(&m_splitTime, Key_SplitTime, value); }
+void CConfig::SetSplitMode(int value) { Set(&m_splitMode, Key_SplitMode, value); }
+void CConfig::SetVolumeValue(int value) { Set(&m_volumeValue, Key_VolumeValue, value); }
+void CConfig::SetFilterTime(unsigned value) { Set(&m_filterTime, Key_FilterTime, value); }
+void CConfig::SetFilterMode(int value) { Set(&m_filterMode, Key_FilterMode, value); }
+void CConfig::SetAudioCodec(int value) { Set(&m_audioCodec, Key_AudioCodec, value); }
+void CConfig::SetBitRate(int value) { Set(&m_bitRate, Key_BitRate, value); }
+void CConfig::SetSampleRate(int value) { Set(&m_sampleRate, Key_SampleRate, value); }
+void CConfig::SetTaskStart(const QTime& value) { Set(&m_taskStart, Key_TaskStart, value); }
+void CConfig::SetTaskDuration(const QTime& value) { Set(&m_taskDuration, Key_TaskDuration, value); }
+void CConfig::SetDeleteType(int value) { Set(&m_deleteType, Key_DeleteType, value); }
+void CConfig::SetDeviceId(const QString& value) { Set(&m_deviceId, Key_DeviceId, value); }
+void CConfig::SetOutputFileType(int value) { Set(&m_outputFileType, Key_OutputFileType, value); }
+void CConfig::SetUseProxy(int value) { Set(&m_useProxy, Key_UseProxy, value); }
+void CConfig::SetProxyType(int value) { Set(&m_proxyType, Key_ProxyType, value); }
+void CConfig::SetProxyHost(const QString& value) { Set(&m_proxyHost, Key_ProxyHost, value); }
+void CConfig::SetProxyPort(int value) { Set(&m_proxyPort, Key_ProxyPort, value); }
+void CConfig::SetProxyName(const QString& value) { Set(&m_proxyName, Key_ProxyName, value); }
+void CConfig::SetProxyPass(const QString& value) { Set(&m_proxyPass, Key_ProxyPass, value); }
+void CConfig::SetShowMute(int value) { Set(&m_showMute, Key_ShowMute, value); }
+void CConfig::SetAutoUpdate(int value) { Set(&m_autoUpdate, Key_AutoUpdate, value); }
+void CConfig::SetUpdateDays(int value) { Set(&m_updateDays, Key_UpdateDays, value); }
+void CConfig::SetUserMail(const QString& value) { Set(&m_userMail, Key_UserMail, value); }
+
+void CConfig::SetUpdateDate(int year, int month, int day) {
+    m_updateYear = year;
+    m_updateMonth = month;
+    m_updateDay = day;
+    WriteKey(Key_UpdateYear);
+    WriteKey(Key_UpdateMonth);
+    WriteKey(Key_UpdateDay);
+    Commit();
+}
+
+bool CConfig::IsUpdateCheckDue(const QDate& today) const {
+    return ::IsUpdateCheckDue(m_autoUpdate, m_updateDays, m_updateYear, m_updateMonth, m_updateDay, today);
+}
+
+void CConfig::StoreUpdateCheckDate(const QDate& today) {
+    SetUpdateDate(today.year(), today.month(), today.day());
+}
+
+void CConfig::FillProxyParam(MusicParserProxyParam* param) const {
+    if (!param) return;
+    std::memset(param, 0, sizeof *param);
+    param->type = m_proxyType;
+    if (m_proxyType < 0) return;
+    param->port = m_proxyPort;
+    CopyUtf8(param->host, m_proxyHost);
+    CopyUtf8(param->userName, m_proxyName);
+    CopyUtf8(param->password, m_proxyPass);
+}

@@ -1,0 +1,235 @@
+#pragma once
+
+// The program's one settings object. QtCore only.
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+#include <QVariant>
+
+#include <atomic>
+#include <memory>
+
+class QSettings;
+struct MusicParserProxyParam;
+
+// Whether the automatic update check is due. autoUpdate: 0 off, 1 every
+// updateDays days, 2 every day, 3 every week (Mondays), 4 every month; any
+// other value is off. The last check is given as stored (year, month, day);
+// a stored date that is not a valid date counts as long ago. Nothing is due
+// unless today is later than the last check.
+bool IsUpdateCheckDue(int autoUpdate, int updateDays, int lastYear, int lastMonth, int lastDay,
+                      const QDate& today);
+
+// Keeps every user setting in memory and in "tunecap.ini" (INI format, all
+// keys at the top level) in the application data folder. Each setter
+// stores its value and writes its key to the file at once. The file holds
+// the proxy password, so it is kept readable by its owner only.
+//
+// Threads: created on first use; setters are called on the GUI thread only;
+// getters may be called from any thread (the download and factory threads
+// read folders and proxy settings). Fields are written only by the GUI
+// thread, so readers on other threads must not race with a change made in
+// the preferences at the same moment; the text and list getters return
+// copies.
+class CConfig {
+public:
+    // The process-wide object, created (and the settings file read, reset
+    // and written on a first run) on the first call. Never destroyed before
+    // the process exits. A settings file that cannot be opened is a fatal
+    // error ("create QSettings failed!").
+    static CConfig* instance();
+    // The object once instance() has finished creating it, else null. Never
+    // blocks and never creates: for the log handler, which must not wait for
+    // a construction that itself logs.
+    static CConfig* instanceIfCreated();
+
+    // For tests only: builds a separate object on the given settings file,
+    // running the same construction steps as instance() (the folders of the
+    // first-run reset are still the user's special folders). Returns null
+    // when the file cannot be opened.
+    static std::unique_ptr<CConfig> CreateForTesting(const QString& settingsFile);
+
+    ~CConfig();
+    CConfig(const CConfig&) = delete;
+    CConfig& operator=(const CConfig&) = delete;
+
+    // Path of the settings file.
+    QString SettingsFile() const { return m_settingsFile; }
+
+    // First-run defaults in memory: Log_Path = the application data folder,
+    // the music folder appended to Output_Path (both created), Task_Start
+    // 00:00:00, Task_Duration 00:00:15. Writes nothing.
+    void ResetDefalutConfig();
+    // Writes every key except User_Mail, in the fixed order of the file.
+    void SaveAll();
+
+    // Folder of the log file, the library database and the music
+    // information service's support files; created before it is returned.
+    QString GetLogPath() const;
+    // -1 computer audio through the virtual device, 0 the input device named
+    // by GetDeviceId().
+    int GetRecordMode() const { return m_recordMode; }
+    void SetRecordMode(int value);
+    // After a scheduled recording: 0 shut the computer down, 1 nothing.
+    int GetAfterRecord() const { return m_afterRecord; }
+    void SetAfterRecord(int value);
+    // Output folders; the first is where recordings are written.
+    QStringList GetOutputPath() const { return m_outputPath; }
+    void SetOutputPath(const QStringList& value);
+    // 1 identify songs automatically while recording, 0 not.
+    int GetIdMode() const { return m_idMode; }
+    void SetIdMode(int value);
+    // Silence in milliseconds that ends a song.
+    unsigned GetSplitTime() const { return m_splitTime; }
+    void SetSplitTime(unsigned value);
+    // 1 split at silence, 0 not.
+    int GetSplitMode() const { return m_splitMode; }
+    void SetSplitMode(int value);
+    // Recording and playback volume, 0 to 200.
+    int GetVolumeValue() const { return m_volumeValue; }
+    void SetVolumeValue(int value);
+    // Minimum kept song length in seconds when filtering is on.
+    unsigned GetFilterTime() const { return m_filterTime; }
+    void SetFilterTime(unsigned value);
+    // 1 discard songs not longer than GetFilterTime(), 0 keep all.
+    int GetFilterMode() const { return m_filterMode; }
+    void SetFilterMode(int value);
+    // Index of the (disabled) codec box; nothing depends on it.
+    int GetAudioCodec() const { return m_audioCodec; }
+    void SetAudioCodec(int value);
+    // MP3 bit rate in kbit/s.
+    int GetBitRate() const { return m_bitRate; }
+    void SetBitRate(int value);
+    // Sample rate in Hz.
+    int GetSampleRate() const { return m_sampleRate; }
+    void SetSampleRate(int value);
+    // Start time of the scheduled recording.
+    QTime GetTaskStart() const { return m_taskStart; }
+    void SetTaskStart(const QTime& value);
+    // Length of the scheduled recording, as a time of day.
+    QTime GetTaskDuration() const { return m_taskDuration; }
+    void SetTaskDuration(const QTime& value);
+    // 0 ask before deleting songs, 1 do not ask.
+    int GetDeleteType() const { return m_deleteType; }
+    void SetDeleteType(int value);
+    // Name of the input device used when GetRecordMode() is 0 (key DEVIC_ID).
+    QString GetDeviceId() const { return m_deviceId; }
+    void SetDeviceId(const QString& value);
+    // 0 MP3, 1 WAV.
+    int GetOutputFileType() const { return m_outputFileType; }
+    void SetOutputFileType(int value);
+    // 1 use the proxy for network access (key b_proxy).
+    int GetUseProxy() const { return m_useProxy; }
+    void SetUseProxy(int value);
+    // 0 HTTP proxy, -1 none.
+    int GetProxyType() const { return m_proxyType; }
+    void SetProxyType(int value);
+    QString GetProxyHost() const { return m_proxyHost; }
+    void SetProxyHost(const QString& value);
+    // Proxy port (key Proxy_prot).
+    int GetProxyPort() const { return m_proxyPort; }
+    void SetProxyPort(int value);
+    QString GetProxyName() const { return m_proxyName; }
+    void SetProxyName(const QString& value);
+    QString GetProxyPass() const { return m_proxyPass; }
+    void SetProxyPass(const QString& value);
+    // Read at start and written back by SaveAll(); nothing depends on it.
+    qint64 GetLogFilePos() const { return m_logFilePos; }
+    // 1 show the warnings about a muted audio source, 0 not.
+    int GetShowMute() const { return m_showMute; }
+    void SetShowMute(int value);
+    // Automatic update check: see IsUpdateCheckDue().
+    int GetAutoUpdate() const { return m_autoUpdate; }
+    void SetAutoUpdate(int value);
+    int GetUpdateDays() const { return m_updateDays; }
+    void SetUpdateDays(int value);
+    // Date of the last automatic update check.
+    int GetUpdateYear() const { return m_updateYear; }
+    int GetUpdateMonth() const { return m_updateMonth; }
+    int GetUpdateDay() const { return m_updateDay; }
+    // Writes Update_year, Update_month and Update_day, in that order.
+    void SetUpdateDate(int year, int month, int day);
+    // E-mail address last entered in the bug report dialog.
+    QString GetUserMail() const { return m_userMail; }
+    void SetUserMail(const QString& value);
+
+    // Whether the automatic update check should run today.
+    bool IsUpdateCheckDue(const QDate& today = QDate::currentDate()) const;
+    // Records that an update check was started today.
+    void StoreUpdateCheckDate(const QDate& today = QDate::currentDate());
+
+    // Fills the proxy record of the music information service: all zero,
+    // then the type; when the type is not negative also the port and the
+    // UTF-8 host, user name and password, each cut at a character boundary
+    // to fit its field with the terminating NUL. Whether the proxy is used
+    // at all is the caller's choice, from GetUseProxy().
+    void FillProxyParam(MusicParserProxyParam* param) const;
+
+private:
+    // Keys in the order of the full save.
+    enum Key {
+        Key_LogPath, Key_RecordMode, Key_AfterRecord, Key_OutputPath, Key_IdMode, Key_SplitTime,
+        Key_SplitMode, Key_VolumeValue, Key_FilterTime, Key_FilterMode, Key_AudioCodec,
+        Key_BitRate, Key_SampleRate, Key_TaskStart, Key_TaskDuration, Key_DeleteType,
+        Key_DeviceId, Key_OutputFileType, Key_UseProxy, Key_ProxyType, Key_ProxyHost,
+        Key_ProxyPort, Key_ProxyName, Key_ProxyPass, Key_LogFilePos, Key_ShowMute,
+        Key_AutoUpdate, Key_UpdateDays, Key_UpdateYear, Key_UpdateMonth, Key_UpdateDay,
+        Key_UserMail,
+        Key_Count
+    };
+
+    explicit CConfig(const QString& settingsFile);
+    // Opens the settings file and reads it, resetting and saving on a first
+    // run. False when the file cannot be opened.
+    bool Load();
+    void ReadAll();
+    // Value of one key as it is stored.
+    QVariant ValueOf(Key key) const;
+    void WriteKey(Key key);
+    // Puts the written keys on disk and keeps the file owner-only.
+    void Commit();
+    // Stores value in field and writes its key at once.
+    template <typename T>
+    void Set(T* field, Key key, const T& value);
+
+    // Set once instance() has finished construction.
+    static std::atomic<CConfig*> s_created;
+
+    QString m_settingsFile;
+    std::unique_ptr<QSettings> m_settings;
+
+    QString m_logPath;
+    int m_recordMode = -1;
+    int m_afterRecord = 1;
+    QStringList m_outputPath;
+    int m_idMode = 1;
+    unsigned m_splitTime = 200;
+    int m_splitMode = 1;
+    int m_volumeValue = 200;
+    unsigned m_filterTime = 1;
+    int m_filterMode = 1;
+    int m_audioCodec = 0;
+    int m_bitRate = 192;
+    int m_sampleRate = 44100;
+    QTime m_taskStart;
+    QTime m_taskDuration;
+    int m_deleteType = 0;
+    QString m_deviceId;
+    int m_outputFileType = 0;
+    int m_useProxy = 0;
+    int m_proxyType = 0;
+    QString m_proxyHost;
+    int m_proxyPort = 0;
+    QString m_proxyName;
+    QString m_proxyPass;
+    qint64 m_logFilePos = 0;
+    int m_showMute = 1;
+    int m_autoUpdate = 3;
+    int m_updateDays = 1;
+    int m_updateYear = 0;
+    int m_updateMonth = 0;
+    int m_updateDay = 0;
+    QString m_userMail;
+};
