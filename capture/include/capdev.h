@@ -23,10 +23,14 @@
 
 #include <stdint.h>
 
+#include "capdev_tags.h"
+
+#ifndef CAPDEV_EXPORT
 #if defined(CAPDEV_BUILDING)
 #define CAPDEV_EXPORT __attribute__((visibility("default")))
 #else
 #define CAPDEV_EXPORT
+#endif
 #endif
 
 #ifdef __cplusplus

@@ -1,0 +1,452 @@
+#include "audiodevrecorder.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <exception>
+
+namespace capdev {
+namespace {
+
+constexpr int kModeIdle = 0;
+constexpr int kModeInput = 1;
+constexpr int kFileTypeWav = 1;
+constexpr char kVirtualDeviceName[] = "Tavra Audio";
+constexpr unsigned kSilenceValues = 16;
+
+}  // namespace
+
+bool IsSilentBlock(const void* data, uint32_t bytes) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    uint32_t values = bytes / 2;
+    if (values > kSilenceValues)
+        values = kSilenceValues;
+    for (uint32_t i = 0; i < values; ++i) {
+        const uint16_t v = static_cast<uint16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        if (v > 10 && v != 0xFFFF)
+            return false;
+    }
+    return true;
+}
+
+CAudioDevRecorder::CAudioDevRecorder(RecorderOptions options)
+    : m_backend(std::move(options.backend)),
+      m_fileFactory(options.fileFactory ? std::move(options.fileFactory)
+                                        : RecordFileFactory(&CreateWriterRecordFile)),
+      m_wavDataLimit(options.wavDataLimit),
+      m_ringBlocks(options.ringBlocks > 0 ? options.ringBlocks : 16) {}
+
+CAudioDevRecorder::~CAudioDevRecorder() {
+    if (m_running.load() || m_encoder.joinable() || m_input)
+        StopRecord();
+}
+
+// --- Logging and events -----------------------------------------------------
+
+void CAudioDevRecorder::Emit(int code, int value, void* data) {
+    AudioDevCallback callback;
+    void* user;
+    {
+        std::lock_guard<std::mutex> lock(m_callbackMutex);
+        callback = m_params.callback;
+        user = m_params.user;
+    }
+    if (callback)
+        callback(code, value, data, user);
+}
+
+void CAudioDevRecorder::EmitText(int code, int value, const std::string& text) {
+    // A fresh copy per event: the receiver may not keep it past the call.
+    std::vector<char> copy(text.begin(), text.end());
+    copy.push_back('\0');
+    Emit(code, value, copy.data());
+}
+
+void CAudioDevRecorder::Log(const char* format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    Emit(LogLine, 1, line);
+}
+
+// --- Inputs -------------------------------------------------------------------
+
+int CAudioDevRecorder::GetInputCount() {
+    m_inputNames.clear();
+    if (m_backend)
+        m_inputNames = m_backend->ListInputs();
+    for (const std::string& name : m_inputNames)
+        Log("CAudioDevRecorder::GetInputCount device name: %s", name.c_str());
+    return static_cast<int>(m_inputNames.size());
+}
+
+const char* CAudioDevRecorder::GetInputName(unsigned index) const {
+    return index < m_inputNames.size() ? m_inputNames[index].c_str() : nullptr;
+}
+
+int CAudioDevRecorder::SelectInput(const char* name) {
+    GetInputCount();
+    m_selected = 0;
+    const std::string wanted = name ? name : "";
+    for (size_t i = 0; i < m_inputNames.size(); ++i) {
+        if (wanted.empty() || m_inputNames[i].find(wanted) != std::string::npos) {
+            m_selected = static_cast<unsigned>(i) + 1;
+            return 0;
+        }
+    }
+    return AUDIODEV_ERR_NO_DEVICE;
+}
+
+int CAudioDevRecorder::SetVolume(unsigned volume) {
+    if (volume > 200)
+        return AUDIODEV_ERR_PARAM;
+    m_volume = volume;
+    return 0;
+}
+
+uint32_t CAudioDevRecorder::BufferedBytes() const {
+    return m_ring ? m_ring->Count() : 0;
+}
+
+uint32_t CAudioDevRecorder::RingCapacity() const {
+    return m_ring ? m_ring->Capacity() : 0;
+}
+
+// --- Start and stop ---------------------------------------------------------
+
+bool CAudioDevRecorder::CheckParam(const AudioDevRecordParam* param) {
+    if (!param || !param->callback || !param->outputFolder)
+        return false;
+    Params p;
+    p.callback = param->callback;
+    p.user = param->user;
+    p.outputFolder = param->outputFolder;
+    p.hasInputName = param->inputDeviceName != nullptr;
+    if (p.hasInputName)
+        p.inputName = param->inputDeviceName;
+    p.splitMs = param->splitSilenceMs;
+    p.sampleFile = param->sampleFile;
+    p.fileType = param->fileType;
+    p.sampleRate = (param->sampleRate < 8000 || param->sampleRate > 48000) ? 44100 : param->sampleRate;
+    p.bitRate = (param->bitRate < 8 || param->bitRate > 320) ? 192 : param->bitRate;
+    std::lock_guard<std::mutex> lock(m_callbackMutex);
+    m_params = std::move(p);
+    return true;
+}
+
+int CAudioDevRecorder::StartRecord(const AudioDevRecordParam* param) {
+    if (m_running.load() || m_encoder.joinable())
+        return AUDIODEV_ERR_RUNNING;
+    if (!CheckParam(param)) {
+        Log("CAudioDevRecorder::StartRecord CheckParam err");
+        return AUDIODEV_ERR_PARAM;
+    }
+    m_ring.reset();
+    m_inputLost = false;
+    m_overflowing = false;
+    m_dropped = 0;
+    while (m_dataReady.TryWait()) {
+    }
+
+    if (!m_params.hasInputName) {
+        // Computer audio is recorded from the virtual device's capture
+        // path, which this build does not have yet: the device counts as
+        // missing.
+        m_selected = 0;
+        Log("CAudioDevRecorder::StartRecord cann't found device: %s", kVirtualDeviceName);
+        return AUDIODEV_ERR_NO_DEVICE;
+    }
+    const int found = SelectInput(m_params.inputName.c_str());
+    if (found != 0) {
+        Log("CAudioDevRecorder::StartRecord cann't found device: %s", m_params.inputName.c_str());
+        return found;
+    }
+    m_recordingName = m_inputNames[m_selected - 1];
+    m_mode = kModeInput;
+    m_input = m_backend->CreateInput(m_params.sampleRate);
+    if (!m_input) {
+        m_selected = 0;
+        return AUDIODEV_ERR_NO_INPUT;
+    }
+    m_blockBytes = m_input->BlockBytes();
+    if (m_blockBytes == 0)
+        m_blockBytes = static_cast<uint32_t>(m_params.sampleRate) * 4 / 25;
+    m_ring = std::make_unique<CRingBuffer>(m_ringBlocks * m_blockBytes);
+    m_input->SetSink(&CAudioDevRecorder::OnInput, this);
+    m_mainFile = m_fileFactory();
+    m_sampleFile = m_fileFactory();
+
+    const int result = StartRecordInput();
+    if (result != 0) {
+        StopRecord();
+        return result;
+    }
+    return 0;
+}
+
+int CAudioDevRecorder::StartRecordInput() {
+    if (m_selected == 0)
+        return AUDIODEV_ERR_NO_INPUT;
+    m_running = true;
+    try {
+        m_encoder = std::thread(&CAudioDevRecorder::EncodeLoop, this);
+    } catch (const std::exception&) {
+        return AUDIODEV_ERR_THREAD;
+    }
+    if (m_mode != kModeInput || !m_input)
+        return AUDIODEV_ERR_NO_INPUT;
+    Log("CAudioDevRecorder::StartRecordInput start");
+    int result = m_input->Open(m_selected - 1);
+    if (result != 0) {
+        Log("CAudioDevRecorder::StartRecordInput WaveInRecorder open device err: %d", result);
+        return result;
+    }
+    result = m_input->Start();
+    if (result != 0) {
+        Log("CAudioDevRecorder::StartRecordInput WaveInRecorder start err: %d", result);
+        return result;
+    }
+    return 0;
+}
+
+int CAudioDevRecorder::StopRecord() {
+    // Source first (no more pushes), then the flag, then the encoder, which
+    // writes what the ring still holds before it closes the file.
+    int result = 0;
+    if (m_input) {
+        result = m_input->Close();
+        m_input.reset();
+    }
+    m_running = false;
+    if (m_encoder.joinable()) {
+        m_dataReady.Release(1);
+        m_encoder.join();
+    }
+    Log("CAudioDevRecorder::StopRecord res: %d", result);
+    if (m_ring && m_dropped.load() > 0)
+        Log("CAudioDevRecorder::StopRecord dropped bytes: %llu",
+            static_cast<unsigned long long>(m_dropped.load()));
+    m_selected = 0;
+    m_ring.reset();
+    m_mode = kModeIdle;
+    return 0;
+}
+
+// --- Delivery thread ----------------------------------------------------------
+
+void CAudioDevRecorder::OnInput(int code, unsigned bytes, const void* data, void* owner) {
+    auto* self = static_cast<CAudioDevRecorder*>(owner);
+    switch (code) {
+    case kSinkAudio: {
+        if (!self->m_running.load() || self->m_inputLost.load() || !self->m_ring)
+            return;
+        uint32_t dropped = 0;
+        self->m_ring->Push(data, bytes, &dropped);
+        if (dropped > 0) {
+            self->m_dropped += dropped;
+            if (!self->m_overflowing.exchange(true))
+                self->Log("CAudioDevRecorder::OnInput ring buffer full, dropped bytes: %u", dropped);
+        } else {
+            self->m_overflowing = false;
+        }
+        self->m_dataReady.Release(1);
+        break;
+    }
+    case kSinkLog:
+        if (data)
+            self->Log("%s", static_cast<const char*>(data));
+        break;
+    case kSinkInputLost:
+        if (self->m_running.load() && !self->m_inputLost.exchange(true)) {
+            self->Log("CAudioDevRecorder::OnInput input lost: %s", self->m_recordingName.c_str());
+            self->m_dataReady.Release(1);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// --- Encoder thread -----------------------------------------------------------
+
+void CAudioDevRecorder::EncodeLoop() {
+    EncodeState st;
+    st.oneSecond = static_cast<uint32_t>(m_params.sampleRate) * 4;
+    if (m_params.splitMs > 0) {
+        const float seconds = static_cast<float>(m_params.splitMs) / 1000.0f;
+        st.silenceLimit = static_cast<uint64_t>(static_cast<float>(st.oneSecond) * seconds);
+    }
+    st.sampleLength = 20ull * st.oneSecond;
+    Log("CAudioDevRecorder::AudioEncodeProc start");
+
+    int result = 0;
+    try {
+        std::vector<uint8_t> block(m_blockBytes);  // the one block buffer of this recording
+        while (result == 0 && m_running.load() && !m_inputLost.load()) {
+            m_dataReady.Wait();
+            result = DrainRing(st, block);
+        }
+        // Stop or loss of the input: what the ring still holds belongs to
+        // the recording.
+        if (result == 0)
+            result = DrainRing(st, block);
+    } catch (const std::exception& e) {
+        Log("CAudioDevRecorder::AudioEncodeProc exception: %s", e.what());
+        result = AUDIODEV_ERR_WRITE;
+        Emit(RecordError, AUDIODEV_ERR_WRITE, nullptr);
+    }
+    CloseTavraFile();
+    if (result == 0 && m_inputLost.load())
+        EmitText(RecordError, AUDIODEV_ERR_NO_DEVICE, m_recordingName);
+    Log("CAudioDevRecorder::AudioEncodeProc stop");
+}
+
+int CAudioDevRecorder::DrainRing(EncodeState& st, std::vector<uint8_t>& block) {
+    if (!m_ring || block.empty())
+        return 0;
+    uint32_t got = 0;
+    while (m_ring->Pop(block.data(), static_cast<uint32_t>(block.size()), &got) == 0) {
+        const int result = ProcessBlock(st, block.data(), got);
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t bytes) {
+    if (!st.popped) {
+        st.popped = true;
+        Log("CAudioDevRecorder::AudioEncodeProc PopData");
+    }
+    const uint64_t silenceBefore = st.silenceCounter;
+    int result = SplitStep(st, data, bytes);
+    if (result != 0)
+        return result;
+    if (st.split) {  // no file open
+        st.mainBytes = 0;
+        st.sampleBytes = 0;
+        return 0;
+    }
+    // Silent blocks, and the first loud block after them, stay out of the
+    // file.
+    if (st.silenceLimit != 0 && st.silenceCounter != silenceBefore)
+        return 0;
+
+    // A WAV file's header holds 32-bit sizes: continue in a new file before
+    // this block would pass them.
+    if (m_params.fileType == kFileTypeWav && st.fileBytes > 0 &&
+        st.fileBytes + bytes > m_wavDataLimit) {
+        result = RollOver(st);
+        if (result != 0 || st.split)
+            return result;
+    }
+
+    Emit(AudioData, static_cast<int>(bytes), data);
+
+    if (m_sampleFile->isOpen() && st.sampleBytes < st.sampleLength) {
+        m_sampleFile->write(bytes, data);
+        st.sampleBytes += bytes;
+    }
+    if (m_sampleFile->isOpen() && st.sampleBytes >= st.sampleLength) {
+        const std::string path = m_sampleFile->name();
+        m_sampleFile->close();
+        EmitText(SampleFile, 0, path);
+    }
+
+    const int written = m_mainFile->write(bytes, data);
+    st.fileBytes += bytes;
+    if (st.mainBytes < st.oneSecond) {
+        st.mainBytes += bytes;
+        if (st.mainBytes >= st.oneSecond)
+            EmitText(FileBegun, written, m_mainFile->name() ? m_mainFile->name() : "");
+    }
+    if (written != 0) {
+        Log("CAudioDevRecorder::AudioEncodeProc write err: %d", written);
+        Emit(RecordError, AUDIODEV_ERR_WRITE, nullptr);
+        return AUDIODEV_ERR_WRITE;
+    }
+    return 0;
+}
+
+int CAudioDevRecorder::SplitStep(EncodeState& st, const uint8_t* data, uint32_t bytes) {
+    if (st.silenceLimit != 0 && IsSilentBlock(data, bytes)) {
+        if (!st.split)
+            Emit(SilenceState, 0, nullptr);
+        st.silenceCounter += bytes;
+        if (st.silenceCounter >= st.silenceLimit && !st.split) {
+            CloseTavraFile();
+            st.split = true;
+        }
+        return 0;
+    }
+    st.silenceCounter = 0;
+    if (st.split) {
+        const int result = CreateTavraFile();
+        if (result == 0) {
+            Emit(SilenceState, 1, nullptr);
+            st.split = false;
+            st.fileBytes = 0;
+        } else if (result != kWriterCreateFailed) {
+            Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
+            return result;
+        }
+        // kWriterCreateFailed: try again with the next loud block.
+    }
+    return 0;
+}
+
+int CAudioDevRecorder::RollOver(EncodeState& st) {
+    Log("CAudioDevRecorder::AudioEncodeProc file size limit reached: %llu",
+        static_cast<unsigned long long>(st.fileBytes));
+    CloseTavraFile();
+    st.mainBytes = 0;
+    st.sampleBytes = 0;
+    st.fileBytes = 0;
+    const int result = CreateTavraFile();
+    if (result == 0) {
+        Emit(SilenceState, 1, nullptr);
+        return 0;
+    }
+    st.split = true;
+    if (result == kWriterCreateFailed)
+        return 0;
+    Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
+    return result;
+}
+
+int CAudioDevRecorder::CreateTavraFile() {
+    const PcmFormat format{16, 2};
+    const char* folder = m_params.outputFolder.c_str();
+    const int result = m_mainFile->open(m_params.fileType, folder, format, m_params.sampleRate,
+                                        false, m_params.bitRate);
+    if (m_params.sampleFile) {
+        if (m_sampleFile->isOpen())
+            m_sampleFile->close();
+        // Only beside a song file: a sample without its song would be left
+        // behind unannounced.
+        if (result == 0)
+            m_sampleFile->open(kFileTypeWav, folder, format, m_params.sampleRate, true,
+                               m_params.bitRate);
+    }
+    Log("CAudioDevRecorder::CreateTavraFile %s,err code: %d",
+        m_mainFile->name() ? m_mainFile->name() : "", result);
+    return result;
+}
+
+int CAudioDevRecorder::CloseTavraFile() {
+    if (m_sampleFile && m_sampleFile->isOpen()) {
+        const std::string path = m_sampleFile->name();
+        m_sampleFile->close();
+        EmitText(SampleFile, 1, path);
+    }
+    if (!m_mainFile || !m_mainFile->isOpen())
+        return 0;
+    const std::string path = m_mainFile->name();
+    const int result = m_mainFile->close();
+    Log("CAudioDevRecorder::CloseTavraFile %s, err code: %d", path.c_str(), result);
+    EmitText(FileClosed, result, path);
+    return result;
+}
+
+}  // namespace capdev

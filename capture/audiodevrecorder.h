@@ -1,0 +1,164 @@
+#pragma once
+
+// The recorder behind a capdev handle: keeps the list of inputs, opens the
+// chosen one, and runs one encoder thread per recording that splits the
+// stream on silence and writes the song files.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audioinput.h"
+#include "capdev.h"
+#include "recordfile.h"
+#include "ringbuffer.h"
+#include "semaphore.h"
+
+namespace capdev {
+
+// A WAV file's sizes are 32-bit and its RIFF size is data + 38: the largest
+// data length that keeps the header right, rounded down to whole frames.
+// The recorder rolls over to a new file before a block would pass it.
+constexpr uint64_t kRecorderWavLimit = (0xFFFFFFFFull - 38) & ~uint64_t(3);
+
+// What the recorder is built from. The exports use the defaults (the sound
+// server's inputs, the real writer); tests inject their own.
+struct RecorderOptions {
+    std::unique_ptr<IInputBackend> backend;
+    RecordFileFactory fileFactory;        // null: CreateWriterRecordFile
+    uint64_t wavDataLimit = kRecorderWavLimit;  // WAV data bytes per file before rolling over
+    unsigned ringBlocks = 16;             // ring capacity in input blocks
+};
+
+// True when the first 16 sample values of the block count as silence:
+// 16-bit values read as unsigned are at most 10 or 0xFFFF (-1..10 signed).
+bool IsSilentBlock(const void* data, uint32_t bytes);
+
+// Thread contract: every public member is called from one caller thread at a
+// time (the exports are not reentrant). The input's delivery thread enters
+// through OnInput; the encoder thread runs EncodeLoop. Both reach the caller's
+// callback.
+class CAudioDevRecorder {
+public:
+    explicit CAudioDevRecorder(RecorderOptions options);
+    ~CAudioDevRecorder();  // stops a running recording
+    CAudioDevRecorder(const CAudioDevRecorder&) = delete;
+    CAudioDevRecorder& operator=(const CAudioDevRecorder&) = delete;
+
+    // Rebuilds the input list; returns its length.
+    int GetInputCount();
+    // Name `index` of the last list, or nullptr. Valid until the next rebuild.
+    const char* GetInputName(unsigned index) const;
+    // Rebuilds the list and selects the first input containing `name`
+    // (empty or null: input 0). 0 or -9.
+    int SelectInput(const char* name);
+    // Starts a recording (see AudioDevStartRecord for the results).
+    int StartRecord(const AudioDevRecordParam* param);
+    // Stops the input, lets the encoder finish what the ring holds and
+    // waits for it. Always 0.
+    int StopRecord();
+    // 0, or -5 above 200. Stored for the computer-audio monitor.
+    int SetVolume(unsigned volume);
+
+    bool IsRecording() const { return m_running.load(); }
+    // Bytes waiting in the ring (0 when there is none). Any thread.
+    uint32_t BufferedBytes() const;
+    // Ring capacity of the current recording (0 when there is none).
+    uint32_t RingCapacity() const;
+    // Bytes the ring refused during the current or last recording.
+    uint64_t DroppedBytes() const { return m_dropped.load(); }
+
+private:
+    // The caller's record, with owned copies of its strings.
+    struct Params {
+        AudioDevCallback callback = nullptr;
+        void* user = nullptr;
+        std::string outputFolder;
+        bool hasInputName = false;
+        std::string inputName;
+        int32_t splitMs = 0;
+        int32_t sampleFile = 0;
+        int32_t fileType = 0;
+        int32_t sampleRate = 44100;
+        int32_t bitRate = 192;
+    };
+
+    // State of the encoder thread for one recording; only that thread
+    // touches it.
+    struct EncodeState {
+        uint32_t oneSecond = 0;
+        uint64_t silenceLimit = 0;
+        uint64_t sampleLength = 0;
+        bool split = true;           // no file open
+        uint64_t silenceCounter = 0;
+        uint64_t mainBytes = 0;      // counted up to one second, for FileBegun
+        uint64_t sampleBytes = 0;
+        uint64_t fileBytes = 0;      // written to the current file
+        bool popped = false;
+    };
+
+    bool CheckParam(const AudioDevRecordParam* param);
+    int StartRecordInput();
+
+    static void OnInput(int code, unsigned bytes, const void* data, void* owner);
+    void EncodeLoop();
+    // One popped block through the splitter and the writers. Non-zero ends
+    // the encoder loop.
+    int DrainRing(EncodeState& st, std::vector<uint8_t>& block);
+    int ProcessBlock(EncodeState& st, uint8_t* data, uint32_t bytes);
+    int SplitStep(EncodeState& st, const uint8_t* data, uint32_t bytes);
+    int RollOver(EncodeState& st);
+    int CreateTavraFile();
+    int CloseTavraFile();
+
+    void Emit(int code, int value, void* data);
+    void EmitText(int code, int value, const std::string& text);
+    void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Fixed at construction.
+    const std::unique_ptr<IInputBackend> m_backend;
+    const RecordFileFactory m_fileFactory;
+    const uint64_t m_wavDataLimit;
+    const unsigned m_ringBlocks;
+
+    // Wakes the encoder: released by the delivery thread after each block,
+    // by an input loss, and once by StopRecord.
+    CSemaphore m_dataReady{0, 100};
+    // Set by StartRecordInput before the input starts; cleared by StopRecord
+    // after the input is closed. Read by the delivery and encoder threads.
+    std::atomic<bool> m_running{false};
+    // Set by the delivery thread when the input goes away.
+    std::atomic<bool> m_inputLost{false};
+    std::atomic<uint64_t> m_dropped{0};
+    // Set by the delivery thread on the first refused push of a run of
+    // overflows, cleared by the next push that fits (one log line per run).
+    std::atomic<bool> m_overflowing{false};
+
+    // Guards m_params.callback and m_params.user, which the caller's thread
+    // replaces at start while the other threads may log.
+    mutable std::mutex m_callbackMutex;
+
+    // Caller's thread only, except where noted. The encoder and delivery
+    // threads read m_params, m_ring, m_blockBytes and m_recordingName without
+    // a lock: the caller's thread writes them only while neither runs (at
+    // start before the encoder is created, at stop after it is joined).
+    Params m_params;
+    std::vector<std::string> m_inputNames;
+    unsigned m_selected = 0;  // 1-based index into m_inputNames; 0 = none
+    std::string m_recordingName;  // full name of the recorded input
+    int m_mode = 0;           // 0 idle, 1 input, 2 computer audio
+    unsigned m_volume = 100;
+    uint32_t m_blockBytes = 0;
+    std::unique_ptr<CRingBuffer> m_ring;
+    std::unique_ptr<IAudioInput> m_input;
+    std::thread m_encoder;
+    // Encoder thread only while it runs.
+    std::unique_ptr<IRecordFile> m_mainFile;
+    std::unique_ptr<IRecordFile> m_sampleFile;
+};
+
+}  // namespace capdev
