@@ -61,7 +61,9 @@ public:
     // Waiting for a verdict: starts the state thread if needed, then polls
     // every verdict-poll interval (2 s) while the state is unknown. true when
     // the verdict is reachable; false when offline, on Shutdown() or when
-    // *cancel (if given) becomes true. Any thread but the state thread.
+    // *cancel (if given) becomes true. A call made after Shutdown() has
+    // finished starts the service again (MusicParserInit after a clean-up).
+    // Any thread but the state thread.
     bool WaitForNetwork(const std::atomic<bool>* cancel = nullptr);
     // Sets the state from outside (identification: -1 on a lost network, 1
     // after a query that ran), under the state lock, only when it changes.
@@ -87,7 +89,7 @@ public:
     // Stops the service: sets the stop flag and the probe's cancel flag, joins
     // the state thread, deletes the probe object, cleans libcurl up globally;
     // library state -1, network state -9. Idempotent. Any thread but the state
-    // thread.
+    // thread. Calls waiting for a verdict meanwhile answer false.
     void Shutdown();
 
     // The hosts probed, in order.
