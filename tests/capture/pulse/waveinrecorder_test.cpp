@@ -1,0 +1,236 @@
+// WaveInRecorder and the input list against a private PulseAudio daemon.
+#include "pulse/waveinrecorder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "../writers/pcmtest.h"
+#include "privatehome.h"
+#include "pulsedaemon.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using capdev::WaveInRecorder;
+
+// What a sink received; filled from the delivery and caller threads.
+struct Received {
+    std::mutex mutex;
+    std::vector<unsigned> blockSizes;  // guarded by mutex
+    std::vector<int16_t> pcm;          // guarded by mutex
+    std::vector<std::string> logs;     // guarded by mutex
+    int lost = 0;                      // guarded by mutex
+    int calls = 0;                     // guarded by mutex
+
+    static void sink(int code, unsigned bytes, const void* data, void* owner) {
+        auto* me = static_cast<Received*>(owner);
+        std::lock_guard<std::mutex> lock(me->mutex);
+        ++me->calls;
+        if (code == capdev::kSinkAudio) {
+            me->blockSizes.push_back(bytes);
+            const auto* p = static_cast<const int16_t*>(data);
+            me->pcm.insert(me->pcm.end(), p, p + bytes / 2);
+        } else if (code == capdev::kSinkLog) {
+            me->logs.emplace_back(static_cast<const char*>(data));
+        } else if (code == capdev::kSinkInputLost) {
+            ++me->lost;
+        }
+    }
+    size_t blocks() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return blockSizes.size();
+    }
+    int lostCount() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return lost;
+    }
+    int callCount() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return calls;
+    }
+};
+
+template <typename Pred>
+bool waitFor(Pred pred, std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+class WaveInTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_daemon.ok()) << m_daemon.error();
+        const auto names = capdev::CreatePulseInputBackend()->ListInputs();
+        const auto it = std::find(names.begin(), names.end(), "Monitor of Speakers");
+        ASSERT_NE(it, names.end());
+        m_monitor = static_cast<unsigned>(it - names.begin());
+        m_dir = testsupport::makeTempDir("wavein");
+    }
+    void TearDown() override { testsupport::removeTree(m_dir); }
+    // Plays a 1 kHz tone of `seconds` into "Speakers"; waits for the end
+    // unless `background`. The null sink renders (and its monitor delivers)
+    // only while something plays.
+    void playTone(double seconds, bool background = false) {
+        const std::string tone = m_dir + "/tone" + std::to_string(seconds) + ".wav";
+        ASSERT_EQ(testsupport::runCommand("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " +
+                                          std::to_string(seconds) + " sine 1000 vol 0.5"),
+                  0);
+        ASSERT_EQ(m_daemon.shell("paplay --latency-msec=40 --device=speakers '" + tone + "'" + (background ? " >/dev/null 2>&1 &" : "")), 0);
+    }
+    std::unique_ptr<WaveInRecorder> openMonitor(int rate) {
+        auto r = std::make_unique<WaveInRecorder>(rate);
+        r->SetSink(&Received::sink, &m_got);
+        EXPECT_EQ(r->Open(m_monitor), 0);
+        return r;
+    }
+    int clients() {
+        std::string out;
+        m_daemon.pactl("list short clients", &out);
+        return static_cast<int>(std::count(out.begin(), out.end(), '\n'));
+    }
+
+    testsupport::PulseDaemon m_daemon;
+    std::string m_dir;
+    Received m_got;
+    unsigned m_monitor = 0;
+};
+
+TEST_F(WaveInTest, InputListHoldsTheSourcesInIndexOrder) {
+    const auto names = capdev::CreatePulseInputBackend()->ListInputs();
+    std::string out;
+    ASSERT_EQ(m_daemon.pactl("list short sources", &out), 0);
+    EXPECT_EQ(static_cast<long>(names.size()), std::count(out.begin(), out.end(), '\n'));
+    // A second sink adds its monitor after the first one.
+    ASSERT_EQ(m_daemon.pactl("load-module module-null-sink sink_name=line "
+                             "sink_properties=device.description=Line"),
+              0);
+    const auto more = capdev::CreatePulseInputBackend()->ListInputs();
+    ASSERT_EQ(more.size(), names.size() + 1);
+    EXPECT_EQ(more[m_monitor], "Monitor of Speakers");
+    EXPECT_EQ(more.back(), "Monitor of Line");
+}
+
+TEST_F(WaveInTest, NoServerGivesAnEmptyListAndAPositiveError) {
+    m_daemon.stop();
+    setenv("PULSE_SERVER", "unix:/nonexistent/native", 1);
+    EXPECT_TRUE(capdev::CreatePulseInputBackend()->ListInputs().empty());
+    WaveInRecorder r(44100);
+    r.SetSink(&Received::sink, &m_got);
+    const int err = r.Open(0);
+    EXPECT_GT(err, 0);
+    EXPECT_EQ(r.Start(), -1);
+    std::lock_guard<std::mutex> lock(m_got.mutex);
+    ASSERT_FALSE(m_got.logs.empty());
+    EXPECT_EQ(m_got.logs[0], "WaveInRecorder::Open waveInOpen device 0 failed, err: " + std::to_string(err));
+    unsetenv("PULSE_SERVER");
+}
+
+TEST_F(WaveInTest, AToneArrivesInExact40msBlocks) {
+    auto r = openMonitor(44100);
+    EXPECT_EQ(r->BlockBytes(), 7056u);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(r->Start(), 0);
+    playTone(1.2);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(r->Close(), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    std::lock_guard<std::mutex> lock(m_got.mutex);
+    ASSERT_FALSE(m_got.blockSizes.empty());
+    for (unsigned n : m_got.blockSizes) ASSERT_EQ(n, 7056u);
+    // 25 blocks a second while the tone plays, never more than real time.
+    EXPECT_GE(m_got.blockSizes.size(), 27u);
+    EXPECT_LE(static_cast<double>(m_got.blockSizes.size()), seconds * 25 + 3);
+    // The tone is in there: find its loud part and measure it.
+    const auto& pcm = m_got.pcm;
+    size_t first = 0;
+    while (first < pcm.size() && std::abs(pcm[first]) < 4000) ++first;
+    ASSERT_LT(first + 2 * 44100, pcm.size() + 44100) << "no tone captured";
+    const size_t frames = std::min<size_t>((pcm.size() - first) / 2, 44100);
+    EXPECT_GT(pcmtest::peak(pcm.data() + first, frames * 2), 12000);
+    EXPECT_NEAR(pcmtest::frequency(pcm.data() + first, frames, 2, 44100, 0), 1000.0, 5.0);
+    EXPECT_NEAR(pcmtest::frequency(pcm.data() + first, frames, 2, 44100, 1), 1000.0, 5.0);
+}
+
+TEST_F(WaveInTest, LowRatesGiveSmallerBlocksAndCloseEndsTheCalls) {
+    auto r = openMonitor(11025);
+    EXPECT_EQ(r->BlockBytes(), 1764u);
+    ASSERT_EQ(r->Start(), 0);
+    playTone(0.6);
+    ASSERT_TRUE(waitFor([&] { return m_got.blocks() >= 12; }, 3s));
+    EXPECT_EQ(r->Close(), 0);
+    const int calls = m_got.callCount();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(m_got.callCount(), calls);
+    std::lock_guard<std::mutex> lock(m_got.mutex);
+    for (unsigned n : m_got.blockSizes) ASSERT_EQ(n, 1764u);
+    EXPECT_EQ(m_got.lost, 0);
+}
+
+TEST_F(WaveInTest, StartBeforeOpenAndDoubleOpenFail) {
+    WaveInRecorder r(44100);
+    r.SetSink(&Received::sink, &m_got);
+    EXPECT_EQ(r.Start(), -1);
+    ASSERT_EQ(r.Open(m_monitor), 0);
+    EXPECT_EQ(r.Open(m_monitor), -1);
+    EXPECT_EQ(r.Close(), 0);
+    EXPECT_EQ(r.Close(), 0);
+    std::lock_guard<std::mutex> lock(m_got.mutex);
+    EXPECT_EQ(m_got.logs, std::vector<std::string>(
+                              {"WaveInRecorder::Start Device not Opened. Please open device before attempting to Start",
+                               "WaveInRecorder::Open Device Already Opened. Please Stop Recorder before attempting to "
+                               "Open"}));
+}
+
+TEST_F(WaveInTest, ABadDeviceNumberFailsAndLeavesNothingOpen) {
+    const int before = clients();
+    WaveInRecorder r(44100);
+    r.SetSink(&Received::sink, &m_got);
+    EXPECT_EQ(r.Open(99), PA_ERR_NOENTITY);
+    EXPECT_EQ(clients(), before);
+    EXPECT_EQ(r.Start(), -1);
+    {
+        std::lock_guard<std::mutex> lock(m_got.mutex);
+        ASSERT_GE(m_got.logs.size(), 1u);
+        EXPECT_EQ(m_got.logs[0],
+                  "WaveInRecorder::Open waveInOpen device 99 failed, err: " + std::to_string(PA_ERR_NOENTITY));
+    }
+    // The same object opens a real device afterwards.
+    EXPECT_EQ(r.Open(m_monitor), 0);
+    EXPECT_EQ(clients(), before + 1);
+    EXPECT_EQ(r.Close(), 0);
+}
+
+TEST_F(WaveInTest, RemovingTheSourceReportsTheLossOnce) {
+    auto r = openMonitor(44100);
+    ASSERT_EQ(r->Start(), 0);
+    playTone(10, true);
+    ASSERT_TRUE(waitFor([&] { return m_got.blocks() >= 5; }, 3s));
+    ASSERT_EQ(m_daemon.pactl("unload-module module-null-sink"), 0);
+    ASSERT_TRUE(waitFor([&] { return m_got.lostCount() > 0; }, 3s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(m_got.lostCount(), 1);
+    EXPECT_EQ(r->Close(), 0);
+}
+
+TEST_F(WaveInTest, ADyingServerReportsTheLossOnce) {
+    auto r = openMonitor(44100);
+    ASSERT_EQ(r->Start(), 0);
+    playTone(10, true);
+    ASSERT_TRUE(waitFor([&] { return m_got.blocks() >= 5; }, 3s));
+    m_daemon.stop();
+    ASSERT_TRUE(waitFor([&] { return m_got.lostCount() > 0; }, 3s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(m_got.lostCount(), 1);
+    r.reset();  // destruction closes
+}
+
+}  // namespace
