@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -177,6 +178,18 @@ INSTANTIATE_TEST_SUITE_P(Rates, Mp3Test, ::testing::Values(Mp3Case{44100, 192}, 
                          [](const auto& param) {
                              return std::to_string(param.param.rate) + "_" + std::to_string(param.param.bitRate);
                          });
+
+// A recording encodes while it captures: the encoder must keep far ahead of
+// real time even on a loaded machine.
+TEST_F(WriterTest, Mp3EncodingIsManyTimesFasterThanRealTime) {
+    CAudioFileWriter w;
+    ASSERT_EQ(openIn(w, capdev::kWriterMp3, m_dir, 44100, false, 320), 0);
+    const auto start = std::chrono::steady_clock::now();
+    feedTone(w, 44100, 20.0);
+    ASSERT_EQ(w.close(), 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 4.0) << "20 s of audio took " << seconds << " s";
+}
 
 TEST_F(WriterTest, NamesFollowTheFolderSeparatorAndKind) {
     const std::regex stamp(R"(AU\d{4}-\d\d-\d\d \d{6})");
