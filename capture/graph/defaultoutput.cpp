@@ -1,0 +1,236 @@
+#include "graph/defaultoutput.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace capdev {
+
+const char kVirtualDeviceName[] = "Tavra Audio";
+
+namespace {
+
+bool IsVirtual(const PlaybackDevice& d) {
+    return d.description.find(kVirtualDeviceName) != std::string::npos;
+}
+
+// Creates every missing folder of `folder`.
+bool MakeFolders(const std::string& folder) {
+    std::size_t pos = 0;
+    while ((pos = folder.find('/', pos + 1)) != std::string::npos) {
+        const std::string part = folder.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool HasNewline(const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; }
+
+}  // namespace
+
+CDefaultOutputState::CDefaultOutputState(std::string path)
+    : m_path(path.empty() ? DefaultPath() : std::move(path)) {}
+
+std::string CDefaultOutputState::DefaultPath() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string base;
+    if (state != nullptr && state[0] == '/') {
+        base = state;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home != nullptr ? home : "") + "/.local/state";
+    }
+    return base + "/Tavra/Tunecap/default-output";
+}
+
+bool CDefaultOutputState::Load(RememberedOutput* output) const {
+    std::ifstream in(m_path);
+    if (!in) {
+        return false;
+    }
+    RememberedOutput read;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("name=", 0) == 0) {
+            read.name = line.substr(5);
+        } else if (line.rfind("description=", 0) == 0) {
+            read.description = line.substr(12);
+        }
+    }
+    if (read.name.empty()) {
+        return false;
+    }
+    *output = read;
+    return true;
+}
+
+bool CDefaultOutputState::Save(const RememberedOutput& output) const {
+    if (output.name.empty() || HasNewline(output.name) || HasNewline(output.description)) {
+        return false;
+    }
+    const std::size_t slash = m_path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeFolders(m_path.substr(0, slash))) {
+        return false;
+    }
+    const std::string temp = m_path + ".new";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        out << "name=" << output.name << "\ndescription=" << output.description << "\n";
+        out.flush();
+        if (!out) {
+            ::unlink(temp.c_str());
+            return false;
+        }
+    }
+    if (::rename(temp.c_str(), m_path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+void CDefaultOutputState::Clear() const { ::unlink(m_path.c_str()); }
+
+CDefaultOutputSwitch::CDefaultOutputSwitch(ISinkControl* control, CDefaultOutputState state)
+    : m_control(control), m_state(std::move(state)) {}
+
+int CDefaultOutputSwitch::ReadDevices(std::string* defaultName, std::vector<PlaybackDevice>* sinks) {
+    if (const int err = m_control->DefaultSink(defaultName)) {
+        return -err;
+    }
+    const int err = m_control->ListSinks(sinks);
+    return err != 0 ? -err : 0;
+}
+
+int CDefaultOutputSwitch::ReadRealDefault(RememberedOutput* output) {
+    std::string defaultName;
+    std::vector<PlaybackDevice> sinks;
+    if (const int err = ReadDevices(&defaultName, &sinks)) {
+        return err;
+    }
+    const PlaybackDevice* chosen = nullptr;
+    for (const auto& d : sinks) {
+        if (d.name == defaultName && !IsVirtual(d)) {
+            chosen = &d;
+            break;
+        }
+    }
+    if (chosen == nullptr) {
+        for (const auto& d : sinks) {
+            if (!IsVirtual(d)) {
+                chosen = &d;
+                break;
+            }
+        }
+    }
+    if (chosen == nullptr) {
+        return -2;
+    }
+    *output = RememberedOutput{chosen->name, chosen->description};
+    return 0;
+}
+
+int CDefaultOutputSwitch::SwitchToVirtual() {
+    RememberedOutput real;
+    if (const int err = ReadRealDefault(&real)) {
+        return err;
+    }
+    std::vector<PlaybackDevice> sinks;
+    if (const int err = m_control->ListSinks(&sinks)) {
+        return -err;
+    }
+    const PlaybackDevice* virtualDevice = nullptr;
+    for (const auto& d : sinks) {
+        if (IsVirtual(d)) {
+            virtualDevice = &d;
+            break;
+        }
+    }
+    if (virtualDevice == nullptr) {
+        return -1;
+    }
+    m_remembered = real;
+    m_state.Save(real);  // best effort: without it only a crash cannot be repaired
+    if (const int err = m_control->SetDefaultSink(virtualDevice->name)) {
+        m_state.Clear();
+        return -err;
+    }
+    if (const int err = m_control->SetSinkMute(virtualDevice->name, false)) {
+        return -err;
+    }
+    return 0;
+}
+
+int CDefaultOutputSwitch::MakeDefault(const RememberedOutput& output) {
+    std::vector<PlaybackDevice> sinks;
+    if (const int err = m_control->ListSinks(&sinks)) {
+        return -err;
+    }
+    const PlaybackDevice* target = nullptr;
+    for (const auto& d : sinks) {
+        if (d.name == output.name) {
+            target = &d;
+            break;
+        }
+    }
+    for (const auto& d : sinks) {
+        if (target == nullptr && !output.description.empty() && d.description == output.description) {
+            target = &d;
+        }
+    }
+    if (target == nullptr) {
+        return -2;
+    }
+    const int err = m_control->SetDefaultSink(target->name);
+    return err != 0 ? -err : 0;
+}
+
+int CDefaultOutputSwitch::Restore() {
+    if (m_remembered.name.empty()) {
+        if (const int err = ReadRealDefault(&m_remembered)) {
+            return err;
+        }
+    }
+    const int err = MakeDefault(m_remembered);
+    if (err == 0) {
+        m_state.Clear();
+    }
+    return err;
+}
+
+int CDefaultOutputSwitch::RepairAfterCrash() {
+    RememberedOutput saved;
+    if (!m_state.Load(&saved)) {
+        m_state.Clear();
+        return 0;
+    }
+    std::string defaultName;
+    std::vector<PlaybackDevice> sinks;
+    if (const int err = ReadDevices(&defaultName, &sinks)) {
+        return err;
+    }
+    bool virtualIsDefault = false;
+    for (const auto& d : sinks) {
+        if (d.name == defaultName && IsVirtual(d)) {
+            virtualIsDefault = true;
+        }
+    }
+    if (!virtualIsDefault) {
+        m_state.Clear();
+        return 0;
+    }
+    const int err = MakeDefault(saved);
+    if (err == 0) {
+        m_state.Clear();
+    }
+    return err;
+}
+
+}  // namespace capdev

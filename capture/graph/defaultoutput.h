@@ -1,0 +1,87 @@
+#pragma once
+
+// Switches the default playback device to the virtual device "Tavra Audio"
+// while computer audio is recorded, and back to the real device afterwards.
+// The real device is also remembered in a small state file, so that a run
+// that ended without switching back (a crash, a kill) can be repaired by the
+// next one.
+
+#include <string>
+#include <vector>
+
+#include "graph/sinkcontrol.h"
+
+namespace capdev {
+
+// The text that names the virtual device in a playback device's description.
+extern const char kVirtualDeviceName[];
+
+// A real playback device remembered while "Tavra Audio" is the default.
+struct RememberedOutput {
+    std::string name;         // the server's name, e.g. "alsa_output.pci-0000_00_1b.0"
+    std::string description;  // e.g. "Built-in Audio Analog Stereo"
+};
+
+// The state file: two lines, "name=..." and "description=...". Written
+// whole under a temporary name and renamed into place.
+class CDefaultOutputState {
+public:
+    // `path` "" means DefaultPath().
+    explicit CDefaultOutputState(std::string path = std::string());
+
+    // $XDG_STATE_HOME (or ~/.local/state) + "/Tavra/Tunecap/default-output".
+    static std::string DefaultPath();
+
+    // False when there is no file or it does not hold a device name.
+    bool Load(RememberedOutput* output) const;
+    // Creates the folders as needed. False when the file cannot be written.
+    bool Save(const RememberedOutput& output) const;
+    void Clear() const;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// Not thread-safe: the engine's caller uses it. Results: 0; -1 when no
+// playback device's description contains "Tavra Audio"; -2 when no real
+// playback device can be determined; otherwise a server error, negated.
+class CDefaultOutputSwitch {
+public:
+    CDefaultOutputSwitch(ISinkControl* control, CDefaultOutputState state);
+
+    // The real default playback device: the default itself, or, when that is
+    // "Tavra Audio", the first other device in index order.
+    int ReadRealDefault(RememberedOutput* output);
+
+    // Remembers the real default (in memory and in the state file), makes
+    // the first device whose description contains "Tavra Audio" the default
+    // and unmutes it. On failure the default and the state file stay as they
+    // were.
+    int SwitchToVirtual();
+
+    // Makes the remembered device the default again (read anew when nothing
+    // is remembered) and clears the state file. The file stays when the
+    // switch fails, for a later repair.
+    int Restore();
+
+    // At start: when the state file names a device and "Tavra Audio" is still
+    // the default, makes that device the default again. A state file whose
+    // work is done (someone chose another default meanwhile) is cleared.
+    int RepairAfterCrash();
+
+    const RememberedOutput& remembered() const { return m_remembered; }
+
+private:
+    // The default device's name and the device list; 0 or a negated error.
+    int ReadDevices(std::string* defaultName, std::vector<PlaybackDevice>* sinks);
+    // Makes `output` the default: by name, or, when no device has that name
+    // any more, the first whose description equals its description.
+    int MakeDefault(const RememberedOutput& output);
+
+    ISinkControl* m_control;
+    CDefaultOutputState m_state;
+    RememberedOutput m_remembered;
+};
+
+}  // namespace capdev
