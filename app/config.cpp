@@ -147,6 +147,8 @@ std::unique_ptr<CConfig> CConfig::CreateForTesting(const QString& settingsFile) 
 CConfig::CConfig(const QString& settingsFile) : m_settingsFile(settingsFile) {}
 
 CConfig::~CConfig() {
+    CConfig* self = this;
+    s_created.compare_exchange_strong(self, nullptr);
     if (m_settings) Commit();
 }
 
@@ -183,6 +185,7 @@ bool CConfig::Load() {
     return true;
 }
 
+// Runs during construction, before any other thread can see the object.
 void CConfig::ReadAll() {
     const QSettings& s = *m_settings;
     const QDate today = QDate::currentDate();
@@ -221,19 +224,23 @@ void CConfig::ReadAll() {
 }
 
 void CConfig::ResetDefalutConfig() {
-    m_logPath = SpecialDirPath(SpecialDir_ApplicationData);
-    qDebug().noquote() << QStringLiteral("CConfig::ResetDefalutConfig CreateDirectory ApplicationSupport_Dir: ")
-                              + m_logPath;
-    if (!m_logPath.isEmpty()) CreateDirectoryTree(m_logPath.toUtf8().constData());
-
+    const QString appData = SpecialDirPath(SpecialDir_ApplicationData);
     const QString music = SpecialDirPath(SpecialDir_Music);
-    m_outputPath.append(music);
+    QStringList outputPath;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_logPath = appData;
+        m_outputPath.append(music);
+        outputPath = m_outputPath;
+        m_taskStart = kDefaultTaskStart;
+        m_taskDuration = kDefaultTaskDuration;
+    }
+    qDebug().noquote() << QStringLiteral("CConfig::ResetDefalutConfig CreateDirectory ApplicationSupport_Dir: ")
+                              + appData;
+    if (!appData.isEmpty()) CreateDirectoryTree(appData.toUtf8().constData());
     qDebug().noquote() << QStringLiteral("CConfig::ResetDefalutConfig CreateDirectory Music_Dir: ")
-                              + m_outputPath.join(QLatin1String(", "));
+                              + outputPath.join(QLatin1String(", "));
     if (!music.isEmpty()) CreateDirectoryTree(music.toUtf8().constData());
-
-    m_taskStart = kDefaultTaskStart;
-    m_taskDuration = kDefaultTaskDuration;
 }
 
 QVariant CConfig::ValueOf(Key key) const {
@@ -276,7 +283,12 @@ QVariant CConfig::ValueOf(Key key) const {
 }
 
 void CConfig::WriteKey(Key key) {
-    m_settings->setValue(QLatin1String(kKeyNames[key]), ValueOf(key));
+    QVariant value;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        value = ValueOf(key);
+    }
+    m_settings->setValue(QLatin1String(kKeyNames[key]), value);
 }
 
 void CConfig::Commit() {
@@ -293,15 +305,19 @@ void CConfig::SaveAll() {
 
 template <typename T>
 void CConfig::Set(T* field, Key key, const T& value) {
-    *field = value;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        *field = value;
+    }
     WriteKey(key);
     Commit();
 }
 
 QString CConfig::GetLogPath() const {
     // No logging here: the log handler calls this under its lock.
-    if (!m_logPath.isEmpty()) CreateDirectoryTree(m_logPath.toUtf8().constData());
-    return m_logPath;
+    const QString path = Read(m_logPath);
+    if (!path.isEmpty()) CreateDirectoryTree(path.toUtf8().constData());
+    return path;
 }
 
 void CConfig::SetRecordMode(int value) { Set(&m_recordMode, Key_RecordMode, value); }
@@ -333,9 +349,12 @@ void CConfig::SetUpdateDays(int value) { Set(&m_updateDays, Key_UpdateDays, valu
 void CConfig::SetUserMail(const QString& value) { Set(&m_userMail, Key_UserMail, value); }
 
 void CConfig::SetUpdateDate(int year, int month, int day) {
-    m_updateYear = year;
-    m_updateMonth = month;
-    m_updateDay = day;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_updateYear = year;
+        m_updateMonth = month;
+        m_updateDay = day;
+    }
     WriteKey(Key_UpdateYear);
     WriteKey(Key_UpdateMonth);
     WriteKey(Key_UpdateDay);
@@ -343,6 +362,7 @@ void CConfig::SetUpdateDate(int year, int month, int day) {
 }
 
 bool CConfig::IsUpdateCheckDue(const QDate& today) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
     return ::IsUpdateCheckDue(m_autoUpdate, m_updateDays, m_updateYear, m_updateMonth, m_updateDay, today);
 }
 
@@ -352,6 +372,7 @@ void CConfig::StoreUpdateCheckDate(const QDate& today) {
 
 void CConfig::FillProxyParam(MusicParserProxyParam* param) const {
     if (!param) return;
+    std::lock_guard<std::mutex> lock(m_mutex);
     std::memset(param, 0, sizeof *param);
     param->type = m_proxyType;
     if (m_proxyType < 0) return;

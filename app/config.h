@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class QSettings;
 struct MusicParserProxyParam;
@@ -29,10 +30,10 @@ bool IsUpdateCheckDue(int autoUpdate, int updateDays, int lastYear, int lastMont
 //
 // Threads: created on first use; setters are called on the GUI thread only;
 // getters may be called from any thread (the download and factory threads
-// read folders and proxy settings). Fields are written only by the GUI
-// thread, so readers on other threads must not race with a change made in
-// the preferences at the same moment; the text and list getters return
-// copies.
+// read folders and proxy settings while the preferences may change them):
+// the fields are guarded by an internal lock and the text and list getters
+// return copies. Nothing is logged while that lock is held, so the log
+// handler may read the log folder under its own lock.
 class CConfig {
 public:
     // The process-wide object, created (and the settings file read, reset
@@ -70,89 +71,89 @@ public:
     QString GetLogPath() const;
     // -1 computer audio through the virtual device, 0 the input device named
     // by GetDeviceId().
-    int GetRecordMode() const { return m_recordMode; }
+    int GetRecordMode() const { return Read(m_recordMode); }
     void SetRecordMode(int value);
     // After a scheduled recording: 0 shut the computer down, 1 nothing.
-    int GetAfterRecord() const { return m_afterRecord; }
+    int GetAfterRecord() const { return Read(m_afterRecord); }
     void SetAfterRecord(int value);
     // Output folders; the first is where recordings are written.
-    QStringList GetOutputPath() const { return m_outputPath; }
+    QStringList GetOutputPath() const { return Read(m_outputPath); }
     void SetOutputPath(const QStringList& value);
     // 1 identify songs automatically while recording, 0 not.
-    int GetIdMode() const { return m_idMode; }
+    int GetIdMode() const { return Read(m_idMode); }
     void SetIdMode(int value);
     // Silence in milliseconds that ends a song.
-    unsigned GetSplitTime() const { return m_splitTime; }
+    unsigned GetSplitTime() const { return Read(m_splitTime); }
     void SetSplitTime(unsigned value);
     // 1 split at silence, 0 not.
-    int GetSplitMode() const { return m_splitMode; }
+    int GetSplitMode() const { return Read(m_splitMode); }
     void SetSplitMode(int value);
     // Recording and playback volume, 0 to 200.
-    int GetVolumeValue() const { return m_volumeValue; }
+    int GetVolumeValue() const { return Read(m_volumeValue); }
     void SetVolumeValue(int value);
     // Minimum kept song length in seconds when filtering is on.
-    unsigned GetFilterTime() const { return m_filterTime; }
+    unsigned GetFilterTime() const { return Read(m_filterTime); }
     void SetFilterTime(unsigned value);
     // 1 discard songs not longer than GetFilterTime(), 0 keep all.
-    int GetFilterMode() const { return m_filterMode; }
+    int GetFilterMode() const { return Read(m_filterMode); }
     void SetFilterMode(int value);
     // Index of the (disabled) codec box; nothing depends on it.
-    int GetAudioCodec() const { return m_audioCodec; }
+    int GetAudioCodec() const { return Read(m_audioCodec); }
     void SetAudioCodec(int value);
     // MP3 bit rate in kbit/s.
-    int GetBitRate() const { return m_bitRate; }
+    int GetBitRate() const { return Read(m_bitRate); }
     void SetBitRate(int value);
     // Sample rate in Hz.
-    int GetSampleRate() const { return m_sampleRate; }
+    int GetSampleRate() const { return Read(m_sampleRate); }
     void SetSampleRate(int value);
     // Start time of the scheduled recording.
-    QTime GetTaskStart() const { return m_taskStart; }
+    QTime GetTaskStart() const { return Read(m_taskStart); }
     void SetTaskStart(const QTime& value);
     // Length of the scheduled recording, as a time of day.
-    QTime GetTaskDuration() const { return m_taskDuration; }
+    QTime GetTaskDuration() const { return Read(m_taskDuration); }
     void SetTaskDuration(const QTime& value);
     // 0 ask before deleting songs, 1 do not ask.
-    int GetDeleteType() const { return m_deleteType; }
+    int GetDeleteType() const { return Read(m_deleteType); }
     void SetDeleteType(int value);
     // Name of the input device used when GetRecordMode() is 0 (key DEVIC_ID).
-    QString GetDeviceId() const { return m_deviceId; }
+    QString GetDeviceId() const { return Read(m_deviceId); }
     void SetDeviceId(const QString& value);
     // 0 MP3, 1 WAV.
-    int GetOutputFileType() const { return m_outputFileType; }
+    int GetOutputFileType() const { return Read(m_outputFileType); }
     void SetOutputFileType(int value);
     // 1 use the proxy for network access (key b_proxy).
-    int GetUseProxy() const { return m_useProxy; }
+    int GetUseProxy() const { return Read(m_useProxy); }
     void SetUseProxy(int value);
     // 0 HTTP proxy, -1 none.
-    int GetProxyType() const { return m_proxyType; }
+    int GetProxyType() const { return Read(m_proxyType); }
     void SetProxyType(int value);
-    QString GetProxyHost() const { return m_proxyHost; }
+    QString GetProxyHost() const { return Read(m_proxyHost); }
     void SetProxyHost(const QString& value);
     // Proxy port (key Proxy_prot).
-    int GetProxyPort() const { return m_proxyPort; }
+    int GetProxyPort() const { return Read(m_proxyPort); }
     void SetProxyPort(int value);
-    QString GetProxyName() const { return m_proxyName; }
+    QString GetProxyName() const { return Read(m_proxyName); }
     void SetProxyName(const QString& value);
-    QString GetProxyPass() const { return m_proxyPass; }
+    QString GetProxyPass() const { return Read(m_proxyPass); }
     void SetProxyPass(const QString& value);
     // Read at start and written back by SaveAll(); nothing depends on it.
-    qint64 GetLogFilePos() const { return m_logFilePos; }
+    qint64 GetLogFilePos() const { return Read(m_logFilePos); }
     // 1 show the warnings about a muted audio source, 0 not.
-    int GetShowMute() const { return m_showMute; }
+    int GetShowMute() const { return Read(m_showMute); }
     void SetShowMute(int value);
     // Automatic update check: see IsUpdateCheckDue().
-    int GetAutoUpdate() const { return m_autoUpdate; }
+    int GetAutoUpdate() const { return Read(m_autoUpdate); }
     void SetAutoUpdate(int value);
-    int GetUpdateDays() const { return m_updateDays; }
+    int GetUpdateDays() const { return Read(m_updateDays); }
     void SetUpdateDays(int value);
     // Date of the last automatic update check.
-    int GetUpdateYear() const { return m_updateYear; }
-    int GetUpdateMonth() const { return m_updateMonth; }
-    int GetUpdateDay() const { return m_updateDay; }
+    int GetUpdateYear() const { return Read(m_updateYear); }
+    int GetUpdateMonth() const { return Read(m_updateMonth); }
+    int GetUpdateDay() const { return Read(m_updateDay); }
     // Writes Update_year, Update_month and Update_day, in that order.
     void SetUpdateDate(int year, int month, int day);
     // E-mail address last entered in the bug report dialog.
-    QString GetUserMail() const { return m_userMail; }
+    QString GetUserMail() const { return Read(m_userMail); }
     void SetUserMail(const QString& value);
 
     // Whether the automatic update check should run today.
@@ -193,12 +194,23 @@ private:
     // Stores value in field and writes its key at once.
     template <typename T>
     void Set(T* field, Key key, const T& value);
+    // A copy of a field, taken under m_mutex.
+    template <typename T>
+    T Read(const T& field) const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return field;
+    }
 
     // Set once instance() has finished construction.
     static std::atomic<CConfig*> s_created;
 
-    QString m_settingsFile;
+    const QString m_settingsFile;
+    // Used on the GUI thread only (construction and setters).
     std::unique_ptr<QSettings> m_settings;
+
+    // Guards every field below once construction is over; taken only for
+    // copying fields, never while logging or writing the file.
+    mutable std::mutex m_mutex;
 
     QString m_logPath;
     int m_recordMode = -1;

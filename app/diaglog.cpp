@@ -130,6 +130,9 @@ void CDiagLog::RotateLogs() {
 }
 
 std::FILE* OpenLog() {
+    // The log folder is a setting: make sure the settings exist (this
+    // reads or creates the settings file) before the folder is asked for.
+    CConfig::instance();
     return ProcessLog().OpenLog();
 }
 

@@ -79,7 +79,8 @@ private:
 // calls InstallLogHandler(OpenLog()) before the first message it wants
 // kept, and CloseLog() after the main window is gone.
 
-// Opens the current file of the process-wide log; see CDiagLog::OpenLog().
+// Opens the current file of the process-wide log (creating the settings
+// object if need be); see CDiagLog::OpenLog().
 std::FILE* OpenLog();
 // Makes file the process-wide log's open file (taking ownership) and
 // installs MessageHandler as Qt's message handler.

@@ -9,7 +9,10 @@
 #include <QSettings>
 
 #include <cstring>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 
 #include "privatehome.h"
@@ -251,6 +254,35 @@ TEST_F(ConfigTest, ProxyRecordCarriesTheProxySettings) {
     std::memset(&none, 0, sizeof none);
     none.type = -1;
     EXPECT_EQ(std::memcmp(&param, &none, sizeof param), 0);
+}
+
+TEST_F(ConfigTest, OtherThreadsReadWhileTheSettingsChange) {
+    auto config = CConfig::CreateForTesting(m_file);
+    ASSERT_TRUE(config);
+    std::atomic<bool> stop{false};
+    std::atomic<int> bad{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 2; ++r) {
+        readers.emplace_back([&] {
+            while (!stop.load()) {
+                const QString host = config->GetProxyHost();
+                if (!host.isEmpty() && !host.startsWith(QLatin1String("proxy-"))) ++bad;
+                const QStringList out = config->GetOutputPath();
+                if (out.isEmpty()) ++bad;
+                MusicParserProxyParam param;
+                config->FillProxyParam(&param);
+                if (param.host[0] && std::strncmp(param.host, "proxy-", 6) != 0) ++bad;
+            }
+        });
+    }
+    for (int i = 0; i < 40; ++i) {
+        config->SetProxyHost(QStringLiteral("proxy-%1.example.lan").arg(i));
+        config->SetOutputPath({QStringLiteral("/srv/rec%1").arg(i)});
+    }
+    stop = true;
+    for (std::thread& t : readers) t.join();
+    EXPECT_EQ(bad.load(), 0);
+    EXPECT_EQ(config->GetProxyHost(), QStringLiteral("proxy-39.example.lan"));
 }
 
 // 7 December 2026 is a Monday.

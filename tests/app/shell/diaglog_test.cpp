@@ -1,5 +1,7 @@
 #include "diaglog.h"
 
+#include "config.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -180,6 +182,24 @@ TEST_F(DiagLogTest, ConcurrentWritersNeverInterleaveAndRotateOnce) {
         }
     }
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(nextLine[t], kLines) << t;
+}
+
+TEST_F(DiagLogTest, ProcessLogWritesIntoTheLogFolderSettingUntilClosed) {
+    const QString folder = CConfig::instance()->GetLogPath();
+    ASSERT_FALSE(folder.isEmpty());
+    InstallLogHandler(OpenLog());
+    qDebug("CTest::Process hello %d", 7);
+    qWarning() << "CTest::Process warned";
+    CloseLog();
+    qDebug("CTest::Process after close");
+
+    QFile f(folder + "/tunecap.log");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray content = f.readAll();
+    EXPECT_TRUE(content.contains(" Debug: CTest::Process hello 7\n")) << content.constData();
+    EXPECT_TRUE(content.contains(" Warning: CTest::Process warned\n"));
+    EXPECT_FALSE(content.contains("after close"));
+    EXPECT_EQ(CConfig::instanceIfCreated(), CConfig::instance());
 }
 
 }  // namespace
