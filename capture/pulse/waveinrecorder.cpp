@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace capdev {
 namespace {
@@ -221,6 +223,9 @@ void WaveInRecorder::inputLost() {
 }
 
 void WaveInRecorder::deliveryLoop() {
+    // Ahead of ordinary work where the system allows it (it needs the right
+    // to raise priority; without it the thread keeps its priority).
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -10);
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_quit || !m_queue.empty() || (m_lost && !m_lostReported); });

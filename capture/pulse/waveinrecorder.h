@@ -38,6 +38,7 @@ public:
     int Start() override;
     // Stops the stream and the delivery thread and frees everything. Blocks
     // still queued are dropped. No sink call happens after it returns.
+    // Never call it from the sink (it waits for the delivery thread).
     int Close() override;
     unsigned BlockBytes() const override { return m_blockBytes; }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -25,9 +26,15 @@ struct Received {
     std::vector<std::string> logs;     // guarded by mutex
     int lost = 0;                      // guarded by mutex
     int calls = 0;                     // guarded by mutex
+    std::atomic<int> stallAtBlock{-1};  // the sink sleeps once, at this block
 
     static void sink(int code, unsigned bytes, const void* data, void* owner) {
         auto* me = static_cast<Received*>(owner);
+        if (code == capdev::kSinkAudio && me->stallAtBlock >= 0 &&
+            static_cast<int>(me->blocks()) == me->stallAtBlock) {
+            me->stallAtBlock = -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(900));
+        }
         std::lock_guard<std::mutex> lock(me->mutex);
         ++me->calls;
         if (code == capdev::kSinkAudio) {
@@ -78,10 +85,10 @@ protected:
     // Plays a 1 kHz tone of `seconds` into "Speakers"; waits for the end
     // unless `background`. The null sink renders (and its monitor delivers)
     // only while something plays.
-    void playTone(double seconds, bool background = false) {
+    void playTone(double seconds, bool background = false, int hz = 1000) {
         const std::string tone = m_dir + "/tone" + std::to_string(seconds) + ".wav";
         ASSERT_EQ(testsupport::runCommand("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " +
-                                          std::to_string(seconds) + " sine 1000 vol 0.5"),
+                                          std::to_string(seconds) + " sine " + std::to_string(hz) + " vol 0.5"),
                   0);
         ASSERT_EQ(m_daemon.shell("paplay --latency-msec=40 --device=speakers '" + tone + "'" + (background ? " >/dev/null 2>&1 &" : "")), 0);
     }
@@ -158,6 +165,41 @@ TEST_F(WaveInTest, AToneArrivesInExact40msBlocks) {
     EXPECT_GT(pcmtest::peak(pcm.data() + first, frames * 2), 12000);
     EXPECT_NEAR(pcmtest::frequency(pcm.data() + first, frames, 2, 44100, 0), 1000.0, 5.0);
     EXPECT_NEAR(pcmtest::frequency(pcm.data() + first, frames, 2, 44100, 1), 1000.0, 5.0);
+}
+
+// A sink that stalls for longer than the server buffers (and than 16 blocks)
+// loses nothing: the tone comes out whole, without a jump in phase. 997 Hz
+// does not fit a whole number of periods into a block, so a lost block would
+// show.
+TEST_F(WaveInTest, ASlowSinkLosesNoBlock) {
+    m_got.stallAtBlock = 2;
+    auto r = openMonitor(44100);
+    ASSERT_EQ(r->Start(), 0);
+    playTone(1.5, false, 997);
+    ASSERT_TRUE(waitFor([&] { return m_got.stallAtBlock < 0; }, 3s));
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_EQ(r->Close(), 0);
+
+    std::lock_guard<std::mutex> lock(m_got.mutex);
+    const auto& pcm = m_got.pcm;
+    size_t first = 0, last = pcm.size() / 2;
+    while (first < last && std::abs(pcm[first * 2]) < 4000) ++first;
+    while (last > first && std::abs(pcm[(last - 1) * 2]) < 4000) --last;
+    ASSERT_GT(last - first, 44100u) << "the tone did not arrive whole";
+    EXPECT_NEAR(static_cast<double>(last - first), 1.5 * 44100, 44100 * 0.05);
+    // Every period between rising zero crossings has the tone's length.
+    long prev = -1;
+    int crossings = 0;
+    for (size_t i = first + 1; i + 1 < last; ++i) {
+        if (pcm[(i - 1) * 2] < 0 && pcm[i * 2] >= 0) {
+            if (prev >= 0) {
+                ASSERT_NEAR(static_cast<double>(static_cast<long>(i) - prev), 44100.0 / 997, 1.5) << i;
+            }
+            prev = static_cast<long>(i);
+            ++crossings;
+        }
+    }
+    EXPECT_GT(crossings, 1400);
 }
 
 TEST_F(WaveInTest, LowRatesGiveSmallerBlocksAndCloseEndsTheCalls) {
