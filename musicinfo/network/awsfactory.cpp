@@ -1,5 +1,7 @@
 #include "network/awsfactory.h"
 
+#include <arpa/inet.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -19,10 +21,12 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// A bare host ("www.example.com", "192.0.2.1") rather than a URL: the only
-// kind of entry an ICMP echo makes sense for.
-bool IsBareHost(const std::string& host) {
-    return host.find("://") == std::string::npos && host.find_first_of(":/") == std::string::npos;
+// An IPv4 address without scheme or port ("192.0.2.1", the resolvers of the
+// shipped list): the only kind of entry worth an ICMP echo when its HTTP check
+// fails. Names are left to HTTP, so that an offline pass stays short.
+bool IsIpv4Literal(const std::string& host) {
+    in_addr addr{};
+    return inet_pton(AF_INET, host.c_str(), &addr) == 1;
 }
 
 }  // namespace
@@ -186,7 +190,7 @@ bool AWSFactory::ProbeHost(const std::string& host) {
         result = m_probe->CheckReachable(host);
     }
     if (result >= 0) return true;
-    if (IsBareHost(host) && !m_stop.load() && IcmpPinger::RawSocketsAllowed())
+    if (IsIpv4Literal(host) && !m_stop.load() && IcmpPinger::RawSocketsAllowed())
         return IcmpPinger::Ping(host, m_stop) == IcmpPinger::kReply;
     return false;
 }

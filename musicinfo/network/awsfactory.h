@@ -5,8 +5,8 @@
 // Probe hosts: the environment variable TUNECAP_PROBE_HOSTS (comma-separated;
 // each entry a URL such as http://127.0.0.1:8080/ or a bare host name or
 // address), read when the state thread starts; without it a shipped list of
-// eight public hosts. Each host gets an HTTP reachability check; a bare host
-// that fails it also gets an ICMP echo where raw sockets are allowed.
+// eight public hosts. Each host gets an HTTP reachability check; an IPv4
+// address that fails it also gets an ICMP echo where raw sockets are allowed.
 //
 // Network state: -9 unknown (no verdict yet), -1 offline, 1 online; 0 or more
 // counts as reachable. The first verdict comes one probe interval (5 s) after

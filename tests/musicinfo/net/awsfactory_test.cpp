@@ -15,6 +15,13 @@ namespace {
 
 using aws::AWSFactory;
 
+// Factories live on the heap: their mutexes must not reuse the stack
+// addresses of an earlier test's, which the thread sanitizer would take for
+// the same locks.
+std::unique_ptr<AWSFactory> MakeFactory(std::vector<std::string> hosts) {
+    return std::make_unique<AWSFactory>(std::move(hosts));
+}
+
 std::string ClosedPortUrl() {
     return "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/";
 }
@@ -29,7 +36,8 @@ protected:
 };
 
 TEST_F(AWSFactoryTest, OfflineWhenEveryHostIsAClosedPort) {
-    AWSFactory factory({ClosedPortUrl(), ClosedPortUrl()});
+    auto owner = MakeFactory({ClosedPortUrl(), ClosedPortUrl()});
+    AWSFactory& factory = *owner;
     EXPECT_EQ(factory.LibraryState(), 1);
     EXPECT_EQ(factory.NetworkState(), AWSFactory::kStateUnknown);
     EXPECT_FALSE(factory.WaitForNetwork());
@@ -40,7 +48,8 @@ TEST_F(AWSFactoryTest, OfflineWhenEveryHostIsAClosedPort) {
 TEST_F(AWSFactoryTest, APassStopsAtTheFirstHostThatAnswers) {
     HttpStub third;
     ASSERT_TRUE(third.ok());
-    AWSFactory factory({ClosedPortUrl(), stub.Url("/probe"), third.Url("/probe")});
+    auto owner = MakeFactory({ClosedPortUrl(), stub.Url("/probe"), third.Url("/probe")});
+    AWSFactory& factory = *owner;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(factory.WaitForNetwork());
     EXPECT_EQ(factory.NetworkState(), AWSFactory::kStateOnline);
@@ -54,7 +63,8 @@ TEST_F(AWSFactoryTest, TheVerdictFollowsTheHostsFromPassToPass) {
     auto server = std::make_unique<HttpStub>();
     ASSERT_TRUE(server->ok());
     const int port = server->port();
-    AWSFactory factory({"http://127.0.0.1:" + std::to_string(port) + "/"});
+    auto owner = MakeFactory({"http://127.0.0.1:" + std::to_string(port) + "/"});
+    AWSFactory& factory = *owner;
     ASSERT_TRUE(factory.WaitForNetwork());
     server.reset();  // the only host goes away
     const auto until = std::chrono::steady_clock::now() + 10s;
@@ -66,7 +76,8 @@ TEST_F(AWSFactoryTest, TheVerdictFollowsTheHostsFromPassToPass) {
 }
 
 TEST_F(AWSFactoryTest, AProxyChangeIsProbedThroughTheNewProxy) {
-    AWSFactory factory({stub.Url("/probe")});
+    auto owner = MakeFactory({stub.Url("/probe")});
+    AWSFactory& factory = *owner;
     ASSERT_TRUE(factory.WaitForNetwork());
     const std::uint64_t passes = factory.PassCount();
 
@@ -105,7 +116,8 @@ TEST_F(AWSFactoryTest, ShutdownJoinsPromptlyAndReleasesWaiters) {
     slow.checkTimeout = 60s;
     slow.stallLimit = 60s;
     aws::SetNetTimingForTests(slow);
-    AWSFactory factory({stub.Url("/hang")});
+    auto owner = MakeFactory({stub.Url("/hang")});
+    AWSFactory& factory = *owner;
     auto waiter = std::async(std::launch::async, [&factory] { return factory.WaitForNetwork(); });
     const auto until = std::chrono::steady_clock::now() + 10s;
     while (stub.Count("/hang") < 1 && std::chrono::steady_clock::now() < until)
@@ -124,7 +136,8 @@ TEST_F(AWSFactoryTest, ShutdownJoinsPromptlyAndReleasesWaiters) {
 }
 
 TEST_F(AWSFactoryTest, TheServiceStartsAgainAfterAShutdown) {
-    AWSFactory factory({stub.Url("/probe")});
+    auto owner = MakeFactory({stub.Url("/probe")});
+    AWSFactory& factory = *owner;
     ASSERT_TRUE(factory.WaitForNetwork());
     factory.Shutdown();
     EXPECT_TRUE(factory.WaitForNetwork());
@@ -136,7 +149,8 @@ TEST_F(AWSFactoryTest, StateSetFromOutsideAndCancelledWaits) {
     aws::NetTiming slow = FastTiming();
     slow.probeInterval = 60s;
     aws::SetNetTimingForTests(slow);
-    AWSFactory factory({stub.Url("/probe")});
+    auto owner = MakeFactory({stub.Url("/probe")});
+    AWSFactory& factory = *owner;
     std::atomic<bool> cancel{false};
     auto waiter =
         std::async(std::launch::async, [&] { return factory.WaitForNetwork(&cancel); });
@@ -163,6 +177,18 @@ TEST_F(AWSFactoryTest, TheSingletonTakesItsHostsFromTheEnvironment) {
     AWSFactory::DestroyInstance();
     EXPECT_EQ(AWSFactory::InstanceIfCreated(), nullptr);
     unsetenv("TUNECAP_PROBE_HOSTS");
+}
+
+TEST_F(AWSFactoryTest, AnAddressThatFailsItsHttpCheckIsPinged) {
+    if (!aws::IcmpPinger::RawSocketsAllowed()) GTEST_SKIP() << "no raw sockets for this user";
+    // Nothing serves HTTP on 127.0.0.1:80 here, so only the echo can answer.
+    if (!RawGet("http://127.0.0.1:80/").empty()) GTEST_SKIP() << "port 80 is in use";
+    auto owner = MakeFactory({"127.0.0.1"});
+    AWSFactory& factory = *owner;
+    EXPECT_TRUE(factory.WaitForNetwork());
+    // A name is left to HTTP alone.
+    auto named = MakeFactory({"localhost"});
+    EXPECT_FALSE(named->WaitForNetwork());
 }
 
 TEST(ProbeHostsTest, ListsAreParsedAndTheDefaultHasEightHosts) {
