@@ -1,6 +1,7 @@
 // SetMusicTagsInfo end to end: MP3 files made by the lame encoder from a sox
 // tone, tags read back by mutagen and ffprobe.
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -82,6 +83,16 @@ TEST(MusicTagsInfoRecord, LayoutIsSixPointersInOrder) {
     EXPECT_EQ(offsetof(MusicTagsInfo, year), 3 * sizeof(void*));
     EXPECT_EQ(offsetof(MusicTagsInfo, genre), 4 * sizeof(void*));
     EXPECT_EQ(offsetof(MusicTagsInfo, picture), 5 * sizeof(void*));
+}
+
+TEST(MusicTagsInfoRecord, WriterIsExportedByTheEngineAlone) {
+    const std::string library = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/libcapdev.so";
+    void* handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << ::dlerror();
+    EXPECT_NE(::dlsym(handle, "SetMusicTagsInfo"), nullptr);
+    EXPECT_EQ(::dlsym(handle, "_ZN6capdev11LocateAudioERKSt8functionIFlmPvmEEmPm"), nullptr)
+        << "internal functions are visible";
+    ::dlclose(handle);
 }
 
 TEST_F(TagWriterTest, EveryItemIsReadBackByIndependentReaders) {
