@@ -142,12 +142,11 @@ int WaveInRecorder::Close() {
         PulseLock lock(m_pulse.loop());
         pa_stream_set_state_callback(m_stream.get(), nullptr, nullptr);
         pa_stream_set_read_callback(m_stream.get(), nullptr, nullptr);
-        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream.get())) && pa_stream_disconnect(m_stream.get()) < 0) {
+        if (PA_STREAM_IS_GOOD(pa_stream_get_state(m_stream.get())) && pa_stream_disconnect(m_stream.get()) < 0)
             res = m_pulse.lastError();
-            log("WaveInRecorder::Close waveInClose failed, err: %d", res);
-        }
         m_stream.reset();
     }
+    if (res != 0) log("WaveInRecorder::Close waveInClose failed, err: %d", res);
     // The loop thread ends here; only then are the blocks freed.
     m_pulse.disconnect();
     {
