@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cstdlib>
 #include <map>
 #include <thread>
 #include <vector>
@@ -130,6 +131,8 @@ TEST_F(DiagLogTest, RotationWithTenFilesDeletesTheOldest) {
 }
 
 TEST_F(DiagLogTest, FatalMessageEndsTheProcessAfterItsLineIsOnDisk) {
+    // A forked child: it writes into this test's folder.
+    GTEST_FLAG_SET(death_test_style, "fast");
     const QString dir = m_dir;
     EXPECT_EXIT(
         {
@@ -144,6 +147,26 @@ TEST_F(DiagLogTest, FatalMessageEndsTheProcessAfterItsLineIsOnDisk) {
     EXPECT_TRUE(lines[0].endsWith(" Debug: CTest::Fatal before"));
     EXPECT_TRUE(lines[1].endsWith(" Fatal: CTest::Fatal out of memory"));
     EXPECT_TRUE(lines[2].isEmpty());
+}
+
+TEST_F(DiagLogTest, UnreadableSettingsFileIsFatal) {
+    // The child is a fresh run of this program (the settings object of
+    // this process may exist already). It runs this test from its start,
+    // so the folder it logs into is the parent's, passed on unchanged.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    setenv("TUNECAP_TEST_LOG_DIR", m_dir.toUtf8().constData(), 0);
+    EXPECT_EXIT(
+        {
+            const QString dir = QString::fromLocal8Bit(std::getenv("TUNECAP_TEST_LOG_DIR"));
+            QDir().mkpath(QString::fromLocal8Bit(std::getenv("XDG_DATA_HOME")) + "/Tavra/Tunecap/tunecap.ini");
+            auto* log = new CDiagLog([dir] { return dir; });
+            InstallLogHandlerForTesting(log, log->OpenLog());
+            CConfig::instance();
+        },
+        ::testing::ExitedWithCode(kFatalExitCode), "");
+    unsetenv("TUNECAP_TEST_LOG_DIR");
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_TRUE(Get(0).endsWith(" Fatal: create QSettings failed!\n")) << Get(0).constData();
 }
 
 TEST_F(DiagLogTest, ConcurrentWritersNeverInterleaveAndRotateOnce) {
