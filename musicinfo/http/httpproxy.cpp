@@ -32,12 +32,18 @@ void CopyField(char* field, std::size_t width, const std::string& text) {
 
 curl_proxytype CurlProxyType(int type) {
     switch (type) {
-    case 1: return CURLPROXY_HTTP_1_0;
-    case 4: return CURLPROXY_SOCKS4;
-    case 5: return CURLPROXY_SOCKS5;
-    case 6: return CURLPROXY_SOCKS4A;
-    case 7: return CURLPROXY_SOCKS5_HOSTNAME;
-    default: return CURLPROXY_HTTP;
+        case 1:
+            return CURLPROXY_HTTP_1_0;
+        case 4:
+            return CURLPROXY_SOCKS4;
+        case 5:
+            return CURLPROXY_SOCKS5;
+        case 6:
+            return CURLPROXY_SOCKS4A;
+        case 7:
+            return CURLPROXY_SOCKS5_HOSTNAME;
+        default:
+            return CURLPROXY_HTTP;
     }
 }
 

@@ -26,13 +26,14 @@ void SetNetTimingForTests(const NetTiming& timing) {
     TimingSlot() = timing;
 }
 
-void ResetNetTimingForTests() { SetNetTimingForTests(NetTiming{}); }
+void ResetNetTimingForTests() {
+    SetNetTimingForTests(NetTiming{});
+}
 
 unsigned long long TickCountMs() {
-    return static_cast<unsigned long long>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now().time_since_epoch())
+                                               .count());
 }
 
 }  // namespace aws

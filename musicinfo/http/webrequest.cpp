@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "http/nettiming.h"
@@ -86,8 +88,12 @@ bool WebRequest::IsCancelled() const {
     return m_cancel.load() || (linked && linked->load());
 }
 
-void WebRequest::SetProxy(const ProxyConfig& proxy) { m_proxy = proxy; }
-void WebRequest::SetTimeLimitMs(std::uint32_t ms) { m_timeLimitMs = ms; }
+void WebRequest::SetProxy(const ProxyConfig& proxy) {
+    m_proxy = proxy;
+}
+void WebRequest::SetTimeLimitMs(std::uint32_t ms) {
+    m_timeLimitMs = ms;
+}
 
 void WebRequest::SetRange(std::int64_t start, std::int64_t end, bool resume) {
     m_rangeStart = start < 0 ? 0 : start;
@@ -109,7 +115,9 @@ void WebRequest::SetMaxDownloadBytes(std::uint64_t bytes) {
     m_maxDownloadBytes = bytes ? bytes : kMaxDownloadBytes;
 }
 
-int WebRequest::Fetch(const std::string& url) { return Perform(TransferKind::Fetch, url); }
+int WebRequest::Fetch(const std::string& url) {
+    return Perform(TransferKind::Fetch, url);
+}
 
 int WebRequest::Download(const std::string& url, const std::string& localPath) {
     m_localPath = localPath;
@@ -150,7 +158,13 @@ bool WebRequest::StartDownload(const std::string& url, const std::string& localP
     m_downloadResult.store(kWebFailed);
     try {
         m_downloadThread = std::thread([this, url, localPath] {
-            m_downloadResult.store(Download(url, localPath));
+            int result = kWebFailed;
+            try {
+                result = Download(url, localPath);
+            } catch (const std::exception&) {
+                result = kWebFailed;
+            }
+            m_downloadResult.store(result);
             m_downloadDone.store(true);
         });
     } catch (const std::system_error&) {
@@ -235,23 +249,25 @@ void WebRequest::PrepareHandle(Transfer& t) {
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &WebRequest::OnProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &t);
     switch (t.kind) {
-    case TransferKind::Check:
-        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(t.timing.checkTimeout.count()));
-        break;
-    case TransferKind::Fetch:
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WebRequest::OnBody);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_maxFetchBytes));
-        break;
-    case TransferKind::Download:
-        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WebRequest::OnFile);
-        curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
-        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
-                         static_cast<curl_off_t>(m_maxDownloadBytes));
-        break;
+        case TransferKind::Check:
+            curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+            curl_easy_setopt(h, CURLOPT_TIMEOUT_MS,
+                             static_cast<long>(t.timing.checkTimeout.count()));
+            break;
+        case TransferKind::Fetch:
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WebRequest::OnBody);
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+            curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                             static_cast<curl_off_t>(m_maxFetchBytes));
+            break;
+        case TransferKind::Download:
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WebRequest::OnFile);
+            curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+            curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                             static_cast<curl_off_t>(m_maxDownloadBytes));
+            break;
     }
 }
 
@@ -311,18 +327,18 @@ int WebRequest::PerformTry(Transfer& t) {
 
     bool ok = false;
     switch (t.kind) {
-    case TransferKind::Check:
-        // Any HTTP answer shows the host can be reached, unless it came from the
-        // proxy refusing us or failing to reach the host.
-        ok = status > 0 && status != 407 &&
-             !(m_proxy.IsSet() && (status == 502 || status == 503 || status == 504));
-        break;
-    case TransferKind::Fetch:
-        ok = status == 200 || status == 206 || status == 301 || status == 302;
-        break;
-    case TransferKind::Download:
-        ok = status == 200 || status == 206;
-        break;
+        case TransferKind::Check:
+            // Any HTTP answer shows the host can be reached, unless it came from the
+            // proxy refusing us or failing to reach the host.
+            ok = status > 0 && status != 407 &&
+                 !(m_proxy.IsSet() && (status == 502 || status == 503 || status == 504));
+            break;
+        case TransferKind::Fetch:
+            ok = status == 200 || status == 206 || status == 301 || status == 302;
+            break;
+        case TransferKind::Download:
+            ok = status == 200 || status == 206;
+            break;
     }
     return ok ? kWebOk : kWebFailed;
 }
@@ -330,7 +346,11 @@ int WebRequest::PerformTry(Transfer& t) {
 std::size_t WebRequest::OnHeader(char* data, std::size_t size, std::size_t n, void* user) {
     auto* t = static_cast<Transfer*>(user);
     if (t->self->IsCancelled()) return 0;
-    t->self->m_headers.append(data, size * n);
+    try {
+        t->self->m_headers.append(data, size * n);
+    } catch (const std::bad_alloc&) {
+        return 0;  // nothing may be thrown through libcurl
+    }
     return size * n;
 }
 
@@ -343,7 +363,12 @@ std::size_t WebRequest::OnBody(char* data, std::size_t size, std::size_t n, void
         t->tooLarge = true;
         return 0;
     }
-    self->m_body.append(data, bytes);
+    try {
+        self->m_body.append(data, bytes);
+    } catch (const std::bad_alloc&) {
+        t->tooLarge = true;
+        return 0;
+    }
     return bytes;
 }
 

@@ -30,13 +30,13 @@ namespace aws {
 enum WebResult : int {
     kWebOk = 0,
     kWebReachable = 1,
-    kWebFailed = -1,       // network error or HTTP failure after all tries
-    kWebCancelled = -2,    // the cancel flag was set
-    kWebTooLarge = -3,     // the answer exceeded the size limit
-    kWebTimeLimit = -4,    // the overall limit was exceeded
-    kWebHttpError = -5,    // HTTP 400, 403, 404 or 500 to 505: no retry
-    kWebBusy = -6,         // a check or download is already running on this object
-    kWebFileError = -7,    // the local file cannot be opened or written
+    kWebFailed = -1,     // network error or HTTP failure after all tries
+    kWebCancelled = -2,  // the cancel flag was set
+    kWebTooLarge = -3,   // the answer exceeded the size limit
+    kWebTimeLimit = -4,  // the overall limit was exceeded
+    kWebHttpError = -5,  // HTTP 400, 403, 404 or 500 to 505: no retry
+    kWebBusy = -6,       // a check or download is already running on this object
+    kWebFileError = -7,  // the local file cannot be opened or written
 };
 
 enum class TransferKind : int { Check = 0, Fetch = 2, Download = 3 };

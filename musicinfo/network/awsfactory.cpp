@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+#include <system_error>
 
 #include "http/nettiming.h"
 #include "network/icmppinger.h"
@@ -42,7 +44,9 @@ AWSFactory::AWSFactory(std::vector<std::string> hosts) : m_hostsFromEnvironment(
     m_lastCheck.store(TickCountMs());
 }
 
-AWSFactory::~AWSFactory() { Shutdown(); }
+AWSFactory::~AWSFactory() {
+    Shutdown();
+}
 
 void AWSFactory::InitLibrary() {
     if (m_libraryState.load() == 1) return;
@@ -66,8 +70,8 @@ std::vector<std::string> AWSFactory::ParseHostList(const std::string& text) {
 }
 
 std::vector<std::string> AWSFactory::DefaultProbeHosts() {
-    return {"www.google.com",    "www.bing.com",      "www.wikipedia.org", "www.apple.com",
-            "www.microsoft.com", "www.cloudflare.com", "8.8.8.8",          "1.1.1.1"};
+    return {"www.google.com",    "www.bing.com",       "www.wikipedia.org", "www.apple.com",
+            "www.microsoft.com", "www.cloudflare.com", "8.8.8.8",           "1.1.1.1"};
 }
 
 std::vector<std::string> AWSFactory::HostsFromEnvironment() {
@@ -81,9 +85,9 @@ std::vector<std::string> AWSFactory::ProbeHosts() const {
     return m_hosts;
 }
 
-void AWSFactory::StartStateThread() {
+bool AWSFactory::StartStateThread() {
     std::lock_guard<std::mutex> threadLock(m_threadLock);
-    if (m_thread.joinable()) return;
+    if (m_thread.joinable()) return true;
     if (m_hostsFromEnvironment) {
         std::vector<std::string> hosts = HostsFromEnvironment();
         std::lock_guard<std::mutex> lock(m_proxyLock);
@@ -95,11 +99,16 @@ void AWSFactory::StartStateThread() {
         InitLibrary();
         m_lastCheck.store(TickCountMs());
     }
-    m_thread = std::thread([this] { StateThreadMain(); });
+    try {
+        m_thread = std::thread([this] { StateThreadMain(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
 bool AWSFactory::WaitForNetwork(const std::atomic<bool>* cancel) {
-    StartStateThread();
+    if (!StartStateThread() && m_networkState.load() == kStateUnknown) return false;
     std::unique_lock<std::mutex> lock(m_wakeLock);
     while (m_networkState.load() == kStateUnknown) {
         if (m_stop.load() || (cancel && cancel->load())) return false;
@@ -131,7 +140,9 @@ void AWSFactory::SetProxy(const MusicParserProxyParam* param) {
     m_proxyChanged.store(true);
 }
 
-void AWSFactory::GetProxy(MusicParserProxyParam* out) const { Proxy().ToParam(out); }
+void AWSFactory::GetProxy(MusicParserProxyParam* out) const {
+    Proxy().ToParam(out);
+}
 
 ProxyConfig AWSFactory::Proxy() const {
     std::lock_guard<std::mutex> lock(m_proxyLock);
@@ -139,6 +150,15 @@ ProxyConfig AWSFactory::Proxy() const {
 }
 
 void AWSFactory::StateThreadMain() {
+    try {
+        RunPasses();
+    } catch (const std::exception&) {
+        // Out of memory or threads: no verdict can come any more.
+        SetNetworkState(kStateOffline);
+    }
+}
+
+void AWSFactory::RunPasses() {
     std::vector<std::string> hosts = ProbeHosts();
     while (!m_stop.load()) {
         const NetTiming timing = CurrentNetTiming();

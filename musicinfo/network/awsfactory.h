@@ -56,8 +56,8 @@ public:
     bool IsReachable() const { return NetworkState() >= 0; }
 
     // Starts the state thread if it does not run (and re-initialises after a
-    // Shutdown()). Any thread.
-    void StartStateThread();
+    // Shutdown()). false when the thread cannot be created. Any thread.
+    bool StartStateThread();
     // Waiting for a verdict: starts the state thread if needed, then polls
     // every verdict-poll interval (2 s) while the state is unknown. true when
     // the verdict is reachable; false when offline, on Shutdown() or when
@@ -107,6 +107,7 @@ public:
 private:
     void InitLibrary();
     void StateThreadMain();
+    void RunPasses();
     // One pass over the hosts; returns the verdict it reached.
     int ProbePass(const std::vector<std::string>& hosts);
     bool ProbeHost(const std::string& host);
@@ -121,16 +122,16 @@ private:
     std::atomic<std::uint64_t> m_passes{0};
 
     mutable std::mutex m_proxyLock;
-    ProxyConfig m_proxy;                 // guarded by m_proxyLock
-    std::vector<std::string> m_hosts;    // guarded by m_proxyLock
+    ProxyConfig m_proxy;               // guarded by m_proxyLock
+    std::vector<std::string> m_hosts;  // guarded by m_proxyLock
 
-    Mutex m_stateLock;                   // "NetworkStateMutex": state writes and the probe object
-    std::unique_ptr<WebRequest> m_probe; // guarded by m_stateLock; cancelled through m_stop
+    Mutex m_stateLock;                    // "NetworkStateMutex": state writes and the probe object
+    std::unique_ptr<WebRequest> m_probe;  // guarded by m_stateLock; cancelled through m_stop
 
-    std::mutex m_threadLock;             // guards m_thread (start, join)
-    std::thread m_thread;                // guarded by m_threadLock
+    std::mutex m_threadLock;  // guards m_thread (start, join)
+    std::thread m_thread;     // guarded by m_threadLock
 
-    std::mutex m_wakeLock;               // with m_wake: interrupts sleeps and verdict waits
+    std::mutex m_wakeLock;  // with m_wake: interrupts sleeps and verdict waits
     std::condition_variable m_wake;
 
     Mutex m_globalMutex;

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include <boost/asio.hpp>
 #include <algorithm>
+#include <boost/asio.hpp>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -52,9 +52,8 @@ bool IsMatchingReply(const unsigned char* data, std::size_t size, std::uint16_t 
 }
 
 // Waits on the socket for the reply to (id, sequence) until deadline.
-int AwaitReply(asio::io_context& io, icmp::socket& socket, std::uint16_t id,
-               std::uint16_t sequence, std::chrono::steady_clock::time_point deadline,
-               const std::atomic<bool>& stop) {
+int AwaitReply(asio::io_context& io, icmp::socket& socket, std::uint16_t id, std::uint16_t sequence,
+               std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stop) {
     std::vector<unsigned char> buffer(65536);
     bool matched = false;
     bool pending = false;
@@ -99,7 +98,8 @@ bool SleepUnlessStopped(std::chrono::milliseconds pause, const std::atomic<bool>
 
 std::uint16_t IcmpPinger::Checksum(const unsigned char* data, std::size_t size) {
     std::uint32_t sum = 0;
-    for (std::size_t i = 0; i + 1 < size; i += 2) sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        sum += static_cast<std::uint32_t>(data[i] << 8 | data[i + 1]);
     if (size % 2) sum += static_cast<std::uint32_t>(data[size - 1] << 8);
     while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
     return static_cast<std::uint16_t>(~sum & 0xffff);

@@ -152,8 +152,7 @@ TEST_F(AWSFactoryTest, StateSetFromOutsideAndCancelledWaits) {
     auto owner = MakeFactory({stub.Url("/probe")});
     AWSFactory& factory = *owner;
     std::atomic<bool> cancel{false};
-    auto waiter =
-        std::async(std::launch::async, [&] { return factory.WaitForNetwork(&cancel); });
+    auto waiter = std::async(std::launch::async, [&] { return factory.WaitForNetwork(&cancel); });
     EXPECT_EQ(waiter.wait_for(200ms), std::future_status::timeout) << "no verdict yet";
     cancel = true;
     ASSERT_EQ(waiter.wait_for(3s), std::future_status::ready);

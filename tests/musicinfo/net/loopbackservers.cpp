@@ -22,7 +22,9 @@ extern char** environ;
 
 namespace nettest {
 
-ChildProcess::~ChildProcess() { Stop(); }
+ChildProcess::~ChildProcess() {
+    Stop();
+}
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, bool captureStdout) {
     int fds[2] = {-1, -1};

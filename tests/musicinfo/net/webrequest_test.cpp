@@ -157,8 +157,7 @@ TEST_F(WebRequestTest, DownloadLimitIsTwentyMebibytesAndTheFileIsDeleted) {
 TEST_F(WebRequestTest, HttpsStaysHttps) {
     // The stub speaks plain HTTP only: an https address must reach it as a
     // TLS hello (and fail), never as a plain request.
-    const std::string url =
-        "https://127.0.0.1:" + std::to_string(stub.port()) + "/bytes/10";
+    const std::string url = "https://127.0.0.1:" + std::to_string(stub.port()) + "/bytes/10";
     WebRequest request;
     EXPECT_LT(request.Fetch(url), 0);
     EXPECT_EQ(request.EffectiveUrl().rfind("https://", 0), 0u) << request.EffectiveUrl();
