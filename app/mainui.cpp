@@ -1,0 +1,404 @@
+#include "mainui.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QUrl>
+
+#include "config.h"
+#include "deletedialog.h"
+#include "readywidget.h"
+#include "recordingwidget.h"
+#include "res/pictures.h"
+#include "statusbar.h"
+#include "toolbar.h"
+
+#ifdef RECDECK_WITH_CAPDEV
+#include "capdev.h"
+#endif
+
+namespace {
+constexpr int kWindowWidth = 924;
+constexpr int kWindowHeight = 610;
+
+// A web page the program opens; the environment variable, when set,
+// replaces the address.
+struct WebPage {
+    const char* environment;
+    const char* address;
+};
+const WebPage kHelpPage{"TUNECAP_URL_HELP", "https://www.tavra.example/tunecap/help"};
+const WebPage kHomePage{"TUNECAP_URL_HOME", "https://www.tavra.example/tunecap"};
+const WebPage kSupportPage{"TUNECAP_URL_SUPPORT", "https://www.tavra.example/support"};
+const WebPage kEulaPage{"TUNECAP_URL_EULA", "https://www.tavra.example/tunecap/eula"};
+const WebPage kFacebookPage{"TUNECAP_URL_FACEBOOK", "https://www.tavra.example/facebook"};
+const WebPage kTwitterPage{"TUNECAP_URL_TWITTER", "https://www.tavra.example/twitter"};
+
+void OpenWebPage(const char* slot, const WebPage& page) {
+    QString address = qEnvironmentVariable(page.environment);
+    if (address.isEmpty()) address = QString::fromLatin1(page.address);
+    qDebug("CMainUI::%s open: %s", slot, qUtf8Printable(address));
+    if (!QDesktopServices::openUrl(QUrl(address)))
+        qWarning("CMainUI::%s cannot open the browser", slot);
+}
+}  // namespace
+
+CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
+    LoadPictures();
+    setObjectName(QStringLiteral("CMainUI"));
+    m_firstRecording = 1;
+
+    m_config = CConfig::instance();
+
+#ifdef RECDECK_WITH_CAPDEV
+    m_audioDev = AudioDevCreate();
+#endif
+    if (!m_audioDev) qWarning("AudioDevCreate failed!");
+
+    m_startTaskTimer = new QTimer(this);
+    m_startTaskTimer->setSingleShot(true);
+    connect(m_startTaskTimer, &QTimer::timeout, this, &CMainUI::StartRecordTask);
+    m_stopTaskTimer = new QTimer(this);
+    m_stopTaskTimer->setSingleShot(true);
+    connect(m_stopTaskTimer, &QTimer::timeout, this, &CMainUI::StopRecordTask);
+
+    // The update check and the bug report dialog have no objects in this
+    // program yet; they are created here when they exist.
+    setWindowTitle(QApplication::applicationName());
+    setWindowIcon(QIcon(QStringLiteral(":/prefix/res/about_icon.png")));
+
+    BuildContent();
+
+    setMinimumSize(kWindowWidth, kWindowHeight);
+    resize(kWindowWidth, kWindowHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    Wire();
+}
+
+CMainUI::~CMainUI() {
+#ifdef RECDECK_WITH_CAPDEV
+    AudioDevDestroy(m_audioDev);
+#endif
+    m_audioDev = nullptr;
+}
+
+void CMainUI::BuildContent() {
+    m_menu = new QMenu(this);
+    m_settingsAction = m_menu->addAction(tr("Settings"));
+    m_menu->addSeparator();
+    m_helpAction = m_menu->addAction(tr("Online Help"));
+    m_homePageAction = m_menu->addAction(tr("Home Page"));
+    m_supportAction = m_menu->addAction(tr("Support"));
+    m_menu->addSeparator();
+    m_updateAction = m_menu->addAction(tr("Check for Updates"));
+    m_bugReportAction = m_menu->addAction(tr("Bug Report"));
+    m_menu->addSeparator();
+    m_aboutAction = m_menu->addAction(tr("About"));
+    TitleBar()->SetMenu(m_menu);
+
+    m_statusBar = new CStatusBar(this);
+
+    m_centre = new QStackedWidget(this);
+    m_centre->setObjectName(QStringLiteral("centre"));
+    // The library tree and the recordings list stand side by side here.
+    m_libraryPage = new QWidget(m_centre);
+    m_libraryPage->setObjectName(QStringLiteral("libraryPage"));
+    auto* libraryLayout = new QHBoxLayout(m_libraryPage);
+    libraryLayout->setContentsMargins(0, 0, 0, 0);
+    libraryLayout->addWidget(new QSplitter(Qt::Horizontal, m_libraryPage));
+    m_recordingWidget = new CRecordingWidget(m_centre);
+    m_readyWidget = new CReadyWidget(m_centre);
+    m_centre->insertWidget(Page_Library, m_libraryPage);
+    m_centre->insertWidget(Page_Recording, m_recordingWidget);
+    m_centre->insertWidget(Page_Start, m_readyWidget);
+    m_centre->setCurrentIndex(Page_Start);
+
+    m_toolBar = new CToolBar(m_config, this);
+
+    ContentLayout()->addWidget(m_statusBar);
+    ContentLayout()->addWidget(m_centre, 1);
+    ContentLayout()->addWidget(m_toolBar);
+}
+
+void CMainUI::Wire() {
+    connect(m_settingsAction, &QAction::triggered, this, &CMainUI::SetPreferences);
+    connect(m_homePageAction, &QAction::triggered, this, &CMainUI::HomePage);
+    connect(m_supportAction, &QAction::triggered, this, &CMainUI::Support);
+    connect(m_helpAction, &QAction::triggered, this, &CMainUI::OnlineHelp);
+    connect(m_aboutAction, &QAction::triggered, this, &CMainUI::About);
+    connect(m_bugReportAction, &QAction::triggered, this, &CMainUI::BugReport);
+    connect(m_updateAction, &QAction::triggered, this, &CMainUI::UpdataSoft);
+
+    // Emitted on engine threads: queued onto this thread, in order.
+    connect(this, &CMainUI::NewFileCreated, this, &CMainUI::CreateNewFile);
+    connect(this, &CMainUI::RecordBegined, this, &CMainUI::StartNewRecord);
+    connect(this, &CMainUI::AutoDownloadStarted, this, &CMainUI::StartAutoDownload);
+    connect(this, &CMainUI::RecordEndded, this, &CMainUI::EndNewRecord);
+    connect(this, &CMainUI::RecordErrorAppend, this, &CMainUI::DealwithRecordErr);
+
+    connect(TitleBar(), &CTitleBar::MiniStateChanged, this, &CMainUI::ChangeMiniState);
+
+    connect(m_toolBar->RecordButton(), &QPushButton::clicked, this, &CMainUI::StartRecording);
+    connect(m_toolBar->TrayRecordAction(), &QAction::triggered, this, &CMainUI::StartRecording);
+    connect(m_toolBar->StopButton(), &QPushButton::clicked, this, &CMainUI::SignalStopRecord);
+    connect(m_toolBar->TrayStopAction(), &QAction::triggered, this, &CMainUI::SignalStopRecord);
+    connect(m_toolBar->TrayLibraryAction(), &QAction::triggered, this, &CMainUI::ShowLibrary);
+    connect(m_toolBar->TraySettingsAction(), &QAction::triggered, this, &CMainUI::SetPreferences);
+    connect(m_toolBar->TrayExitAction(), &QAction::triggered, this, &QWidget::close);
+    connect(m_toolBar->PreviousButton(), &QPushButton::clicked, this, &CMainUI::PlayLast);
+    connect(m_toolBar->PlayButton(), &QPushButton::clicked, this, &CMainUI::StartLastPlay);
+    connect(m_toolBar->NextButton(), &QPushButton::clicked, this, &CMainUI::PlayNext);
+    connect(m_toolBar, &CToolBar::RecordingVolumeChanged, this, &CMainUI::SetEngineVolume);
+
+    connect(m_statusBar->AddPlayListButton(), &QPushButton::clicked, this, &CMainUI::AddPlayList);
+    connect(m_statusBar->AddToiTunesButton(), &QPushButton::clicked, this, &CMainUI::AddToiTunes);
+    connect(m_statusBar->SchedulerButton(), &QPushButton::clicked, this, &CMainUI::SetTask);
+    connect(m_statusBar->RecordingButton(), &QPushButton::pressed, this, &CMainUI::ShowRecording);
+    connect(m_statusBar->MediaButton(), &QPushButton::pressed, this, &CMainUI::ShowMedia);
+    connect(m_statusBar->AudioSourceButton(), &QPushButton::clicked, this,
+            &CMainUI::ChooseAudioSource);
+}
+
+void CMainUI::closeEvent(QCloseEvent* event) {
+    const int state = m_toolBar->GetRecordState();
+    if (state == CToolBar::State_SongInProgress) {
+        CDeleteDialog question(tr("Are you sure to quit the programme?\n"
+                                  "Unfinished recording will be lost if you quit now!"),
+                               this);
+        question.AddButton(tr("No"), QDialogButtonBox::RejectRole, true);
+        question.AddButton(tr("Quit"), QDialogButtonBox::AcceptRole);
+        if (question.Ask() != QDialogButtonBox::AcceptRole) {
+            event->ignore();
+            return;
+        }
+        StopEngine();
+        DeleteSongInProgress();
+        m_toolBar->EnterIdle();
+    } else if (state == CToolBar::State_Waiting) {
+        StopEngine();
+        m_toolBar->EnterIdle();
+    }
+
+    if (m_sendingBugReport) {
+        CDeleteDialog question(tr("Are you sure to quit the programme?\n"
+                                  "It is sending bug report mail!"),
+                               this);
+        question.AddButton(tr("No"), QDialogButtonBox::RejectRole, true);
+        question.AddButton(tr("Quit"), QDialogButtonBox::AcceptRole);
+        if (question.Ask() != QDialogButtonBox::AcceptRole) {
+            event->ignore();
+            return;
+        }
+    }
+
+    // Older systems could leave the recorded source muted after capture
+    // from computer audio. kOsVersionValue says this is a current system, so
+    // the warning is never shown; the path stays for the value's sake.
+    if (m_firstRecording == 0 && kOsVersionValue < 61 && m_config->GetShowMute() != 0) {
+        CDeleteDialog warning(tr("To exit the program may possibly make the sourece audio mute.\n"
+                                 "If does, please restart the player.\n"),
+                              this);
+        warning.AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
+        warning.ShowDontAskAgain();
+        warning.Ask();
+        if (warning.DontAskAgain()) m_config->SetShowMute(0);
+    }
+
+    qDebug("CMainUI::closeEvent event->accept()");
+    event->accept();
+}
+
+void CMainUI::StopEngine() {
+#ifdef RECDECK_WITH_CAPDEV
+    const int res = AudioDevStopRecord(m_audioDev);
+    qDebug("CMainUI::StopEngine AudioDevStopRecord res: %d", res);
+#endif
+}
+
+void CMainUI::DeleteSongInProgress() {
+    // The song's library record, covers and list item live in the
+    // recordings list, which removes them together with the file; without
+    // the list there is nothing of the song to remove here.
+    qDebug("CMainUI::DeleteSongInProgress no recordings list");
+}
+
+void CMainUI::SetEngineVolume(int value) {
+#ifdef RECDECK_WITH_CAPDEV
+    const int res = AudioDevSetVolume(m_audioDev, unsigned(value));
+    if (res != 0) qDebug("CMainUI::AudioDevSetVolume failed err: %d", res);
+#else
+    Q_UNUSED(value);
+#endif
+}
+
+void CMainUI::NotAvailable(const char* slot) {
+    qDebug("CMainUI::%s is not available yet", slot);
+}
+
+void CMainUI::StartRecording() {
+    NotAvailable("StartRecording");
+}
+
+void CMainUI::SignalStopRecord() {
+    NotAvailable("SignalStopRecord");
+}
+
+void CMainUI::CreateNewFile(int value) {
+    qDebug("CMainUI::CreateNewFile %d is not available yet", value);
+}
+
+void CMainUI::StartNewRecord(const char* path) {
+    NotAvailable("StartNewRecord");
+    delete[] path;
+}
+
+void CMainUI::EndNewRecord(const char* path) {
+    NotAvailable("EndNewRecord");
+    delete[] path;
+}
+
+void CMainUI::DealwithRecordErr(int code, char* block) {
+    qCritical("CMainUI::DealwithRecordErr error: %d", code);
+    delete[] block;
+}
+
+void CMainUI::DiskisFull() {
+    NotAvailable("DiskisFull");
+}
+
+void CMainUI::UnknowRecordError() {
+    qDebug("CMainUI::UnknowRecordError");
+}
+
+void CMainUI::StartAutoDownload(const char* path) {
+    NotAvailable("StartAutoDownload");
+    delete[] path;
+}
+
+void CMainUI::SetTask() {
+    NotAvailable("SetTask");
+}
+
+void CMainUI::StartRecordTask() {
+    NotAvailable("StartRecordTask");
+}
+
+void CMainUI::StopRecordTask() {
+    NotAvailable("StopRecordTask");
+}
+
+void CMainUI::SetPreferences() {
+    NotAvailable("SetPreferences");
+}
+
+void CMainUI::ShowRecording() {
+    m_centre->setCurrentIndex(Page_Recording);
+    m_statusBar->ShowRecordingView();
+}
+
+void CMainUI::ShowMedia() {
+    m_centre->setCurrentIndex(Page_Library);
+    m_statusBar->ShowMediaView();
+}
+
+void CMainUI::ShowLibrary() {
+    if (m_mini) ChangeMiniState();
+    showNormal();
+    raise();
+    activateWindow();
+    ShowMedia();
+}
+
+void CMainUI::ChangeShowWidget(int page) {
+    if (page < 0 || page >= m_centre->count()) return;
+    m_centre->setCurrentIndex(page);
+}
+
+void CMainUI::ChangeMiniState() {
+    m_mini = !m_mini;
+    m_statusBar->setVisible(!m_mini);
+    m_centre->setVisible(!m_mini);
+    if (m_mini) {
+        const int height = TitleBar()->height() + m_toolBar->height() + 2;
+        setMinimumSize(kWindowWidth, height);
+        resize(width(), height);
+    } else {
+        setMinimumSize(kWindowWidth, kWindowHeight);
+        resize(width(), qMax(height(), kWindowHeight));
+    }
+}
+
+void CMainUI::AddPlayList() {
+    NotAvailable("AddPlayList");
+}
+
+void CMainUI::AddToiTunes() {
+    NotAvailable("AddToiTunes");
+}
+
+void CMainUI::ChooseAudioSource() {
+    NotAvailable("ChooseAudioSource");
+}
+
+void CMainUI::PlayLast() {
+    NotAvailable("PlayLast");
+}
+
+void CMainUI::StartLastPlay() {
+    NotAvailable("StartLastPlay");
+}
+
+void CMainUI::PlayNext() {
+    NotAvailable("PlayNext");
+}
+
+void CMainUI::OnlineHelp() {
+    OpenWebPage("OnlineHelp", kHelpPage);
+}
+
+void CMainUI::HomePage() {
+    OpenWebPage("HomePage", kHomePage);
+}
+
+void CMainUI::Support() {
+    OpenWebPage("Support", kSupportPage);
+}
+
+void CMainUI::EulaHelp() {
+    OpenWebPage("EulaHelp", kEulaPage);
+}
+
+void CMainUI::OpenFaceBook() {
+    OpenWebPage("OpenFaceBook", kFacebookPage);
+}
+
+void CMainUI::OpenTwiiter() {
+    OpenWebPage("OpenTwiiter", kTwitterPage);
+}
+
+void CMainUI::BugReport() {
+    NotAvailable("BugReport");
+}
+
+void CMainUI::UpdataSoft() {
+    NotAvailable("UpdataSoft");
+}
+
+void CMainUI::About() {
+    QString version = QApplication::applicationVersion();
+    QString text = QApplication::applicationName();
+    if (!version.isEmpty()) text += tr("\nVersion %1").arg(version);
+    QMessageBox box(QMessageBox::NoIcon, tr("About"), text, QMessageBox::Ok, this);
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.exec();
+}

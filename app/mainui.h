@@ -1,0 +1,152 @@
+#pragma once
+
+#include "chrome/mywindowframe.h"
+
+class CConfig;
+class CReadyWidget;
+class CRecordingWidget;
+class CStatusBar;
+class CToolBar;
+class QAction;
+class QMenu;
+class QStackedWidget;
+class QTimer;
+
+// The main window: title bar with the program menu, the status bar on top,
+// the centre with the library page, the recording view and the start page,
+// and the tool bar with the tray icon at the bottom. It owns the one capture
+// engine instance for the life of the window.
+//
+// GUI thread only. The engine's events reach the window only as the five
+// signals below, emitted on engine threads and therefore queued.
+class CMainUI : public CMyWindowFrame {
+    Q_OBJECT
+public:
+    // Pages of the centre, in this order.
+    enum Page { Page_Library = 0, Page_Recording = 1, Page_Start = 2 };
+
+    // The Windows version value (major × 10 + minor) that the close sequence
+    // and the first recording compare with 61. This program always behaves
+    // as on a current system.
+    static constexpr int kOsVersionValue = 100;
+
+    // Creates the settings object on first use and the engine instance
+    // (a failure is logged, and the window runs without recording).
+    explicit CMainUI(QWidget* parent = nullptr);
+    ~CMainUI() override;
+
+    // The engine instance; null when creation failed or no engine is built in.
+    void* AudioDev() const { return m_audioDev; }
+    CToolBar* ToolBar() const { return m_toolBar; }
+    CStatusBar* StatusBar() const { return m_statusBar; }
+    QStackedWidget* Centre() const { return m_centre; }
+    // Page 0: the library tree and the recordings list are placed into it.
+    QWidget* LibraryPage() const { return m_libraryPage; }
+    CRecordingWidget* RecordingWidget() const { return m_recordingWidget; }
+    QMenu* MainMenu() const { return m_menu; }
+    QTimer* StartTaskTimer() const { return m_startTaskTimer; }
+    QTimer* StopTaskTimer() const { return m_stopTaskTimer; }
+    // 1 until the first recording from computer audio since start.
+    int FirstRecordingFlag() const { return m_firstRecording; }
+    void SetFirstRecordingFlag(int value) { m_firstRecording = value; }
+    // Whether a bug report is being sent; the close sequence asks first.
+    bool IsSendingBugReport() const { return m_sendingBugReport; }
+    void SetSendingBugReport(bool sending) { m_sendingBugReport = sending; }
+    // Whether the window shows only its title and tool bar.
+    bool IsMiniState() const { return m_mini; }
+
+Q_SIGNALS:
+    // SilenceState of the engine: 0 silence in a song, 1 a new file opened.
+    void NewFileCreated(int value);
+    // A song file has one second of audio. path: heap copy made with new[];
+    // the receiving slot owns it.
+    void RecordBegined(const char* path);
+    // A song file was closed. path as for RecordBegined.
+    void RecordEndded(const char* path);
+    // The engine stopped on an error. block: a 128-byte heap block made with
+    // new[], or null; the receiving slot owns it.
+    void RecordErrorAppend(int code, char* block);
+    // A 20-second sample file is complete. path as for RecordBegined.
+    void AutoDownloadStarted(const char* path);
+
+public Q_SLOTS:
+    // Recording session.
+    void StartRecording();
+    void SignalStopRecord();
+    void CreateNewFile(int value);
+    void StartNewRecord(const char* path);
+    void EndNewRecord(const char* path);
+    void DealwithRecordErr(int code, char* block);
+    void DiskisFull();
+    void UnknowRecordError();
+    void StartAutoDownload(const char* path);
+    // Scheduled recording.
+    void SetTask();
+    void StartRecordTask();
+    void StopRecordTask();
+    void SetPreferences();
+    // Views.
+    void ShowRecording();
+    void ShowMedia();
+    void ShowLibrary();
+    void ChangeShowWidget(int page);
+    void ChangeMiniState();
+    void AddPlayList();
+    void AddToiTunes();
+    void ChooseAudioSource();
+    // Player.
+    void PlayLast();
+    void StartLastPlay();
+    void PlayNext();
+    // Web pages, opened in the user's browser.
+    void OnlineHelp();
+    void HomePage();
+    void Support();
+    void EulaHelp();
+    void OpenFaceBook();
+    void OpenTwiiter();
+    // Updates, bug report, about box.
+    void BugReport();
+    void UpdataSoft();
+    void About();
+
+protected:
+    // The close sequence: asks before losing a song in progress, stops the
+    // engine, asks while a bug report is being sent.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildContent();
+    void Wire();
+    // Stops the engine's recording; nothing happens without an engine.
+    void StopEngine();
+    // Removes what belongs to the song being written when the user quits in
+    // the middle of it (library record, covers, file, list item).
+    void DeleteSongInProgress();
+    void SetEngineVolume(int value);
+    static void NotAvailable(const char* slot);
+
+    CConfig* m_config = nullptr;  // not owned
+    void* m_audioDev = nullptr;   // owned; AudioDevDestroy in the destructor
+    QTimer* m_startTaskTimer = nullptr;
+    QTimer* m_stopTaskTimer = nullptr;
+    int m_firstRecording = 1;
+    bool m_sendingBugReport = false;
+    bool m_mini = false;
+
+    QMenu* m_menu = nullptr;
+    QAction* m_settingsAction = nullptr;
+    QAction* m_helpAction = nullptr;
+    QAction* m_homePageAction = nullptr;
+    QAction* m_supportAction = nullptr;
+    QAction* m_updateAction = nullptr;
+    QAction* m_bugReportAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+
+    CStatusBar* m_statusBar = nullptr;
+    QStackedWidget* m_centre = nullptr;
+    QWidget* m_libraryPage = nullptr;
+    CRecordingWidget* m_recordingWidget = nullptr;
+    CReadyWidget* m_readyWidget = nullptr;
+    CToolBar* m_toolBar = nullptr;
+};

@@ -1,0 +1,63 @@
+# The program's pictures: SVG drawings kept in res/, rendered into PNG files
+# at build time by the small tool rendericons and compiled into recdeck_lib
+# under ":/prefix/res/". Included from app/CMakeLists.txt, so that the
+# rendered files and the resource code belong to recdeck_lib's folder.
+find_package(Qt6 REQUIRED COMPONENTS Gui Svg)
+
+add_executable(rendericons ${CMAKE_CURRENT_LIST_DIR}/rendericons.cpp)
+target_link_libraries(rendericons PRIVATE Qt6::Gui Qt6::Svg)
+tunecap_warnings(rendericons)
+
+# name and size in pixels
+set(recdeck_pictures
+  about_icon 128
+  normal_Tray_Icon 64
+  recording_Tray_Icon 64
+  record 48
+  stop 48
+  play 48
+  pause 48
+  previous 48
+  next 48
+  volume_down 48
+  volume_up 48
+  menu 48
+  minimize 48
+  close 48)
+
+set(picture_dir ${CMAKE_CURRENT_BINARY_DIR}/res)
+file(MAKE_DIRECTORY ${picture_dir})
+set(render_args)
+set(pngs)
+set(svgs)
+set(qrc_entries)
+list(LENGTH recdeck_pictures n)
+math(EXPR last "${n} - 1")
+foreach(i RANGE 0 ${last} 2)
+  math(EXPR j "${i} + 1")
+  list(GET recdeck_pictures ${i} name)
+  list(GET recdeck_pictures ${j} size)
+  set(svg ${CMAKE_CURRENT_LIST_DIR}/${name}.svg)
+  list(APPEND render_args ${size} ${svg} ${picture_dir}/${name}.png)
+  list(APPEND svgs ${svg})
+  list(APPEND pngs ${picture_dir}/${name}.png)
+  string(APPEND qrc_entries "    <file>${name}.png</file>\n")
+endforeach()
+
+# The renderer runs off screen; leaks inside the font and platform
+# libraries must not fail the build under AddressSanitizer.
+add_custom_command(
+  OUTPUT ${pngs}
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+          $<TARGET_FILE:rendericons> ${render_args}
+  DEPENDS rendericons ${svgs}
+  COMMENT "Rendering the program's pictures"
+  VERBATIM)
+
+file(WRITE ${picture_dir}/recdeck_pictures.qrc.tmp
+  "<RCC>\n  <qresource prefix=\"/prefix/res\">\n${qrc_entries}  </qresource>\n</RCC>\n")
+configure_file(${picture_dir}/recdeck_pictures.qrc.tmp ${picture_dir}/recdeck_pictures.qrc COPYONLY)
+qt_add_resources(recdeck_picture_sources ${picture_dir}/recdeck_pictures.qrc)
+# A static library drops resource code that nothing refers to: CMainUI
+# calls Q_INIT_RESOURCE(recdeck_pictures).
+target_sources(recdeck_lib PRIVATE ${recdeck_picture_sources} ${pngs})

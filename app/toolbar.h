@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QFrame>
+#include <QIcon>
+#include <QTime>
+
+class CConfig;
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QStackedWidget;
+class QSystemTrayIcon;
+class QTimer;
+
+// Bottom control bar of the main window: the record/stop button, the play
+// controls, the volume slider with its two buttons, the recording time and
+// status labels and the place of the live waveform. It also owns the tray
+// icon and its menu, and keeps the recording state that the session
+// controller drives and the close sequence reads.
+//
+// GUI thread only.
+class CToolBar : public QFrame {
+    Q_OBJECT
+public:
+    // Recording state.
+    enum RecordState {
+        State_Idle = 0,           // no session
+        State_SongInProgress = 1, // the engine is writing a song file
+        State_Waiting = 2,        // a session runs but no song file is open
+    };
+
+    // config: the settings object (Volume_Value); not owned.
+    explicit CToolBar(CConfig* config, QWidget* parent = nullptr);
+    ~CToolBar() override;
+
+    int GetRecordState() const { return m_state; }
+
+    // A session started: stop button shown with tooltip "Stop", tray menu
+    // offers "Stop" instead of "Record", elapsed time and time label reset,
+    // play controls disabled, one-second timer started, state waiting.
+    void EnterWaiting();
+    // A new song file was opened: state song in progress, elapsed time
+    // reset, status "Recording".
+    void EnterSongInProgress();
+    // The song file was closed: song in progress becomes waiting, tray icon
+    // normal, status "Ready".
+    void SongEnded();
+    // The session stopped: tray icon normal, tray menu offers "Record"
+    // instead of "Stop", record button shown with tooltip "Start", state
+    // idle, status "Ready", time label "00:00:00", timer stopped.
+    void EnterIdle();
+    // Enables or disables previous, play and next together.
+    void SetPlayControlsEnabled(bool enabled);
+
+    QPushButton* RecordButton() const { return m_recordButton; }
+    QPushButton* StopButton() const { return m_stopButton; }
+    // Shows the record page (0) or the stop page (1).
+    QStackedWidget* RecordStopStack() const { return m_recordStop; }
+    QPushButton* PreviousButton() const { return m_previousButton; }
+    QPushButton* PlayButton() const { return m_playButton; }
+    QPushButton* NextButton() const { return m_nextButton; }
+    QSlider* VolumeSlider() const { return m_volume; }
+    QLabel* TimeLabel() const { return m_timeLabel; }
+    QLabel* StatusLabel() const { return m_statusLabel; }
+    // Empty area where the live waveform is placed.
+    QWidget* WaveformArea() const { return m_waveformArea; }
+    QTimer* RecordingTimer() const { return m_timer; }
+    QTime ElapsedTime() const { return m_elapsed; }
+
+    QSystemTrayIcon* TrayIcon() const { return m_tray; }
+    QMenu* TrayMenu() const { return m_trayMenu; }
+    QAction* TrayRecordAction() const { return m_recordAction; }
+    QAction* TrayStopAction() const { return m_stopAction; }
+    QAction* TrayLibraryAction() const { return m_libraryAction; }
+    QAction* TraySettingsAction() const { return m_settingsAction; }
+    QAction* TrayExitAction() const { return m_exitAction; }
+    // True while the tray shows the recording icon.
+    bool TrayShowsRecordingIcon() const { return m_trayRecording; }
+
+public Q_SLOTS:
+    // The one-second timer: advances the elapsed time; while a song is
+    // written it alternates the tray icon and shows the time, while waiting
+    // it blinks the "00:00:00" label.
+    void UpdateRecordingTime();
+    // Stores the volume (0..200) as Volume_Value and hands it on: to the
+    // player while idle, to the engine during a session.
+    void SetVolume(int value);
+    void VolumeDown();
+    void VolumeUp();
+
+Q_SIGNALS:
+    // The player's volume in percent (value × 100 / 200), while idle.
+    void PlaybackVolumeChanged(int percent);
+    // The engine's monitor volume (0..200), during a session.
+    void RecordingVolumeChanged(int value);
+
+private:
+    QPushButton* MakeButton(const char* name, const QString& icon, const QString& tip, int size);
+    void SetTrayRecordingIcon(bool recording);
+    void SetTimeColour(const char* colour);
+
+    CConfig* m_config;
+    int m_state = State_Idle;
+    QTime m_elapsed{0, 0, 0};
+
+    QStackedWidget* m_recordStop = nullptr;
+    QPushButton* m_recordButton = nullptr;
+    QPushButton* m_stopButton = nullptr;
+    QPushButton* m_previousButton = nullptr;
+    QPushButton* m_playButton = nullptr;
+    QPushButton* m_nextButton = nullptr;
+    QPushButton* m_volumeDownButton = nullptr;
+    QPushButton* m_volumeUpButton = nullptr;
+    QSlider* m_volume = nullptr;
+    QLabel* m_timeLabel = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QWidget* m_waveformArea = nullptr;
+    QTimer* m_timer = nullptr;
+
+    QIcon m_normalIcon;
+    QIcon m_recordingIcon;
+    bool m_trayRecording = false;
+    QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_recordAction = nullptr;
+    QAction* m_stopAction = nullptr;
+    QAction* m_libraryAction = nullptr;
+    QAction* m_settingsAction = nullptr;
+    QAction* m_exitAction = nullptr;
+};

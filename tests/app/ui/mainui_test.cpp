@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include "deletedialog.h"
+#include "mainui.h"
+#include "readywidget.h"
+#include "recordingwidget.h"
+#include "statusbar.h"
+#include "toolbar.h"
+#include "uiapp.h"
+
+namespace {
+
+class MainUITest : public testing::Test {
+protected:
+    void SetUp() override {
+        uitest::App();
+        QApplication::setApplicationName(QStringLiteral("Tavra Tunecap"));
+        m_window = std::make_unique<CMainUI>();
+        m_window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    void TearDown() override {
+        // Leave nothing running that a close would ask about.
+        m_window->ToolBar()->EnterIdle();
+        m_window.reset();
+    }
+
+    // Closes the window; the question dialog, when one shows, is answered
+    // with the button of the given text and its text is kept.
+    bool CloseAnswering(const QString& button) {
+        m_question.clear();
+        uitest::ModalAnswer seen([this, button](QWidget* modal) {
+            if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
+                m_question = text->text();
+            for (QPushButton* b : modal->findChildren<QPushButton*>())
+                if (b->text() == button) return QTest::mouseClick(b, Qt::LeftButton);
+            ADD_FAILURE() << "no button " << button.toStdString();
+            static_cast<QDialog*>(modal)->reject();
+        }, 2000);
+        const bool closed = m_window->close();
+        m_asked = seen.Seen();
+        return closed;
+    }
+
+    std::unique_ptr<CMainUI> m_window;
+    QString m_question;
+    bool m_asked = false;
+};
+
+TEST_F(MainUITest, WindowHasItsTitleSizePagesAndMenus) {
+    EXPECT_EQ(m_window->windowTitle(), QStringLiteral("Tavra Tunecap"));
+    EXPECT_FALSE(m_window->windowIcon().isNull());
+    EXPECT_TRUE(m_window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(m_window->minimumSize(), QSize(924, 610));
+    EXPECT_EQ(m_window->size(), QSize(924, 610));
+
+    QStackedWidget* centre = m_window->Centre();
+    ASSERT_EQ(centre->count(), 3);
+    EXPECT_EQ(centre->widget(CMainUI::Page_Library), m_window->LibraryPage());
+    EXPECT_NE(qobject_cast<CRecordingWidget*>(centre->widget(CMainUI::Page_Recording)), nullptr);
+    EXPECT_NE(qobject_cast<CReadyWidget*>(centre->widget(CMainUI::Page_Start)), nullptr);
+    EXPECT_EQ(centre->currentIndex(), CMainUI::Page_Start);
+
+    const QStringList menu = {"Settings", "-", "Online Help", "Home Page", "Support", "-",
+                              "Check for Updates", "Bug Report", "-", "About"};
+    EXPECT_EQ(uitest::MenuTexts(m_window->MainMenu()), menu);
+    EXPECT_EQ(m_window->TitleBar()->MenuButton()->menu(), m_window->MainMenu());
+
+    CStatusBar* status = m_window->StatusBar();
+    EXPECT_EQ(status->AudioSourceButton()->text(), QStringLiteral("Audio Source"));
+    EXPECT_EQ(status->SchedulerButton()->toolTip(), QStringLiteral("Recording task scheduler"));
+    EXPECT_EQ(status->AddPlayListButton()->text(), QStringLiteral("Add PlayList"));
+    EXPECT_EQ(status->AddToiTunesButton()->text(), QStringLiteral("Add to iTunes"));
+    EXPECT_EQ(status->RecordingButton()->text(), QStringLiteral("Recording"));
+    EXPECT_EQ(status->MediaButton()->text(), QStringLiteral("Media"));
+    EXPECT_EQ(m_window->FirstRecordingFlag(), 1);
+}
+
+TEST_F(MainUITest, RecordingAndMediaButtonsSwitchTheCentre) {
+    CStatusBar* status = m_window->StatusBar();
+    QTest::mouseClick(status->RecordingButton(), Qt::LeftButton);
+    EXPECT_EQ(m_window->Centre()->currentIndex(), CMainUI::Page_Recording);
+    EXPECT_TRUE(status->RecordingButton()->isChecked());
+    EXPECT_FALSE(status->MediaButton()->isChecked());
+    EXPECT_FALSE(status->AddPlayListButton()->isEnabled());
+    EXPECT_FALSE(status->AddToiTunesButton()->isEnabled());
+
+    QTest::mouseClick(status->MediaButton(), Qt::LeftButton);
+    EXPECT_EQ(m_window->Centre()->currentIndex(), CMainUI::Page_Library);
+    EXPECT_FALSE(status->RecordingButton()->isChecked());
+    EXPECT_TRUE(status->MediaButton()->isChecked());
+    EXPECT_TRUE(status->AddPlayListButton()->isEnabled());
+    // A click on the view already shown leaves it shown and checked.
+    QTest::mouseClick(status->MediaButton(), Qt::LeftButton);
+    EXPECT_TRUE(status->MediaButton()->isChecked());
+    EXPECT_EQ(m_window->Centre()->currentIndex(), CMainUI::Page_Library);
+
+    // The tray's "Library" brings the window back on the library page.
+    m_window->ShowRecording();
+    m_window->showMinimized();
+    m_window->ToolBar()->TrayLibraryAction()->trigger();
+    EXPECT_FALSE(m_window->isMinimized());
+    EXPECT_EQ(m_window->Centre()->currentIndex(), CMainUI::Page_Library);
+}
+
+TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
+    m_window->ToolBar()->EnterWaiting();
+    EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
+    EXPECT_FALSE(m_asked);
+    EXPECT_FALSE(m_window->isVisible());
+    // The engine was stopped and the tool bar is back to idle.
+    EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
+
+    m_window->show();
+    EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
+    EXPECT_FALSE(m_asked);
+}
+
+TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
+    CToolBar* bar = m_window->ToolBar();
+    bar->EnterWaiting();
+    bar->EnterSongInProgress();
+
+    EXPECT_FALSE(CloseAnswering(QStringLiteral("No")));
+    EXPECT_TRUE(m_asked);
+    EXPECT_EQ(m_question, QStringLiteral("Are you sure to quit the programme?\n"
+                                         "Unfinished recording will be lost if you quit now!"));
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_EQ(bar->GetRecordState(), CToolBar::State_SongInProgress);
+    EXPECT_TRUE(bar->RecordingTimer()->isActive());
+
+    EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
+    EXPECT_TRUE(m_asked);
+    EXPECT_FALSE(m_window->isVisible());
+    EXPECT_EQ(bar->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_EQ(bar->TrayRecordAction()->text(), QStringLiteral("Record"));
+    EXPECT_TRUE(bar->TrayMenu()->actions().contains(bar->TrayRecordAction()));
+}
+
+TEST_F(MainUITest, ClosingWhileABugReportIsSentAsksFirst) {
+    m_window->SetSendingBugReport(true);
+    EXPECT_FALSE(CloseAnswering(QStringLiteral("No")));
+    EXPECT_TRUE(m_asked);
+    EXPECT_EQ(m_question, QStringLiteral("Are you sure to quit the programme?\n"
+                                         "It is sending bug report mail!"));
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
+    EXPECT_FALSE(m_window->isVisible());
+}
+
+TEST_F(MainUITest, TrayExitClosesTheWindowThroughTheCloseSequence) {
+    CToolBar* bar = m_window->ToolBar();
+    bar->EnterWaiting();
+    bar->EnterSongInProgress();
+    uitest::ModalAnswer seen([](QWidget* modal) {
+        static_cast<QDialog*>(modal)->reject();  // as "No"
+    }, 2000);
+    bar->TrayExitAction()->trigger();
+    EXPECT_TRUE(seen.Seen());
+    EXPECT_TRUE(m_window->isVisible());
+
+    bar->EnterIdle();
+    bar->TrayExitAction()->trigger();
+    EXPECT_FALSE(m_window->isVisible());
+}
+
+}  // namespace

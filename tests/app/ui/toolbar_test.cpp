@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "config.h"
+#include "toolbar.h"
+#include "uiapp.h"
+
+namespace {
+
+QImage IconImage(const QIcon& icon) {
+    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+class ToolBarTest : public testing::Test {
+protected:
+    void SetUp() override {
+        uitest::App();
+        m_config = CConfig::instance();
+        m_config->SetVolumeValue(150);
+        m_bar = std::make_unique<CToolBar>(m_config);
+    }
+
+    CConfig* m_config = nullptr;
+    std::unique_ptr<CToolBar> m_bar;
+};
+
+TEST_F(ToolBarTest, TrayMenuOffersStopInsteadOfRecordDuringASession) {
+    const QMenu* menu = m_bar->TrayMenu();
+    EXPECT_EQ(menu->styleSheet(),
+              QStringLiteral("QMenu{font-size: 12px;color: #000000;font-weight: normal;}"));
+    EXPECT_EQ(m_bar->TrayIcon()->contextMenu(), menu);
+    const QStringList idle = {"Settings", "-", "Record", "-", "Library", "Exit"};
+    const QStringList recording = {"Settings", "-", "Stop", "-", "Library", "Exit"};
+    EXPECT_EQ(uitest::MenuTexts(menu), idle);
+    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Idle);
+
+    m_bar->EnterWaiting();
+    EXPECT_EQ(uitest::MenuTexts(menu), recording);
+    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Waiting);
+    EXPECT_EQ(m_bar->RecordStopStack()->currentIndex(), 1);
+    EXPECT_EQ(m_bar->RecordStopStack()->toolTip(), QStringLiteral("Stop"));
+    EXPECT_FALSE(m_bar->PlayButton()->isEnabled());
+    EXPECT_TRUE(m_bar->RecordingTimer()->isActive());
+
+    // A second start of the same session changes nothing in the menu.
+    m_bar->EnterWaiting();
+    EXPECT_EQ(uitest::MenuTexts(menu), recording);
+
+    m_bar->EnterSongInProgress();
+    m_bar->EnterIdle();
+    EXPECT_EQ(uitest::MenuTexts(menu), idle);
+    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_EQ(m_bar->RecordStopStack()->currentIndex(), 0);
+    EXPECT_EQ(m_bar->RecordStopStack()->toolTip(), QStringLiteral("Start"));
+    EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Ready"));
+    EXPECT_FALSE(m_bar->RecordingTimer()->isActive());
+    m_bar->EnterIdle();
+    EXPECT_EQ(uitest::MenuTexts(menu), idle);
+}
+
+TEST_F(ToolBarTest, TrayIconAlternatesOncePerSecondWhileASongIsWritten) {
+    const QImage normal = IconImage(QIcon(QStringLiteral(":/prefix/res/normal_Tray_Icon.png")));
+    const QImage recording =
+        IconImage(QIcon(QStringLiteral(":/prefix/res/recording_Tray_Icon.png")));
+    ASSERT_FALSE(normal.isNull());
+    ASSERT_FALSE(recording.isNull());
+    ASSERT_NE(normal, recording);
+    EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
+
+    m_bar->EnterWaiting();
+    m_bar->RecordingTimer()->stop();  // the test ticks by hand
+    // Waiting: the time stays at zero and blinks red on odd seconds.
+    m_bar->UpdateRecordingTime();
+    EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:00"));
+    EXPECT_EQ(m_bar->TimeLabel()->styleSheet(), QStringLiteral("QLabel{color: #FF0000}"));
+    m_bar->UpdateRecordingTime();
+    EXPECT_EQ(m_bar->TimeLabel()->styleSheet(), QStringLiteral("QLabel{color: #522253}"));
+    EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
+
+    m_bar->EnterSongInProgress();
+    EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Recording"));
+    for (int second = 1; second <= 4; ++second) {
+        m_bar->UpdateRecordingTime();
+        const bool odd = second % 2 != 0;
+        EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), odd ? normal : recording) << second;
+        EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:0%1").arg(second));
+    }
+    // Ends on an even second, showing the recording icon; the song's end
+    // brings the normal icon back.
+    ASSERT_EQ(IconImage(m_bar->TrayIcon()->icon()), recording);
+    m_bar->SongEnded();
+    EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
+    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Waiting);
+    EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Ready"));
+
+    // A stop in the middle of an even second also restores it.
+    m_bar->EnterSongInProgress();
+    m_bar->UpdateRecordingTime();
+    m_bar->UpdateRecordingTime();
+    ASSERT_EQ(IconImage(m_bar->TrayIcon()->icon()), recording);
+    m_bar->EnterIdle();
+    EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
+    EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:00"));
+}
+
+TEST_F(ToolBarTest, VolumeIsStoredAndGoesToThePlayerWhenIdleAndToTheEngineWhileRecording) {
+    QSlider* slider = m_bar->VolumeSlider();
+    EXPECT_EQ(slider->minimum(), 0);
+    EXPECT_EQ(slider->maximum(), 200);
+    EXPECT_EQ(slider->value(), 150);
+
+    QSignalSpy player(m_bar.get(), &CToolBar::PlaybackVolumeChanged);
+    QSignalSpy engine(m_bar.get(), &CToolBar::RecordingVolumeChanged);
+    slider->setValue(100);
+    EXPECT_EQ(m_config->GetVolumeValue(), 100);
+    ASSERT_EQ(player.size(), 1);
+    EXPECT_EQ(player.at(0).at(0).toInt(), 50);
+    EXPECT_EQ(engine.size(), 0);
+
+    m_bar->EnterWaiting();
+    m_bar->VolumeUp();
+    EXPECT_EQ(slider->value(), 200);
+    EXPECT_EQ(m_config->GetVolumeValue(), 200);
+    ASSERT_EQ(engine.size(), 1);
+    EXPECT_EQ(engine.at(0).at(0).toInt(), 200);
+
+    m_bar->VolumeDown();
+    m_bar->VolumeDown();  // already 0: stored and passed on again
+    EXPECT_EQ(m_config->GetVolumeValue(), 0);
+    ASSERT_EQ(engine.size(), 3);
+    EXPECT_EQ(engine.at(2).at(0).toInt(), 0);
+    EXPECT_EQ(player.size(), 1);
+
+    m_bar->SetVolume(500);
+    EXPECT_EQ(m_config->GetVolumeValue(), 200);
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace uitest {
+
+// The QApplication of the test program, created on first use (the test
+// main runs with the off-screen platform) and kept until exit.
+inline QApplication& App() {
+    static int argc = 1;
+    static char name[] = "uitest";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* created = new QApplication(argc, argv);
+        // Tests close windows without ending anything.
+        QApplication::setQuitOnLastWindowClosed(false);
+        return created;
+    }();
+    return *app;
+}
+
+// The menu's entries as text, separators as "-".
+inline QStringList MenuTexts(const QMenu* menu) {
+    QStringList texts;
+    for (const QAction* action : menu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+// While it exists, answers the modal dialog that shows next: polls every
+// 20 ms until a modal widget shows, up to the given time, and runs answer
+// on it once. Seen() tells whether a dialog showed.
+class ModalAnswer {
+public:
+    explicit ModalAnswer(std::function<void(QWidget*)> answer, int timeoutMs = 5000)
+        : m_answer(std::move(answer)), m_timeoutMs(timeoutMs) {
+        m_poll.setInterval(20);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            m_waited += 20;
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                m_seen = true;
+                m_poll.stop();
+                m_answer(modal);
+            } else if (m_waited > m_timeoutMs) {
+                m_poll.stop();
+            }
+        });
+        m_poll.start();
+    }
+    ModalAnswer(const ModalAnswer&) = delete;
+    ModalAnswer& operator=(const ModalAnswer&) = delete;
+
+    bool Seen() const { return m_seen; }
+
+private:
+    std::function<void(QWidget*)> m_answer;
+    int m_timeoutMs;
+    int m_waited = 0;
+    bool m_seen = false;
+    QTimer m_poll;
+};
+
+}  // namespace uitest
