@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "countingsemaphore.h"
+#include "http/httpproxy.h"
 #include "tunecap.h"
 
 namespace aws {
@@ -34,14 +35,22 @@ enum Step : std::int32_t {
     STEP_LAST = 3,
 };
 
-// The owner of a request's HTTP transfer state. Its only virtual operation
-// is the destructor.
+// The owner of a request's HTTP transfer handle: created once per request,
+// set up with the requests' proxy copy, released with the request. Its only
+// virtual operation is the destructor.
 class AWSConnection {
 public:
-    AWSConnection() = default;
+    AWSConnection() : m_transfer(NewTransferHandle()) {}
     virtual ~AWSConnection() = default;
     AWSConnection(const AWSConnection&) = delete;
     AWSConnection& operator=(const AWSConnection&) = delete;
+
+    // The handle, or nullptr when libcurl could not allocate one. Used by one
+    // thread at a time: the request's worker.
+    CURL* TransferHandle() const { return m_transfer.get(); }
+
+private:
+    CurlEasyPtr m_transfer;
 };
 
 class AWSRequest final : public AWSConnection {
