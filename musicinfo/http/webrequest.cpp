@@ -62,8 +62,8 @@ struct WebRequest::Transfer {
     bool fileError = false;
     // Download: the target file, the offset the transfer started at and the
     // most bytes any try has written past it.
+    std::vector<char> fileBuffer;  // declared first: it outlives the file that uses it
     FilePtr file;
-    std::vector<char> fileBuffer;
     std::int64_t fileStart = 0;
     std::uint64_t mostBytes = 0;
     bool rangeChecked = false;
