@@ -1,5 +1,6 @@
 #include "config.h"
 
+#include "diaglog.h"
 #include "specialdirs.h"
 #include "tunecap.h"
 
@@ -125,7 +126,12 @@ bool IsUpdateCheckDue(int autoUpdate, int updateDays, int lastYear, int lastMont
 CConfig* CConfig::instance() {
     static CConfig* const config = [] {
         static CConfig object(SpecialDirPath(SpecialDir_ApplicationData) + QLatin1String(kSettingsFileName));
-        if (!object.Load()) qFatal("create QSettings failed!");
+        if (!object.Load()) {
+            // The log cannot be open yet (its folder is a setting): the
+            // handler still ends the process with the fatal exit code.
+            EnsureMessageHandler();
+            qFatal("create QSettings failed!");
+        }
         return &object;
     }();
     s_created.store(config, std::memory_order_release);

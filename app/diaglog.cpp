@@ -84,12 +84,12 @@ QString CDiagLog::FormatLine(QtMsgType type, const QString& text, const QDateTim
     return QString::fromLatin1(pattern).arg(when.toString(QStringLiteral("MM/dd hh:mm:ss:zzz")), text);
 }
 
-void CDiagLog::Write(QtMsgType type, const QString& text) {
-    WriteLine(FormatLine(type, text, QDateTime::currentDateTime()), type == QtFatalMsg);
+bool CDiagLog::Write(QtMsgType type, const QString& text) {
+    return WriteLine(FormatLine(type, text, QDateTime::currentDateTime()), type == QtFatalMsg);
 }
 
-void CDiagLog::WriteLine(const QString& line, bool durable) {
-    if (line.isEmpty()) return;
+bool CDiagLog::WriteLine(const QString& line, bool durable) {
+    if (line.isEmpty()) return false;
     const QByteArray bytes = line.toUtf8();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_file) {
@@ -103,10 +103,11 @@ void CDiagLog::WriteLine(const QString& line, bool durable) {
             m_file.reset(OpenLog());
         }
     }
-    if (!m_file) return;
+    if (!m_file) return false;
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), m_file.get());
     std::fflush(m_file.get());
     if (durable) fsync(fileno(m_file.get()));
+    return true;
 }
 
 void CDiagLog::RotateLogs() {
@@ -147,6 +148,11 @@ void InstallLogHandlerForTesting(CDiagLog* log, std::FILE* file) {
     qInstallMessageHandler(MessageHandler);
 }
 
+void EnsureMessageHandler() {
+    const QtMessageHandler previous = qInstallMessageHandler(MessageHandler);
+    if (previous != MessageHandler) g_activeLog.store(&ProcessLog());
+}
+
 void CloseLog() {
     if (CDiagLog* log = g_activeLog.load()) log->Close();
 }
@@ -157,7 +163,15 @@ void MessageHandler(QtMsgType type, const QMessageLogContext& /*context*/, const
     thread_local bool inside = false;
     if (!inside) {
         inside = true;
-        if (CDiagLog* log = g_activeLog.load()) log->Write(type, text);
+        CDiagLog* log = g_activeLog.load();
+        const bool written = log && log->Write(type, text);
+        // A fatal message with no log file to take it still says why the
+        // process ends.
+        if (!written && type == QtFatalMsg) {
+            const QByteArray line = CDiagLog::FormatLine(type, text, QDateTime::currentDateTime()).toUtf8();
+            std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+            std::fflush(stderr);
+        }
         inside = false;
     }
     if (type == QtFatalMsg) {

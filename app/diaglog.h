@@ -52,13 +52,14 @@ public:
     static QString FormatLine(QtMsgType type, const QString& text, const QDateTime& when);
     // Formats the message with the current local time (outside the lock)
     // and writes it with WriteLine(). Never ends the process.
-    void Write(QtMsgType type, const QString& text);
+    // Returns whether the line went into a file.
+    bool Write(QtMsgType type, const QString& text);
     // Writes a formatted line: when the open file's size plus the line's
     // length in UTF-16 units would pass the size limit, the file is closed,
     // the files rotated and a fresh one opened first. The line is flushed;
     // with durable also synced to the disk. Nothing happens when no file is
-    // open.
-    void WriteLine(const QString& line, bool durable = false);
+    // open. Returns whether the line went into a file.
+    bool WriteLine(const QString& line, bool durable = false);
 
 private:
     struct FileCloser {
@@ -90,9 +91,14 @@ void InstallLogHandler(std::FILE* file);
 void CloseLog();
 // Qt message handler, callable from any thread: writes the message to the
 // installed log and, for a fatal message, ends the process with
-// kFatalExitCode once the line is on disk. A message raised while the same
-// thread is inside the handler is dropped.
+// kFatalExitCode once the line is on disk (or on the standard error when no
+// log file is open). A message raised while the same thread is inside the
+// handler is dropped.
 void MessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& text);
+// Installs MessageHandler if it is not yet, leaving the log as it is: for
+// fatal errors found before the log can be opened, so that they still end
+// the process with kFatalExitCode.
+void EnsureMessageHandler();
 // For tests only: directs MessageHandler at log (not owned; null drops
 // every message), gives it file and installs the handler.
 void InstallLogHandlerForTesting(CDiagLog* log, std::FILE* file);

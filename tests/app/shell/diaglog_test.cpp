@@ -165,8 +165,17 @@ TEST_F(DiagLogTest, UnreadableSettingsFileIsFatal) {
         },
         ::testing::ExitedWithCode(kFatalExitCode), "");
     unsetenv("TUNECAP_TEST_LOG_DIR");
-    GTEST_FLAG_SET(death_test_style, "fast");
     EXPECT_TRUE(Get(0).endsWith(" Fatal: create QSettings failed!\n")) << Get(0).constData();
+
+    // Before any log is installed the line goes to the standard error and
+    // the exit code is the same.
+    EXPECT_EXIT(
+        {
+            QDir().mkpath(QString::fromLocal8Bit(std::getenv("XDG_DATA_HOME")) + "/Tavra/Tunecap/tunecap.ini");
+            CConfig::instance();
+        },
+        ::testing::ExitedWithCode(kFatalExitCode), " Fatal: create QSettings failed!");
+    GTEST_FLAG_SET(death_test_style, "fast");
 }
 
 TEST_F(DiagLogTest, ConcurrentWritersNeverInterleaveAndRotateOnce) {
