@@ -25,8 +25,10 @@ bool IsUpdateCheckDue(int autoUpdate, int updateDays, int lastYear, int lastMont
 
 // Keeps every user setting in memory and in "tunecap.ini" (INI format, all
 // keys at the top level) in the application data folder. Each setter
-// stores its value and writes its key to the file at once. The file holds
-// the proxy password, so it is kept readable by its owner only.
+// stores its value and writes its key to the file at once (the file is
+// synced to the disk: a few milliseconds per call). A key that is missing
+// or cannot be read as its type takes its default. The file holds the
+// proxy password, so it is kept readable by its owner only.
 //
 // Threads: created on first use; setters are called on the GUI thread only;
 // getters may be called from any thread (the download and factory threads
@@ -106,7 +108,8 @@ public:
     // Sample rate in Hz.
     int GetSampleRate() const { return Read(m_sampleRate); }
     void SetSampleRate(int value);
-    // Start time of the scheduled recording.
+    // Start time of the scheduled recording. A missing or unreadable stored
+    // time reads as 00:00:00 (00:00:15 for the duration), never invalid.
     QTime GetTaskStart() const { return Read(m_taskStart); }
     void SetTaskStart(const QTime& value);
     // Length of the scheduled recording, as a time of day.
