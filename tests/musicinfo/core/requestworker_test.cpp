@@ -44,6 +44,9 @@ protected:
         ASSERT_TRUE(coretest::WriteFile(m_song, "RIFF\x04\0\0\0WAVE"));
 
         aws::SetServiceTimingForTests({10ms, 2000ms});
+        // A cleanup of an earlier test leaves the shutdown flag set until the
+        // next MusicParserInit; requests made here directly need it clear.
+        aws::ServiceContext::Instance().SetShuttingDown(false);
         m_script = std::make_shared<RecognizerScript>();
         m_network = std::make_shared<FakeNetwork>(true);
         aws::InstallRecognizer(std::make_shared<FakeRecognizer>(m_script));
