@@ -195,6 +195,22 @@ TEST_F(RequestWorkerTest, UnidentifiedSongWithoutText1FailsWithoutSearching) {
     EXPECT_NE(LogText().find(" STEP: STEP_NONE ***GN SDK FAIL!!!***\niTunes ID: "), std::string::npos);
 }
 
+// The library as shipped while it has no recognition service: set-up fails,
+// requests still run and end failed, and the log says why.
+TEST_F(RequestWorkerTest, WithoutARecognitionServiceRequestsFailAndTheLogSaysSo) {
+    aws::InstallRecognizer(nullptr);
+    EXPECT_EQ(Init(m_support), -1);
+    CallbackProbe probe;
+    void* handle = RequestAndWait(m_song.c_str(), "Some Song", &probe);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(probe.LastStatus(), STATUS_FAILED);
+    EXPECT_FALSE(probe.LastHadRecord());
+    MusicParserDestroyRequest(handle);
+    const std::string log = LogText();
+    EXPECT_NE(log.find(" STEP: STEP_NONE ***GN SDK FAIL!!!***\niTunes ID: "), std::string::npos) << log;
+    EXPECT_NE(log.find(" \n MusicName: Some Song \n "), std::string::npos) << log;
+}
+
 TEST_F(RequestWorkerTest, KindFollowsWhatTheRequestCanWorkWith) {
     ASSERT_EQ(Init(m_support), 0);
     const std::string missing = m_root + "/missing.wav";
