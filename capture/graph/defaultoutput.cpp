@@ -205,7 +205,7 @@ int CDefaultOutputSwitch::Restore() {
     return err;
 }
 
-int CDefaultOutputSwitch::RepairAfterCrash() {
+int CDefaultOutputSwitch::RepairAfterCrash(RememberedOutput* restored) {
     RememberedOutput saved;
     if (!m_state.Load(&saved)) {
         m_state.Clear();
@@ -226,9 +226,19 @@ int CDefaultOutputSwitch::RepairAfterCrash() {
         m_state.Clear();
         return 0;
     }
-    const int err = MakeDefault(saved);
+    int err = MakeDefault(saved);
+    if (err == -2) {
+        // The remembered device is gone: any real one beats silence.
+        err = ReadRealDefault(&saved);
+        if (err == 0) {
+            err = MakeDefault(saved);
+        }
+    }
     if (err == 0) {
         m_state.Clear();
+        if (restored != nullptr) {
+            *restored = saved;
+        }
     }
     return err;
 }

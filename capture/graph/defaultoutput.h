@@ -66,9 +66,12 @@ public:
     int Restore();
 
     // At start: when the state file names a device and "Tavra Audio" is still
-    // the default, makes that device the default again. A state file whose
-    // work is done (someone chose another default meanwhile) is cleared.
-    int RepairAfterCrash();
+    // the default, makes that device the default again, or the first other
+    // device when it is gone; *restored (when given) names the device made
+    // the default, and is left alone when nothing was done. A state file
+    // whose work is done (someone chose another default meanwhile) is
+    // cleared.
+    int RepairAfterCrash(RememberedOutput* restored = nullptr);
 
     const RememberedOutput& remembered() const { return m_remembered; }
 

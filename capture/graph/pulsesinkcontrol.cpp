@@ -23,6 +23,9 @@ void SinkInfo(pa_context*, const pa_sink_info* info, int eol, void* data) {
         d.name = info->name != nullptr ? info->name : "";
         d.description = info->description != nullptr ? info->description : "";
         d.muted = info->mute != 0;
+        d.monitorSource = info->monitor_source_name != nullptr ? info->monitor_source_name : "";
+        d.sampleRate = info->sample_spec.rate;
+        d.channels = info->sample_spec.channels;
         q->sinks->push_back(std::move(d));
     }
     if (eol != 0) {

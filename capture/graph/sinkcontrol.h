@@ -18,6 +18,9 @@ struct PlaybackDevice {
     std::string name;         // the server's name, e.g. "tavra_audio"
     std::string description;  // what users see, e.g. "Tavra Audio"
     bool muted = false;
+    std::string monitorSource;  // the source that captures what it plays
+    uint32_t sampleRate = 0;    // its own sample rate, Hz
+    uint8_t channels = 0;       // its own channel count
 };
 
 // Called from one thread at a time (the engine's caller). Every operation

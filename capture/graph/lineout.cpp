@@ -1,0 +1,134 @@
+#include "graph/lineout.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "graph/defaultoutput.h"
+#include "graph/sinkcontrol.h"
+
+namespace capdev {
+namespace {
+
+// The process-wide slot. All guarded by m_mutex.
+struct LineOutSlot {
+    std::mutex mutex;
+    std::unique_ptr<ISinkControl> control;
+    std::unique_ptr<CDefaultOutputSwitch> output;  // remembers the real device
+    std::unique_ptr<CAudioFilterGraph> graph;
+};
+
+LineOutSlot& Slot() {
+    static LineOutSlot* slot = new LineOutSlot;  // never destroyed: exit order does not matter
+    return *slot;
+}
+
+void SinkLog(LineOutSink sink, void* owner, const std::string& line) {
+    if (sink != nullptr) {
+        sink(kLineOutLog, line.c_str(), 1, owner);
+    }
+}
+
+int FindVirtualDevice(ISinkControl* control, PlaybackDevice* device) {
+    std::vector<PlaybackDevice> sinks;
+    if (const int err = control->ListSinks(&sinks)) {
+        return GraphServerError(err);
+    }
+    for (const PlaybackDevice& d : sinks) {
+        if (d.description.find(kVirtualDeviceName) != std::string::npos) {
+            *device = d;
+            return 0;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph) {
+    *graph = nullptr;
+    LineOutSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (slot.graph) {
+        slot.graph->Resume(sink, owner);
+        *graph = slot.graph.get();
+        return 0;
+    }
+    auto control = CreatePulseSinkControl();
+    auto output = std::make_unique<CDefaultOutputSwitch>(control.get(), CDefaultOutputState());
+    int result = output->SwitchToVirtual();
+    if (result != 0) {
+        SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord switch to " +
+                                 std::string(kVirtualDeviceName) + " err " + std::to_string(result));
+        return result;
+    }
+    SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord default output: " +
+                             output->remembered().description);
+    PlaybackDevice device;
+    result = FindVirtualDevice(control.get(), &device);
+    auto built = std::make_unique<CAudioFilterGraph>();
+    if (result == 0) {
+        result = built->BuildGraphs(device, output->remembered().name, sink, owner);
+    }
+    if (result != 0) {
+        // Nothing records: the user must not be left without sound.
+        built.reset();
+        const int restored = output->Restore();
+        SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord build err " +
+                                 std::to_string(result) + ", restore " + std::to_string(restored));
+        return result < 0 ? result : kGraphErrFail;
+    }
+    slot.control = std::move(control);
+    slot.output = std::move(output);
+    slot.graph = std::move(built);
+    *graph = slot.graph.get();
+    return 0;
+}
+
+void LineOutSetVolume(unsigned volume) {
+    LineOutSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (slot.graph) {
+        slot.graph->SetVolume(volume);
+    }
+}
+
+bool LineOutTeardown(void* owner) {
+    LineOutSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (!slot.graph || (owner != nullptr && slot.graph->owner() != owner)) {
+        return false;
+    }
+    slot.graph.reset();
+    if (slot.output) {
+        slot.output->Restore();
+    }
+    slot.output.reset();
+    slot.control.reset();
+    return true;
+}
+
+bool LineOutRunning() {
+    LineOutSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    return static_cast<bool>(slot.graph);
+}
+
+int LineOutRepairAfterCrash(std::string* restored) {
+    restored->clear();
+    LineOutSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (slot.graph) {
+        return 0;  // "Tavra Audio" is the default because this process records
+    }
+    auto control = CreatePulseSinkControl();
+    CDefaultOutputSwitch output(control.get(), CDefaultOutputState());
+    RememberedOutput made;
+    const int result = output.RepairAfterCrash(&made);
+    if (result == 0) {
+        *restored = made.description.empty() ? made.name : made.description;
+    }
+    return result;
+}
+
+}  // namespace capdev

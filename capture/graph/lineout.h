@@ -1,0 +1,47 @@
+#pragma once
+
+// The process's one computer-audio graph and the default playback device
+// around it. The recorder calls these from its caller's thread:
+// LineOutStartRecord when a recording of computer audio starts,
+// CAudioFilterGraph::Pause when it stops, LineOutSetVolume for the monitor
+// level, LineOutTeardown when the engine is destroyed and
+// LineOutRepairAfterCrash when one is created.
+
+#include <string>
+
+#include "graph/audiofiltergraph.h"
+#include "graph/waveformat.h"
+
+namespace capdev {
+
+// Hands out the process's graph, delivering to `sink`/`owner` from now on.
+// When it exists already it is resumed (the format is announced again) and 0
+// is returned. Otherwise: remembers the real default playback device (not
+// "Tavra Audio"), makes "Tavra Audio" the default and unmutes it, and builds
+// both paths with the monitor playing on the remembered device. Returns 0;
+// -2 when no real playback device can be determined; -1 when no device is
+// "Tavra Audio"; a negative server or graph error (audiofiltergraph.h). On
+// failure *graph is null and the default playback device is as it was.
+int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph);
+
+// Sets the monitor level of the process's graph, when there is one.
+void LineOutSetVolume(unsigned volume);
+
+// When the process's graph delivers to `owner` (or `owner` is null): stops
+// and frees it and makes the remembered device the default again. Returns
+// true when a graph was torn down. A graph another owner resumed since is
+// left alone.
+bool LineOutTeardown(void* owner);
+
+// True while the process has a graph.
+bool LineOutRunning();
+
+// At engine creation: when no graph of this process runs but "Tavra Audio"
+// is still the default and the state file names the device a previous run
+// replaced, makes that device (or, when it is gone, the first other one) the
+// default again. Returns 0 when nothing needed doing or the repair was made
+// (*restored then names the device, else it is cleared), or a negative
+// error.
+int LineOutRepairAfterCrash(std::string* restored);
+
+}  // namespace capdev

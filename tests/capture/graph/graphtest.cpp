@@ -1,0 +1,107 @@
+#include "graphtest.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "../writers/pcmtest.h"
+#include "pulse/pulseconnection.h"
+
+namespace graphtest {
+
+namespace {
+
+void Put16(std::ofstream& out, uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); }
+void Put32(std::ofstream& out, uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); }
+
+}  // namespace
+
+void WriteToneWav(const std::string& path, int rate, double seconds, double amplitude) {
+    const auto frames = static_cast<size_t>(rate * seconds);
+    const std::vector<int16_t> pcm = pcmtest::sine(kToneHz, rate, 2, frames, amplitude);
+    const auto bytes = static_cast<uint32_t>(pcm.size() * 2);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write("RIFF", 4);
+    Put32(out, 36 + bytes);
+    out.write("WAVEfmt ", 8);
+    Put32(out, 16);
+    Put16(out, 1);
+    Put16(out, 2);
+    Put32(out, static_cast<uint32_t>(rate));
+    Put32(out, static_cast<uint32_t>(rate) * 4);
+    Put16(out, 4);
+    Put16(out, 16);
+    out.write("data", 4);
+    Put32(out, bytes);
+    out.write(reinterpret_cast<const char*>(pcm.data()), bytes);
+}
+
+int SourceTap::Start(const std::string& sourceName) {
+    capdev::PulseConnection pulse;
+    std::vector<capdev::PulseSource> sources;
+    if (const int err = pulse.connect("graph test", 5000)) return err;
+    if (const int err = pulse.listSources(&sources, 5000)) return err;
+    for (unsigned i = 0; i < sources.size(); ++i) {
+        if (sources[i].name == sourceName) {
+            m_input.SetSink(&SourceTap::Sink, this);
+            const int err = m_input.Open(i);
+            return err != 0 ? err : m_input.Start();
+        }
+    }
+    return PA_ERR_NOENTITY;
+}
+
+std::vector<int16_t> SourceTap::Take() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<int16_t> out;
+    out.swap(m_pcm);
+    return out;
+}
+
+void SourceTap::Sink(int code, unsigned bytes, const void* data, void* owner) {
+    if (code != capdev::kSinkAudio) return;
+    auto* me = static_cast<SourceTap*>(owner);
+    const auto* p = static_cast<const int16_t*>(data);
+    std::lock_guard<std::mutex> lock(me->m_mutex);
+    me->m_pcm.insert(me->m_pcm.end(), p, p + bytes / 2);
+}
+
+void GraphTest::SetUp() {
+    ASSERT_TRUE(m_pulse.ok()) << m_pulse.error();
+    m_tonePath = std::string(std::getenv("HOME")) + "/tone.wav";
+}
+
+void GraphTest::TearDown() { std::remove(m_tonePath.c_str()); }
+
+void GraphTest::InstallTavra() {
+    const std::string installer = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/driver/tavra-audio-install";
+    std::string out;
+    ASSERT_EQ(m_pulse.shell("'" + installer + "' 2>&1", &out), 0) << out;
+}
+
+std::string GraphTest::ServerDefault() {
+    std::string out;
+    EXPECT_EQ(m_pulse.pactl("get-default-sink", &out), 0);
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+void GraphTest::PlayTone(double seconds) {
+    WriteToneWav(m_tonePath, 44100, seconds);
+    std::string out;
+    EXPECT_EQ(m_pulse.shell("paplay '" + m_tonePath + "' 2>&1", &out), 0) << out;
+}
+
+::testing::AssertionResult HasTone(const std::vector<int16_t>& pcm, int rate) {
+    const int peak = Peak(pcm);
+    if (peak < 4000) return ::testing::AssertionFailure() << "peak only " << peak << " in " << pcm.size() << " samples";
+    const double hz = pcmtest::frequency(pcm.data(), pcm.size() / 2, 2, rate);
+    if (std::fabs(hz - kToneHz) > 20) return ::testing::AssertionFailure() << "frequency " << hz;
+    return ::testing::AssertionSuccess();
+}
+
+int Peak(const std::vector<int16_t>& pcm) { return pcmtest::peak(pcm.data(), pcm.size()); }
+
+}  // namespace graphtest

@@ -1,0 +1,224 @@
+// The process's computer-audio graph against a private PulseAudio daemon:
+// "Tavra Audio" becomes the default while it runs, a player's sound reaches
+// both the capture path and the speakers (through the volume filter), and
+// the real default comes back at teardown, or at the next start after a
+// crash.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "audioinput.h"
+#include "graph/defaultoutput.h"
+#include "graph/lineout.h"
+#include "graphtest.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using graphtest::HasTone;
+using graphtest::Peak;
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// What the recorder would receive from the capture path.
+struct Captured {
+    std::mutex mutex;
+    std::vector<std::string> order;  // "format", "data" (collapsed), guarded by mutex
+    capdev::WaveFormat format;       // guarded by mutex
+    std::vector<int16_t> pcm;        // guarded by mutex
+    std::vector<std::string> logs;   // guarded by mutex
+
+    static void Sink(int event, const void* data, unsigned bytes, void* owner) {
+        auto* me = static_cast<Captured*>(owner);
+        std::lock_guard<std::mutex> lock(me->mutex);
+        if (event == capdev::kLineOutFormat) {
+            std::memcpy(&me->format, data, sizeof me->format);
+            me->order.push_back("format");
+        } else if (event == capdev::kLineOutData) {
+            if (me->order.empty() || me->order.back() != "data") me->order.push_back("data");
+            const auto* p = static_cast<const int16_t*>(data);
+            me->pcm.insert(me->pcm.end(), p, p + bytes / 2);
+        } else if (event == capdev::kLineOutLog) {
+            me->logs.emplace_back(static_cast<const char*>(data));
+        }
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex);
+        order.clear();
+        pcm.clear();
+    }
+    std::vector<int16_t> Pcm() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return pcm;
+    }
+    std::vector<std::string> Order() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return order;
+    }
+    int LogsContaining(const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        int n = 0;
+        for (const auto& l : logs) n += l.find(text) != std::string::npos ? 1 : 0;
+        return n;
+    }
+};
+
+class LineOutTest : public graphtest::GraphTest {
+protected:
+    void TearDown() override {
+        capdev::LineOutTeardown(nullptr);
+        graphtest::GraphTest::TearDown();
+    }
+};
+
+TEST_F(LineOutTest, PlayerIsCapturedAndHeardAtTheMonitorLevelAndTheDefaultComesBack) {
+    InstallTavra();
+    const auto inputs = capdev::CreatePulseInputBackend()->ListInputs();
+    EXPECT_NE(std::find(inputs.begin(), inputs.end(), "Monitor of Tavra Audio"), inputs.end());
+
+    graphtest::SourceTap speakers;
+    ASSERT_EQ(speakers.Start("speakers.monitor"), 0);
+    Captured rec;
+    capdev::CAudioFilterGraph* graph = nullptr;
+    ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &rec, &graph), 0);
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(ServerDefault(), "tavra_audio");
+    EXPECT_TRUE(Exists(capdev::CDefaultOutputState::DefaultPath()));
+    EXPECT_EQ(rec.format.formatTag, 1);
+    EXPECT_EQ(rec.format.bitsPerSample, 16);
+    const int rate = static_cast<int>(rec.format.samplesPerSec);
+    ASSERT_EQ(rec.format.channels, 2);  // the null sink's own layout
+
+    speakers.Take();
+    PlayTone(1.0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(rec.Order(), (std::vector<std::string>{"format", "data"}));
+    EXPECT_TRUE(HasTone(rec.Pcm(), rate));
+    EXPECT_TRUE(HasTone(speakers.Take(), 44100));
+
+    // Volume 0: the speakers fall silent, the capture path does not.
+    capdev::LineOutSetVolume(0);
+    rec.Clear();
+    PlayTone(1.0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(HasTone(rec.Pcm(), rate));
+    EXPECT_EQ(Peak(speakers.Take()), 0);
+
+    // 200 %: the tone (peak 12000) reaches the speakers near double.
+    capdev::LineOutSetVolume(200);
+    PlayTone(0.5);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(Peak(speakers.Take()), 20000);
+
+    EXPECT_TRUE(capdev::LineOutTeardown(&rec));
+    EXPECT_FALSE(capdev::LineOutRunning());
+    EXPECT_EQ(ServerDefault(), "speakers");
+    EXPECT_FALSE(Exists(capdev::CDefaultOutputState::DefaultPath()));
+}
+
+TEST_F(LineOutTest, SecondRecordingReusesTheGraphAndHearsTheFormatFirst) {
+    InstallTavra();
+    Captured first;
+    capdev::CAudioFilterGraph* graph = nullptr;
+    ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &first, &graph), 0);
+    graph->Pause();
+    first.Clear();
+    PlayTone(0.5);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(first.Order().empty());  // paused: nothing handed over
+
+    // Another recorder of the process takes over: a teardown by the first
+    // must not pull the graph from under it.
+    Captured second;
+    capdev::CAudioFilterGraph* again = nullptr;
+    ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &second, &again), 0);
+    EXPECT_EQ(again, graph);
+    PlayTone(0.5);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(second.Order(), (std::vector<std::string>{"format", "data"}));
+    EXPECT_TRUE(first.Order().empty());
+    EXPECT_EQ(first.LogsContaining("BuildMonitorGraph") + second.LogsContaining("BuildMonitorGraph"), 1);
+    EXPECT_FALSE(capdev::LineOutTeardown(&first));
+    EXPECT_TRUE(capdev::LineOutRunning());
+    EXPECT_TRUE(capdev::LineOutTeardown(&second));
+    EXPECT_EQ(ServerDefault(), "speakers");
+}
+
+TEST_F(LineOutTest, VirtualDefaultAtStartIsReplacedByTheFirstOtherDevice) {
+    InstallTavra();
+    ASSERT_EQ(m_pulse.pactl("load-module module-null-sink sink_name=headphones "
+                            "sink_properties=device.description=Headphones"),
+              0);
+    ASSERT_EQ(m_pulse.pactl("set-default-sink tavra_audio"), 0);
+    graphtest::SourceTap speakers;
+    ASSERT_EQ(speakers.Start("speakers.monitor"), 0);
+    Captured rec;
+    capdev::CAudioFilterGraph* graph = nullptr;
+    ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &rec, &graph), 0);
+    PlayTone(0.5);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(HasTone(speakers.Take(), 44100));
+    EXPECT_TRUE(capdev::LineOutTeardown(nullptr));
+    EXPECT_EQ(ServerDefault(), "speakers");
+}
+
+TEST_F(LineOutTest, FailsCleanlyWithoutTheVirtualDevice) {
+    Captured rec;
+    capdev::CAudioFilterGraph* graph = reinterpret_cast<capdev::CAudioFilterGraph*>(&rec);
+    EXPECT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &rec, &graph), -1);
+    EXPECT_EQ(graph, nullptr);
+    EXPECT_FALSE(capdev::LineOutRunning());
+    EXPECT_EQ(ServerDefault(), "speakers");
+    EXPECT_FALSE(Exists(capdev::CDefaultOutputState::DefaultPath()));
+}
+
+TEST_F(LineOutTest, NextStartRepairsTheDefaultAKilledRunLeft) {
+    InstallTavra();
+    // A separate process starts computer audio and dies without cleaning up.
+    const std::string child = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/graphcrashchild";
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    char* argv[] = {const_cast<char*>(child.c_str()), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    char ready[16] = {};
+    const ssize_t got = ::read(out[0], ready, sizeof ready - 1);
+    ::close(out[0]);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_GT(got, 0);
+    ASSERT_EQ(std::string(ready, static_cast<size_t>(got)), "recording\n");
+    ASSERT_EQ(ServerDefault(), "tavra_audio");
+
+    std::string restored;
+    EXPECT_EQ(capdev::LineOutRepairAfterCrash(&restored), 0);
+    EXPECT_EQ(restored, "Speakers");
+    EXPECT_EQ(ServerDefault(), "speakers");
+    EXPECT_FALSE(Exists(capdev::CDefaultOutputState::DefaultPath()));
+    // Nothing left to repair: a second call changes nothing.
+    EXPECT_EQ(capdev::LineOutRepairAfterCrash(&restored), 0);
+    EXPECT_EQ(restored, "");
+}
+
+}  // namespace
