@@ -77,6 +77,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationName(QStringLiteral("tavra"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("tavra.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Tavra Tunecap"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.tavra.Tunecap"));
 
     // One copy per user: a second one ends at once, silently, before it
     // writes anything.

@@ -32,6 +32,7 @@ CTitleBar::CTitleBar(QWidget* parent) : QFrame(parent) {
 
     m_icon = new QLabel(this);
     m_icon->setFixedSize(22, 22);
+    m_icon->setPixmap(QIcon(QStringLiteral(":/prefix/res/title_icon.png")).pixmap(22, 22));
     m_title = new QLabel(this);
     m_menuButton = MakeButton("menuButton", QStringLiteral(":/prefix/res/menu.png"), tr("Menu"));
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
@@ -76,10 +77,6 @@ void CTitleBar::SetMenu(QMenu* menu) {
 
 void CTitleBar::SetTitle(const QString& title) {
     m_title->setText(title);
-}
-
-void CTitleBar::SetIcon(const QIcon& icon) {
-    m_icon->setPixmap(icon.pixmap(22, 22));
 }
 
 void CTitleBar::mousePressEvent(QMouseEvent* event) {
@@ -139,6 +136,5 @@ CMyWindowFrame::~CMyWindowFrame() = default;
 
 void CMyWindowFrame::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowTitleChange) m_titleBar->SetTitle(windowTitle());
-    if (event->type() == QEvent::WindowIconChange) m_titleBar->SetIcon(windowIcon());
     QFrame::changeEvent(event);
 }

@@ -8,7 +8,7 @@ class QMenu;
 class QToolButton;
 class QVBoxLayout;
 
-// Title bar of the frameless main window: icon, title, the menu button, the
+// Title bar of the frameless main window: the program's mark, title, the menu button, the
 // mini-mode, minimise and close buttons. Dragging it moves the window.
 class CTitleBar : public QFrame {
     Q_OBJECT
@@ -18,7 +18,6 @@ public:
     // The menu shown by the menu button; not owned (the window owns it).
     void SetMenu(QMenu* menu);
     void SetTitle(const QString& title);
-    void SetIcon(const QIcon& icon);
 
     QToolButton* MenuButton() const { return m_menuButton; }
     QToolButton* MiniButton() const { return m_miniButton; }

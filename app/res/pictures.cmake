@@ -11,6 +11,7 @@ tunecap_warnings(rendericons)
 # name and size in pixels
 set(recdeck_pictures
   about_icon 128
+  title_icon 48
   normal_Tray_Icon 64
   recording_Tray_Icon 64
   record 48
