@@ -85,6 +85,14 @@ int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph)
     return 0;
 }
 
+void LineOutPause(void* owner) {
+    LineOutSlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (slot.graph && slot.graph->owner() == owner) {
+        slot.graph->Pause();
+    }
+}
+
 void LineOutSetVolume(unsigned volume) {
     LineOutSlot& slot = Slot();
     std::lock_guard<std::mutex> lock(slot.mutex);
@@ -129,6 +137,27 @@ int LineOutRepairAfterCrash(std::string* restored) {
         *restored = made.description.empty() ? made.name : made.description;
     }
     return result;
+}
+
+namespace {
+
+class CProcessLineOut final : public ILineOut {
+public:
+    int Start(LineOutSink sink, void* owner) override {
+        CAudioFilterGraph* graph = nullptr;
+        return LineOutStartRecord(sink, owner, &graph);
+    }
+    void Pause(void* owner) override { LineOutPause(owner); }
+    void SetVolume(unsigned volume) override { LineOutSetVolume(volume); }
+    bool Teardown(void* owner) override { return LineOutTeardown(owner); }
+    int RepairAfterCrash(std::string* restored) override { return LineOutRepairAfterCrash(restored); }
+};
+
+}  // namespace
+
+ILineOut& ProcessLineOut() {
+    static CProcessLineOut* lineOut = new CProcessLineOut;  // never destroyed, like the slot
+    return *lineOut;
 }
 
 }  // namespace capdev

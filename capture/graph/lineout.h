@@ -24,6 +24,10 @@ namespace capdev {
 // failure *graph is null and the default playback device is as it was.
 int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph);
 
+// Pauses delivery of the process's graph when it delivers to `owner`: what
+// arrives is discarded, the monitor plays on.
+void LineOutPause(void* owner);
+
 // Sets the monitor level of the process's graph, when there is one.
 void LineOutSetVolume(unsigned volume);
 
@@ -43,5 +47,26 @@ bool LineOutRunning();
 // (*restored then names the device, else it is cleared), or a negative
 // error.
 int LineOutRepairAfterCrash(std::string* restored);
+
+// The recorder's view of computer-audio capture, so that tests can give it a
+// source of their own. Called from the recorder's caller thread; the sink is
+// called as LineOutSink says.
+class ILineOut {
+public:
+    virtual ~ILineOut() = default;
+    // As LineOutStartRecord.
+    virtual int Start(LineOutSink sink, void* owner) = 0;
+    // As LineOutPause.
+    virtual void Pause(void* owner) = 0;
+    // As LineOutSetVolume.
+    virtual void SetVolume(unsigned volume) = 0;
+    // As LineOutTeardown.
+    virtual bool Teardown(void* owner) = 0;
+    // As LineOutRepairAfterCrash.
+    virtual int RepairAfterCrash(std::string* restored) = 0;
+};
+
+// The functions above as an ILineOut. Lives for the whole process.
+ILineOut& ProcessLineOut();
 
 }  // namespace capdev

@@ -132,10 +132,15 @@ TEST_F(LineOutTest, PlayerIsCapturedAndHeardAtTheMonitorLevelAndTheDefaultComesB
 
 TEST_F(LineOutTest, SecondRecordingReusesTheGraphAndHearsTheFormatFirst) {
     InstallTavra();
-    Captured first;
+    Captured first, rec;
     capdev::CAudioFilterGraph* graph = nullptr;
     ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &first, &graph), 0);
-    graph->Pause();
+    capdev::LineOutPause(&rec);  // not whom it delivers to: no effect
+    first.Clear();
+    PlayTone(0.3);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(first.Order(), (std::vector<std::string>{"data"}));
+    capdev::LineOutPause(&first);
     first.Clear();
     PlayTone(0.5);
     std::this_thread::sleep_for(200ms);
