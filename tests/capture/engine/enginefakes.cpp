@@ -1,7 +1,12 @@
 #include "enginefakes.h"
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 namespace enginetest {
@@ -129,11 +134,12 @@ void Append(std::vector<int16_t>& to, const std::vector<int16_t>& more) {
     to.insert(to.end(), more.begin(), more.end());
 }
 
-Rig::Rig(uint64_t wavLimit, unsigned ringBlocks) {
+Rig::Rig(uint64_t wavLimit, unsigned ringBlocks, bool realFiles) {
     capdev::RecorderOptions options;
     options.backend = std::make_unique<FakeBackend>(state);
     auto store = files;
-    options.fileFactory = [store] { return std::make_unique<MemoryFile>(store); };
+    if (!realFiles)
+        options.fileFactory = [store] { return std::make_unique<MemoryFile>(store); };
     options.wavDataLimit = wavLimit;
     options.ringBlocks = ringBlocks;
     recorder = std::make_unique<capdev::CAudioDevRecorder>(std::move(options));
@@ -146,7 +152,7 @@ Rig::~Rig() {
 int Rig::Start(int splitMs, int fileType, int sampleFile, int rate, int bitRate) {
     param.callback = &EventLog::Callback;
     param.user = &events;
-    param.outputFolder = "/nonexistent/folder";
+    param.outputFolder = folder.c_str();
     param.inputDeviceName = "Monitor of Speakers";
     param.splitSilenceMs = splitMs;
     param.sampleFile = sampleFile;
@@ -162,10 +168,25 @@ void Rig::Feed(const std::vector<int16_t>& pcm) {
     const size_t total = pcm.size() * 2;
     for (size_t at = 0; at < total; at += block) {
         const unsigned n = static_cast<unsigned>(std::min<size_t>(block, total - at));
-        while (recorder->BufferedBytes() + n > recorder->RingCapacity())
+        while (recorder->BufferedBytes() + n > recorder->RingCapacity()) {
+            if (events.Count(RecordError) > 0)
+                return;  // the encoder has stopped: nothing frees the ring
             std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
         state->last->Deliver(bytes + at, n);
     }
+}
+
+std::string MakeTempFolder() {
+    std::string pattern = testing::TempDir() + "capdev-engine-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return {};
+    return pattern;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 int Rig::Stop() {

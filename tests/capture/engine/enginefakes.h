@@ -174,13 +174,17 @@ void Append(std::vector<int16_t>& to, const std::vector<int16_t>& more);
 
 // A recorder with the fakes, plus the state the test looks at.
 struct Rig {
-    explicit Rig(uint64_t wavLimit = capdev::kRecorderWavLimit, unsigned ringBlocks = 16);
+    // realFiles: write through the real writer into `folder`, else into
+    // MemoryFile objects.
+    explicit Rig(uint64_t wavLimit = capdev::kRecorderWavLimit, unsigned ringBlocks = 16,
+                 bool realFiles = false);
     ~Rig();
 
     // Starts a recording from "Monitor of Speakers" with these settings.
     int Start(int splitMs, int fileType = 0, int sampleFile = 0, int rate = 44100, int bitRate = 192);
     // Delivers `pcm` block by block, waiting for room in the ring (as a
-    // device would be, had the encoder kept pace).
+    // device would be, had the encoder kept pace). Gives up once the encoder
+    // stopped on a RecordError.
     void Feed(const std::vector<int16_t>& pcm);
     int Stop();
     unsigned BlockBytes() const { return state->last->BlockBytes(); }
@@ -190,6 +194,12 @@ struct Rig {
     EventLog events;
     std::unique_ptr<capdev::CAudioDevRecorder> recorder;
     AudioDevRecordParam param{};
+    std::string folder = "/nonexistent/folder";
 };
+
+// A fresh empty folder under the test's temporary folder.
+std::string MakeTempFolder();
+// Reads a whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadFile(const std::string& path);
 
 }  // namespace enginetest
