@@ -64,7 +64,15 @@ std::unique_ptr<QSocketNotifier> CloseOnTerminationSignal(QWidget* window) {
     return notifier;
 }
 
+// Memory held back for the fatal log line of OnOutOfMemory: formatting and
+// writing the line allocate, which would otherwise fail again.
+std::unique_ptr<char[]> g_memoryReserve;
+
+// The new handler: gives back the reserve, logs the fatal line (which ends
+// the process) and lets a further failure throw rather than come back here.
 void OnOutOfMemory() {
+    g_memoryReserve.reset();
+    std::set_new_handler(nullptr);
     qFatal("Failed to allocate memory!");
 }
 
@@ -96,6 +104,7 @@ int main(int argc, char* argv[]) {
     InstallLogHandler(OpenLog());
     qDebug("\nRecorder Application start ##########################################");
 
+    g_memoryReserve = std::make_unique<char[]>(256 * 1024);
     std::set_new_handler(OnOutOfMemory);
 
     QCoreApplication::setApplicationVersion(GetProductVersion());

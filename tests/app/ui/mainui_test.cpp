@@ -111,6 +111,23 @@ TEST_F(MainUITest, RecordingAndMediaButtonsSwitchTheCentre) {
     EXPECT_EQ(m_window->Centre()->currentIndex(), CMainUI::Page_Library);
 }
 
+TEST_F(MainUITest, MiniModeKeepsTitleAndToolBarAndComesBackAtFullSize) {
+    QTest::mouseClick(m_window->TitleBar()->MiniButton(), Qt::LeftButton);
+    ASSERT_TRUE(m_window->IsMiniState());
+    EXPECT_FALSE(m_window->Centre()->isVisible());
+    EXPECT_FALSE(m_window->StatusBar()->isVisible());
+    EXPECT_TRUE(m_window->ToolBar()->isVisible());
+    EXPECT_LT(m_window->height(), 610);
+    EXPECT_GE(m_window->height(), m_window->ToolBar()->height() + m_window->TitleBar()->height());
+
+    // The tray's "Library" leaves the mini mode.
+    m_window->ToolBar()->TrayLibraryAction()->trigger();
+    EXPECT_FALSE(m_window->IsMiniState());
+    EXPECT_TRUE(m_window->Centre()->isVisible());
+    EXPECT_EQ(m_window->minimumSize(), QSize(924, 610));
+    EXPECT_GE(m_window->height(), 610);
+}
+
 TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
     m_window->ToolBar()->EnterWaiting();
     EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
