@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
@@ -143,6 +144,8 @@ int main(int argc, char* argv[]) {
 
     auto window = std::make_unique<CMainUI>();
     auto signalWatch = CloseOnTerminationSignal(window.get());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
     window->show();
     QTimer::singleShot(0, [] { qDebug("main: start-up done"); });
     // The start-up update check runs here once updates are part of the

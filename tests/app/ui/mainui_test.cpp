@@ -129,16 +129,27 @@ TEST_F(MainUITest, MiniModeKeepsTitleAndToolBarAndComesBackAtFullSize) {
 }
 
 TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
-    m_window->ToolBar()->EnterWaiting();
-    EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
-    EXPECT_FALSE(m_asked);
-    EXPECT_FALSE(m_window->isVisible());
-    // The engine was stopped and the tool bar is back to idle.
-    EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
-
-    m_window->show();
-    EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
-    EXPECT_FALSE(m_asked);
+    const QString engineStopped = QStringLiteral("AudioDevStopRecord res: 0");
+    {
+        uitest::LogCapture log;
+        m_window->ToolBar()->EnterWaiting();
+        EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
+        EXPECT_FALSE(m_asked);
+        EXPECT_FALSE(m_window->isVisible());
+        // The engine was stopped and the tool bar is back to idle.
+        EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
+        if (m_window->AudioDev()) {
+            EXPECT_TRUE(log.Contains(engineStopped));
+        }
+        EXPECT_TRUE(log.Contains(QStringLiteral("CMainUI::closeEvent event->accept()")));
+    }
+    {
+        uitest::LogCapture log;
+        m_window->show();
+        EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
+        EXPECT_FALSE(m_asked);
+        EXPECT_FALSE(log.Contains(engineStopped));
+    }
 }
 
 TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
@@ -146,7 +157,12 @@ TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
     bar->EnterWaiting();
     bar->EnterSongInProgress();
 
-    EXPECT_FALSE(CloseAnswering(QStringLiteral("No")));
+    {
+        uitest::LogCapture log;
+        EXPECT_FALSE(CloseAnswering(QStringLiteral("No")));
+        EXPECT_FALSE(log.Contains(QStringLiteral("AudioDevStopRecord")));
+        EXPECT_FALSE(log.Contains(QStringLiteral("event->accept()")));
+    }
     EXPECT_TRUE(m_asked);
     EXPECT_EQ(m_question, QStringLiteral("Are you sure to quit the programme?\n"
                                          "Unfinished recording will be lost if you quit now!"));

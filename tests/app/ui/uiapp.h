@@ -27,6 +27,33 @@ inline QApplication& App() {
     return *app;
 }
 
+// Collects the messages logged while it exists (they are not printed).
+class LogCapture {
+public:
+    LogCapture() {
+        Lines().clear();
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { Lines() << text; });
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    // Whether a collected line contains text.
+    bool Contains(const QString& text) const {
+        for (const QString& line : Lines())
+            if (line.contains(text)) return true;
+        return false;
+    }
+
+private:
+    static QStringList& Lines() {
+        static QStringList lines;
+        return lines;
+    }
+    QtMessageHandler m_previous = nullptr;
+};
+
 // The menu's entries as text, separators as "-".
 inline QStringList MenuTexts(const QMenu* menu) {
     QStringList texts;
