@@ -15,8 +15,10 @@
 namespace capdev {
 
 // Hands out the process's graph, delivering to `sink`/`owner` from now on.
-// When it exists already it is resumed (the format is announced again) and 0
-// is returned. Otherwise: remembers the real default playback device (not
+// On success the format has been announced to the sink (event 0) on the
+// calling thread before this returns, and before any block. When the graph
+// exists already it is resumed (the format is announced again) and 0 is
+// returned. Otherwise: remembers the real default playback device (not
 // "Tavra Audio"), makes "Tavra Audio" the default and unmutes it, and builds
 // both paths with the monitor playing on the remembered device. Returns 0;
 // -2 when no real playback device can be determined; -1 when no device is
@@ -54,7 +56,8 @@ int LineOutRepairAfterCrash(std::string* restored);
 class ILineOut {
 public:
     virtual ~ILineOut() = default;
-    // As LineOutStartRecord.
+    // As LineOutStartRecord: on success the format has reached the sink, on
+    // the calling thread, before this returns.
     virtual int Start(LineOutSink sink, void* owner) = 0;
     // As LineOutPause.
     virtual void Pause(void* owner) = 0;
