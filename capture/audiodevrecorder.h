@@ -61,11 +61,13 @@ public:
     // Stops the input, lets the encoder finish what the ring holds and
     // waits for it. Always 0.
     int StopRecord();
-    // 0, or -5 above 200. Stored for the computer-audio monitor.
+    // 0, or -5 above 200. Kept for the computer-audio monitor; the recorded
+    // level never changes.
     int SetVolume(unsigned volume);
 
     bool IsRecording() const { return m_running.load(); }
-    // Bytes waiting in the ring (0 when there is none). Any thread.
+    // Bytes waiting in the ring (0 when there is none). Any thread, while
+    // no start or stop runs.
     uint32_t BufferedBytes() const;
     // Ring capacity of the current recording (0 when there is none).
     uint32_t RingCapacity() const;
@@ -133,6 +135,8 @@ private:
     std::atomic<bool> m_running{false};
     // Set by the delivery thread when the input goes away.
     std::atomic<bool> m_inputLost{false};
+    // Bytes the ring refused: added to by the delivery thread, reset by the
+    // caller's thread at start.
     std::atomic<uint64_t> m_dropped{0};
     // Set by the delivery thread on the first refused push of a run of
     // overflows, cleared by the next push that fits (one log line per run).
