@@ -11,7 +11,8 @@
 
 namespace enginetest {
 
-int MemoryFile::open(int type, const char*, capdev::PcmFormat, int rate, bool sampleFile, int bitRate) {
+int MemoryFile::open(int type, const char* folder, capdev::PcmFormat, int rate, bool sampleFile,
+                     int bitRate) {
     if (isOpen())
         close();
     if (type != 0 && type != 1)
@@ -19,6 +20,7 @@ int MemoryFile::open(int type, const char*, capdev::PcmFormat, int rate, bool sa
     std::lock_guard<std::mutex> lock(m_store->mutex);
     MemoryFileRecord f;
     f.name = "mem-" + std::to_string(m_store->files.size()) + (sampleFile ? " temp.wav" : type ? ".wav" : ".mp3");
+    f.folder = folder ? folder : "";
     f.type = type;
     f.rate = rate;
     f.bitRate = bitRate;

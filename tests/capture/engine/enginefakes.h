@@ -87,6 +87,7 @@ private:
 // One file as the recorder wrote it.
 struct MemoryFileRecord {
     std::string name;
+    std::string folder;
     int type = 0;
     int rate = 0;
     int bitRate = 0;

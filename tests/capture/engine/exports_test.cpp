@@ -177,6 +177,25 @@ TEST_F(ExportsTest, FailedOpenIsReturnedAndUndone) {
     EXPECT_EQ(0, AudioDevStopRecord(handle));
 }
 
+// The engine keeps copies: the caller's strings may go away after the start.
+TEST_F(ExportsTest, RecordStringsAreCopiedAtStart) {
+    auto folder = std::make_unique<std::string>("/music/out\\");
+    auto input = std::make_unique<std::string>("Speakers");
+    param.outputFolder = folder->c_str();
+    param.inputDeviceName = input->c_str();
+    ASSERT_EQ(0, AudioDevStartRecord(handle, &param));
+    folder.reset();
+    input.reset();
+    param.outputFolder = nullptr;
+    param.inputDeviceName = nullptr;
+    const auto pcm = Tone(0.2, 44100);
+    state->last->Deliver(pcm.data(), static_cast<unsigned>(pcm.size() * 2));
+    ASSERT_EQ(0, AudioDevStopRecord(handle));
+    const auto main = files->Main();
+    ASSERT_EQ(1u, main.size());
+    EXPECT_EQ("/music/out\\", main[0].folder);
+}
+
 struct RateCase {
     int rate, expectedRate, bitRate, expectedBitRate;
 };
