@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "audiodevrecorder.h"
-#include "musicsignal.h"
+#include "benchsupport.h"
 
 namespace {
 
@@ -92,15 +92,8 @@ int main(int argc, char** argv) {
     options.ringBlocks = 64;
     capdev::CAudioDevRecorder recorder(std::move(options));
     Counts counts;
-    AudioDevRecordParam param{};
-    param.callback = &Callback;
-    param.user = &counts;
-    param.outputFolder = folder.c_str();
-    param.inputDeviceName = "Bench Input";
-    param.splitSilenceMs = 3000;
-    param.fileType = 0;
-    param.sampleRate = kRate;
-    param.bitRate = 192;
+    AudioDevRecordParam param =
+        capbench::Mp3RecordParam(&Callback, &counts, folder.c_str(), "Bench Input");
 
     const double cpu0 = capbench::CpuSeconds(false);
     const auto wall0 = std::chrono::steady_clock::now();

@@ -21,7 +21,7 @@
 #include <thread>
 
 #include "audiodevrecorder.h"
-#include "musicsignal.h"
+#include "benchsupport.h"
 #include "pulsedaemon.h"
 
 namespace {
@@ -72,15 +72,8 @@ int main(int argc, char** argv) {
     options.backend = capdev::CreatePulseInputBackend();
     capdev::CAudioDevRecorder recorder(std::move(options));
     Counts counts;
-    AudioDevRecordParam param{};
-    param.callback = &Callback;
-    param.user = &counts;
-    param.outputFolder = folder.c_str();
-    param.inputDeviceName = "Monitor of Speakers";
-    param.splitSilenceMs = 3000;
-    param.fileType = 0;
-    param.sampleRate = kRate;
-    param.bitRate = 192;
+    AudioDevRecordParam param =
+        capbench::Mp3RecordParam(&Callback, &counts, folder.c_str(), "Monitor of Speakers");
 
     const int started = recorder.StartRecord(&param);
     if (started != 0) {

@@ -1,13 +1,21 @@
 #pragma once
 
-// Deterministic music-like test audio for the benchmarks: chords of a few
-// detuned harmonic tones with attack/decay envelopes, over a little noise.
+// What both capture benchmarks use: deterministic music-like audio (chords
+// of a few detuned harmonic tones with attack/decay envelopes, over a little
+// noise), WAV output, CPU time and the recording settings.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "capdev.h"
+
 namespace capbench {
+
+// 44100 Hz, MP3 at 192 kbit/s, split after 3 s of silence, no sample file,
+// from the input named `input` into `folder` (both must outlive the start).
+AudioDevRecordParam Mp3RecordParam(AudioDevCallback callback, void* user, const char* folder,
+                                   const char* input);
 
 // Interleaved 16-bit stereo PCM, `seconds` long at `rate`. The same
 // arguments always give the same samples.

@@ -1,4 +1,4 @@
-#include "musicsignal.h"
+#include "benchsupport.h"
 
 #include <sys/resource.h>
 
@@ -105,6 +105,20 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& pcm, int rate
     std::fwrite("data", 1, 4, f.get());
     le32(data);
     return std::fwrite(pcm.data(), 2, pcm.size(), f.get()) == pcm.size();
+}
+
+AudioDevRecordParam Mp3RecordParam(AudioDevCallback callback, void* user, const char* folder,
+                                   const char* input) {
+    AudioDevRecordParam param{};
+    param.callback = callback;
+    param.user = user;
+    param.outputFolder = folder;
+    param.inputDeviceName = input;
+    param.splitSilenceMs = 3000;
+    param.fileType = 0;
+    param.sampleRate = 44100;
+    param.bitRate = 192;
+    return param;
 }
 
 double CpuSeconds(bool children) {
