@@ -172,9 +172,11 @@ CAPDEV_EXPORT int AudioDevSetDriverName(void* handle, const char* name);
  * range is corrected in the copy; the caller's record is left as it is).
  * Returns 0 once the input delivers to the
  * encoder thread; -5 for a null handle or an invalid record; -6 while a
- * recording runs (which stays untouched); -9 when no input matches; -1, -2 or
- * a positive sound-system error when the input could not be opened or
- * started. On failure everything started is stopped again. Does not wait for
+ * recording runs (which stays untouched); -9 when no input matches (a null
+ * input name asks for computer audio, which needs the "Tavra Audio" device);
+ * -1 or a positive sound-system error when the input could not be opened or
+ * started; -2 when the encoder thread could not be created or memory ran
+ * out. On failure everything started is stopped again. Does not wait for
  * audio.
  */
 CAPDEV_EXPORT int AudioDevStartRecord(void* handle, const AudioDevRecordParam* param);
