@@ -13,13 +13,7 @@
 
 #include <wchar.h>
 
-#ifndef CAPDEV_EXPORT
-#if defined(CAPDEV_BUILDING)
-#define CAPDEV_EXPORT __attribute__((visibility("default")))
-#else
-#define CAPDEV_EXPORT
-#endif
-#endif
+#include "capdev_export.h"
 
 #ifdef __cplusplus
 extern "C" {
