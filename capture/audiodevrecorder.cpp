@@ -1,5 +1,6 @@
 #include "audiodevrecorder.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
@@ -9,6 +10,10 @@ namespace {
 
 constexpr int kModeIdle = 0;
 constexpr int kModeInput = 1;
+constexpr int kModeVirtual = 2;
+// A computer-audio block wakes the encoder ten times: it is taken in tenths.
+constexpr int kVirtualWakes = 10;
+constexpr unsigned kVirtualPopsPerSecond = 250;  // a tenth of a 40 ms block
 constexpr int kFileTypeWav = 1;
 constexpr char kVirtualDeviceName[] = "Tavra Audio";
 constexpr unsigned kSilenceValues = 16;
@@ -33,11 +38,30 @@ CAudioDevRecorder::CAudioDevRecorder(RecorderOptions options)
       m_fileFactory(options.fileFactory ? std::move(options.fileFactory)
                                         : RecordFileFactory(&CreateWriterRecordFile)),
       m_wavDataLimit(options.wavDataLimit),
-      m_ringBlocks(options.ringBlocks > 0 ? options.ringBlocks : 16) {}
+      m_ringBlocks(options.ringBlocks > 0 ? options.ringBlocks : 16),
+      m_lineOut(options.lineOut ? options.lineOut : &ProcessLineOut()) {}
 
 CAudioDevRecorder::~CAudioDevRecorder() {
     if (m_running.load() || m_encoder.joinable() || m_input)
         StopRecord();
+    try {
+        m_lineOut->Teardown(this);
+    } catch (...) {
+    }
+}
+
+void CAudioDevRecorder::RepairDefaultOutput() {
+    std::string restored;
+    int result = 0;
+    try {
+        result = m_lineOut->RepairAfterCrash(&restored);
+    } catch (...) {
+        return;
+    }
+    if (!restored.empty())
+        m_startupLog = "CAudioDevRecorder::AudioDevCreate restored default output: " + restored;
+    else if (result != 0)
+        m_startupLog = "CAudioDevRecorder::AudioDevCreate restore default output err: " + std::to_string(result);
 }
 
 // --- Logging and events -----------------------------------------------------
@@ -102,6 +126,8 @@ int CAudioDevRecorder::SetVolume(unsigned volume) {
     if (volume > 200)
         return AUDIODEV_ERR_PARAM;
     m_volume = volume;
+    if (m_mode == kModeVirtual && m_running.load())
+        m_lineOut->SetVolume(volume);
     return 0;
 }
 
@@ -142,6 +168,10 @@ int CAudioDevRecorder::StartRecord(const AudioDevRecordParam* param) {
         Log("CAudioDevRecorder::StartRecord CheckParam err");
         return AUDIODEV_ERR_PARAM;
     }
+    if (!m_startupLog.empty()) {
+        Log("%s", m_startupLog.c_str());
+        m_startupLog.clear();
+    }
     m_ring.reset();
     m_inputLost = false;
     m_overflowing = false;
@@ -149,31 +179,31 @@ int CAudioDevRecorder::StartRecord(const AudioDevRecordParam* param) {
     while (m_dataReady.TryWait()) {
     }
 
-    if (!m_params.hasInputName) {
-        // Computer audio is recorded from the virtual device's capture
-        // path, which this build does not have yet: the device counts as
-        // missing.
-        m_selected = 0;
-        Log("CAudioDevRecorder::StartRecord cann't found device: %s", kVirtualDeviceName);
-        return AUDIODEV_ERR_NO_DEVICE;
-    }
-    const int found = SelectInput(m_params.inputName.c_str());
+    // Without an input name: what the computer plays, from "Tavra Audio".
+    const char* wanted = m_params.hasInputName ? m_params.inputName.c_str() : kVirtualDeviceName;
+    const int found = SelectInput(wanted);
     if (found != 0) {
-        Log("CAudioDevRecorder::StartRecord cann't found device: %s", m_params.inputName.c_str());
+        Log("CAudioDevRecorder::StartRecord cann't found device: %s", wanted);
         return found;
     }
     m_recordingName = m_inputNames[m_selected - 1];
-    m_mode = kModeInput;
-    m_input = m_backend->CreateInput(m_params.sampleRate);
-    if (!m_input) {
-        m_selected = 0;
-        return AUDIODEV_ERR_NO_INPUT;
+    if (m_params.hasInputName) {
+        m_mode = kModeInput;
+        m_input = m_backend->CreateInput(m_params.sampleRate);
+        if (!m_input) {
+            m_selected = 0;
+            return AUDIODEV_ERR_NO_INPUT;
+        }
+        m_blockBytes = m_input->BlockBytes();
+        if (m_blockBytes == 0)
+            m_blockBytes = static_cast<uint32_t>(m_params.sampleRate) * 4 / 25;
+        m_ring = std::make_unique<CRingBuffer>(m_ringBlocks * m_blockBytes);
+        m_input->SetSink(&CAudioDevRecorder::OnInput, this);
+    } else {
+        // The ring and the block size come with the device's format.
+        m_mode = kModeVirtual;
+        m_blockBytes = 0;
     }
-    m_blockBytes = m_input->BlockBytes();
-    if (m_blockBytes == 0)
-        m_blockBytes = static_cast<uint32_t>(m_params.sampleRate) * 4 / 25;
-    m_ring = std::make_unique<CRingBuffer>(m_ringBlocks * m_blockBytes);
-    m_input->SetSink(&CAudioDevRecorder::OnInput, this);
     m_mainFile = m_fileFactory();
     m_sampleFile = m_fileFactory();
 
@@ -188,12 +218,26 @@ int CAudioDevRecorder::StartRecord(const AudioDevRecordParam* param) {
 int CAudioDevRecorder::StartRecordInput() {
     if (m_selected == 0)
         return AUDIODEV_ERR_NO_INPUT;
+    m_resampler.reset();
     m_running = true;
+    if (m_mode == kModeVirtual) {
+        // The graph announces the format before Start returns, so the ring,
+        // the block size and the converter exist before the encoder that
+        // reads them.
+        const int result = m_lineOut->Start(&CAudioDevRecorder::OnLineOut, this);
+        Log("CAudioDevRecorder::StartRecordInput LineOutStartRecord err %d", result);
+        if (result < 0)
+            return result;
+        if (!m_ring)
+            return AUDIODEV_ERR_NO_INPUT;  // no usable format was announced
+    }
     try {
         m_encoder = std::thread(&CAudioDevRecorder::EncodeLoop, this);
     } catch (const std::exception&) {
         return AUDIODEV_ERR_THREAD;
     }
+    if (m_mode == kModeVirtual)
+        return 0;
     if (m_mode != kModeInput || !m_input)
         return AUDIODEV_ERR_NO_INPUT;
     Log("CAudioDevRecorder::StartRecordInput start");
@@ -218,6 +262,8 @@ int CAudioDevRecorder::StopRecord() {
         result = m_input->Close();
         m_input.reset();
     }
+    if (m_mode == kModeVirtual)
+        m_lineOut->Pause(this);  // the graph delivers no block once it returns
     m_running = false;
     if (m_encoder.joinable()) {
         m_dataReady.Release(1);
@@ -229,6 +275,7 @@ int CAudioDevRecorder::StopRecord() {
             static_cast<unsigned long long>(m_dropped.load()));
     m_selected = 0;
     m_ring.reset();
+    m_resampler.reset();
     m_mode = kModeIdle;
     return 0;
 }
@@ -238,21 +285,9 @@ int CAudioDevRecorder::StopRecord() {
 void CAudioDevRecorder::OnInput(int code, unsigned bytes, const void* data, void* owner) {
     auto* self = static_cast<CAudioDevRecorder*>(owner);
     switch (code) {
-    case kSinkAudio: {
-        if (!self->m_running.load() || self->m_inputLost.load() || !self->m_ring)
-            return;
-        uint32_t dropped = 0;
-        self->m_ring->Push(data, bytes, &dropped);
-        if (dropped > 0) {
-            self->m_dropped += dropped;
-            if (!self->m_overflowing.exchange(true))
-                self->Log("CAudioDevRecorder::OnInput ring buffer full, dropped bytes: %u", dropped);
-        } else {
-            self->m_overflowing = false;
-        }
-        self->m_dataReady.Release(1);
+    case kSinkAudio:
+        self->PushBlock(data, bytes, 1);
         break;
-    }
     case kSinkLog:
         if (data)
             self->Log("%s", static_cast<const char*>(data));
@@ -266,6 +301,66 @@ void CAudioDevRecorder::OnInput(int code, unsigned bytes, const void* data, void
     default:
         break;
     }
+}
+
+void CAudioDevRecorder::PushBlock(const void* data, unsigned bytes, int wakes) {
+    if (!m_running.load() || m_inputLost.load() || !m_ring)
+        return;
+    uint32_t dropped = 0;
+    m_ring->Push(data, bytes, &dropped);
+    if (dropped > 0) {
+        m_dropped += dropped;
+        if (!m_overflowing.exchange(true))
+            Log("CAudioDevRecorder::OnInput ring buffer full, dropped bytes: %u", dropped);
+    } else {
+        m_overflowing = false;
+    }
+    m_dataReady.Release(wakes);
+}
+
+void CAudioDevRecorder::OnLineOut(int event, const void* data, unsigned bytes, void* owner) {
+    auto* self = static_cast<CAudioDevRecorder*>(owner);
+    switch (event) {
+    case kLineOutFormat: {
+        WaveFormat format;
+        if (self->m_running.load() && ReadPcmFormat(data, bytes, &format))
+            self->CopyInputFormat(format);
+        break;
+    }
+    case kLineOutData:
+        self->PushBlock(data, bytes, kVirtualWakes);
+        break;
+    case kLineOutLog:
+        if (data)
+            self->Log("%s", static_cast<const char*>(data));
+        break;
+    default:
+        break;
+    }
+}
+
+void CAudioDevRecorder::CopyInputFormat(const WaveFormat& format) {
+    if (m_ring)
+        return;  // announced again within one recording
+    m_sourceFormat = format;
+    Log("CAudioDevRecorder::CopyInputFormat SampleRate:%d BitsPerSample:%d Channels:%d",
+        static_cast<int>(format.samplesPerSec), format.bitsPerSample, format.channels);
+    // The converter, the silence test and the writers take 16-bit samples
+    // only: any other format is refused and the start fails.
+    if (format.bitsPerSample != 16 || format.channels == 0 || format.samplesPerSec == 0)
+        return;
+    const uint32_t rate = format.samplesPerSec;
+    const uint32_t frameBytes = format.channels * 2u;
+    m_blockBytes = std::max(1u, rate / kVirtualPopsPerSecond) * frameBytes;
+    // Converted also when only the channel count differs: a mono device's
+    // samples are not stereo frames.
+    if (rate != static_cast<uint32_t>(m_params.sampleRate) || format.channels != 2) {
+        m_resampler = std::make_unique<CWavresFilter>(m_params.sampleRate, 2, static_cast<int>(rate),
+                                                      format.channels);
+        if (!m_resampler->isOpen())
+            Log("CAudioDevRecorder::CopyInputFormat CWavresFilter open err");
+    }
+    m_ring = std::make_unique<CRingBuffer>(format.channels * 16u * rate);  // 8 seconds
 }
 
 // --- Encoder thread -----------------------------------------------------------
@@ -307,7 +402,17 @@ int CAudioDevRecorder::DrainRing(EncodeState& st, std::vector<uint8_t>& block) {
         return 0;
     uint32_t got = 0;
     while (m_ring->Pop(block.data(), static_cast<uint32_t>(block.size()), &got) == 0) {
-        const int result = ProcessBlock(st, block.data(), got);
+        uint8_t* data = block.data();
+        uint32_t bytes = got;
+        if (m_resampler) {
+            void* out = nullptr;
+            unsigned outBytes = 0;
+            if (m_resampler->process(data, bytes, &out, &outBytes) != 0 || outBytes == 0)
+                continue;
+            data = static_cast<uint8_t*>(out);
+            bytes = outBytes;
+        }
+        const int result = ProcessBlock(st, data, bytes);
         if (result != 0)
             return result;
     }

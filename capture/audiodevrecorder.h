@@ -14,9 +14,12 @@
 
 #include "audioinput.h"
 #include "capdev.h"
+#include "graph/lineout.h"
+#include "graph/waveformat.h"
 #include "recordfile.h"
 #include "ringbuffer.h"
 #include "semaphore.h"
+#include "writers/wavresfilter.h"
 
 namespace capdev {
 
@@ -32,6 +35,7 @@ struct RecorderOptions {
     RecordFileFactory fileFactory;        // null: CreateWriterRecordFile
     uint64_t wavDataLimit = kRecorderWavLimit;  // WAV data bytes per file before rolling over
     unsigned ringBlocks = 16;             // ring capacity in input blocks
+    ILineOut* lineOut = nullptr;          // computer audio; null: ProcessLineOut()
 };
 
 // True when the first 16 sample values of the block count as silence:
@@ -45,7 +49,9 @@ bool IsSilentBlock(const void* data, uint32_t bytes);
 class CAudioDevRecorder {
 public:
     explicit CAudioDevRecorder(RecorderOptions options);
-    ~CAudioDevRecorder();  // stops a running recording
+    // Stops a running recording, then tears down the computer-audio graph
+    // it used last and gives the real default playback device back.
+    ~CAudioDevRecorder();
     CAudioDevRecorder(const CAudioDevRecorder&) = delete;
     CAudioDevRecorder& operator=(const CAudioDevRecorder&) = delete;
 
@@ -64,6 +70,11 @@ public:
     // 0, or -5 above 200. Kept for the computer-audio monitor; the recorded
     // level never changes.
     int SetVolume(unsigned volume);
+
+    // At creation: gives the real default playback device back when a run
+    // that died left "Tavra Audio" the default. The outcome is logged to the
+    // first callback a recording brings.
+    void RepairDefaultOutput();
 
     bool IsRecording() const { return m_running.load(); }
     // Bytes waiting in the ring (0 when there is none). Any thread, while
@@ -107,6 +118,15 @@ private:
     int StartRecordInput();
 
     static void OnInput(int code, unsigned bytes, const void* data, void* owner);
+    // The computer-audio graph's sink: the format, blocks and log lines.
+    static void OnLineOut(int event, const void* data, unsigned bytes, void* owner);
+    // One block from the input or the graph into the ring; wakes the encoder
+    // by `wakes`.
+    void PushBlock(const void* data, unsigned bytes, int wakes);
+    // The first format announcement of a recording: the ring, the block size
+    // and, when the device's rate or channels are not the recording's, the
+    // converter.
+    void CopyInputFormat(const WaveFormat& format);
     void EncodeLoop();
     // One popped block through the splitter and the writers. Non-zero ends
     // the encoder loop.
@@ -126,6 +146,7 @@ private:
     const RecordFileFactory m_fileFactory;
     const uint64_t m_wavDataLimit;
     const unsigned m_ringBlocks;
+    ILineOut* const m_lineOut;
 
     // Wakes the encoder: released by the delivery thread after each block,
     // by an input loss, and once by StopRecord.
@@ -159,6 +180,14 @@ private:
     uint32_t m_blockBytes = 0;
     std::unique_ptr<CRingBuffer> m_ring;
     std::unique_ptr<IAudioInput> m_input;
+    // Computer audio: the device's announced format, and the converter to
+    // the recording's format (null when none is needed). Made by
+    // CopyInputFormat on the caller's thread before the encoder starts; the
+    // encoder uses the converter, StopRecord frees it after the encoder
+    // ended.
+    WaveFormat m_sourceFormat;
+    std::unique_ptr<CWavresFilter> m_resampler;
+    std::string m_startupLog;  // a line for the first callback; caller's thread
     std::thread m_encoder;
     // Encoder thread only while it runs.
     std::unique_ptr<IRecordFile> m_mainFile;

@@ -3,6 +3,8 @@
 // exports so that programs driving the recorder with inputs of their own do
 // not pull in the sound server.
 
+#include <memory>
+
 #include "audiodevrecorder.h"
 #include "capdev.h"
 
@@ -10,7 +12,9 @@ extern "C" CAPDEV_EXPORT void* AudioDevCreate(void) {
     try {
         capdev::RecorderOptions options;
         options.backend = capdev::CreatePulseInputBackend();
-        return new capdev::CAudioDevRecorder(std::move(options));
+        auto recorder = std::make_unique<capdev::CAudioDevRecorder>(std::move(options));
+        recorder->RepairDefaultOutput();
+        return recorder.release();
     } catch (...) {
         return nullptr;
     }

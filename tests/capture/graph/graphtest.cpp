@@ -1,5 +1,10 @@
 #include "graphtest.h"
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +13,8 @@
 
 #include "../writers/pcmtest.h"
 #include "pulse/pulseconnection.h"
+
+extern char** environ;
 
 namespace graphtest {
 
@@ -92,6 +99,32 @@ void GraphTest::PlayTone(double seconds) {
     WriteToneWav(m_tonePath, 44100, seconds);
     std::string out;
     EXPECT_EQ(m_pulse.shell("paplay '" + m_tonePath + "' 2>&1", &out), 0) << out;
+}
+
+std::string RunAndKillCrashChild(const std::string& folder) {
+    const std::string child = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/graphcrashchild";
+    int out[2];
+    if (::pipe(out) != 0) return "pipe failed";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    char* argv[] = {const_cast<char*>(child.c_str()), const_cast<char*>(folder.c_str()), nullptr};
+    pid_t pid = -1;
+    const int spawned = ::posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (spawned != 0) {
+        ::close(out[0]);
+        return "spawn failed";
+    }
+    char line[64] = {};
+    const ssize_t got = ::read(out[0], line, sizeof line - 1);
+    ::close(out[0]);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return got > 0 ? std::string(line, static_cast<size_t>(got)) : std::string();
 }
 
 ::testing::AssertionResult HasTone(const std::vector<int16_t>& pcm, int rate) {

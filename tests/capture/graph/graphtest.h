@@ -54,6 +54,11 @@ protected:
     std::string m_tonePath;
 };
 
+// Starts the crash child (a process recording computer audio through the
+// exports into `folder`), waits for its first line, kills it with SIGKILL
+// and returns that line ("recording\n" when it recorded).
+std::string RunAndKillCrashChild(const std::string& folder);
+
 // Checks that `pcm` (interleaved stereo at `rate`) holds the test tone.
 ::testing::AssertionResult HasTone(const std::vector<int16_t>& pcm, int rate);
 // Largest absolute sample value.

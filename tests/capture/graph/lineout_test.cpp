@@ -5,12 +5,9 @@
 // crash.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -20,8 +17,6 @@
 #include "graph/defaultoutput.h"
 #include "graph/lineout.h"
 #include "graphtest.h"
-
-extern char** environ;
 
 namespace {
 
@@ -193,27 +188,8 @@ TEST_F(LineOutTest, FailsCleanlyWithoutTheVirtualDevice) {
 
 TEST_F(LineOutTest, NextStartRepairsTheDefaultAKilledRunLeft) {
     InstallTavra();
-    // A separate process starts computer audio and dies without cleaning up.
-    const std::string child = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/graphcrashchild";
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    char* argv[] = {const_cast<char*>(child.c_str()), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(::posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    char ready[16] = {};
-    const ssize_t got = ::read(out[0], ready, sizeof ready - 1);
-    ::close(out[0]);
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ASSERT_GT(got, 0);
-    ASSERT_EQ(std::string(ready, static_cast<size_t>(got)), "recording\n");
+    // A separate process records computer audio and dies without cleaning up.
+    ASSERT_EQ(graphtest::RunAndKillCrashChild(std::getenv("HOME")), "recording\n");
     ASSERT_EQ(ServerDefault(), "tavra_audio");
 
     std::string restored;
