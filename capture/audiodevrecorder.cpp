@@ -334,6 +334,9 @@ void CAudioDevRecorder::OnLineOut(int event, const void* data, unsigned bytes, v
         if (data)
             self->Log("%s", static_cast<const char*>(data));
         break;
+    case kLineOutLost:
+        OnInput(kSinkInputLost, 0, nullptr, owner);
+        break;
     default:
         break;
     }

@@ -28,7 +28,13 @@ pa_sample_spec DeviceSpec(const PlaybackDevice& device) {
 
 }  // namespace
 
-CAudioFilterGraph::CAudioFilterGraph() = default;
+CAudioFilterGraph::CAudioFilterGraph() {
+    m_pulse.setOnLost([this] {
+        if (m_render) {
+            m_render->Lost();
+        }
+    });
+}
 
 CAudioFilterGraph::~CAudioFilterGraph() {
     if (m_pulse.loop() != nullptr) {
@@ -67,6 +73,9 @@ void CAudioFilterGraph::StreamState(pa_stream* s, void* self) {
     if (state == PA_STREAM_FAILED) {
         me->Log("CAudioFilterGraph::StreamState stream failed: %s",
                 pa_stream_get_device_name(s) != nullptr ? pa_stream_get_device_name(s) : "");
+    }
+    if (!PA_STREAM_IS_GOOD(state) && me->m_captureLive && s == me->m_captureIn.get()) {
+        me->m_render->Lost();
     }
     pa_threaded_mainloop_signal(me->m_pulse.loop(), 0);
 }
@@ -187,6 +196,7 @@ int CAudioFilterGraph::BuildCaptureGraph(const PlaybackDevice& virtualDevice, Li
     const size_t frames = std::max<size_t>(spec.rate / kBlocksPerSecond, 1);
 
     PulseLock lock(m_pulse.loop());
+    m_captureLive = false;
     m_captureIn.reset();
     m_block.assign(frames * format.blockAlign, 0);
     m_blockFill = 0;
@@ -209,7 +219,17 @@ int CAudioFilterGraph::BuildCaptureGraph(const PlaybackDevice& virtualDevice, Li
         m_captureIn.reset();
         return GraphServerError(err);
     }
+    m_captureLive = true;
     return 0;
+}
+
+bool CAudioFilterGraph::IsAlive() {
+    if (m_pulse.loop() == nullptr) {
+        return false;
+    }
+    PulseLock lock(m_pulse.loop());
+    return pa_context_get_state(m_pulse.context()) == PA_CONTEXT_READY && m_captureIn &&
+           pa_stream_get_state(m_captureIn.get()) == PA_STREAM_READY;
 }
 
 void CAudioFilterGraph::Pause() {

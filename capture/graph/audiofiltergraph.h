@@ -57,6 +57,10 @@ public:
     virtual void Pause();
     virtual void Resume(LineOutSink sink, void* owner);
 
+    // True while the connection and the capture path work. A graph whose
+    // device or server went away delivers nothing any more.
+    bool IsAlive();
+
     // The monitor path's gain, 0..200 (anything above 200 leaves the sound
     // unchanged, as the filter does).
     void SetVolume(unsigned volume) { m_volume.SetVolume(volume); }
@@ -100,6 +104,7 @@ private:
     std::vector<unsigned char> m_block;  // the capture block being filled
     size_t m_blockFill = 0;
     size_t m_frameBytes = 4;             // of the monitor path
+    bool m_captureLive = false;          // guarded by the loop lock: the capture stream ran
 };
 
 }  // namespace capdev

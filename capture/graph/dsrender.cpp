@@ -51,6 +51,14 @@ void CDSRender::Resume(LineOutSink sink, void* owner) {
     m_paused = false;
 }
 
+void CDSRender::Lost() {
+    std::lock_guard<std::mutex> lock(m_receiveLock);
+    if (!m_lost && !m_paused && m_sink != nullptr) {
+        m_lost = true;
+        m_sink(kLineOutLost, nullptr, 0, m_owner);
+    }
+}
+
 void CDSRender::Log(const char* text) {
     std::lock_guard<std::mutex> lock(m_receiveLock);
     if (m_sink != nullptr && text != nullptr) {

@@ -36,6 +36,10 @@ public:
     // the next recording), announcing the format to it.
     void Resume(LineOutSink sink, void* owner);
 
+    // The capture stream or the server went away: tells the sink once
+    // (event 100) unless delivery is paused. Loop thread.
+    void Lost();
+
     // Hands a log line (at most 1023 characters) to the sink (event 5).
     void Log(const char* text);
 
@@ -54,6 +58,7 @@ private:
     void* m_owner;
     bool m_paused = false;
     bool m_hasFormat = false;
+    bool m_lost = false;  // reported to the sink
     WaveFormat m_format;
 };
 

@@ -23,6 +23,17 @@ LineOutSlot& Slot() {
     return *slot;
 }
 
+// With the slot's lock held: frees the graph, then makes the remembered
+// device the default again.
+void ClearSlot(LineOutSlot& slot) {
+    slot.graph.reset();
+    if (slot.output) {
+        slot.output->Restore();
+    }
+    slot.output.reset();
+    slot.control.reset();
+}
+
 void SinkLog(LineOutSink sink, void* owner, const std::string& line) {
     if (sink != nullptr) {
         sink(kLineOutLog, line.c_str(), 1, owner);
@@ -49,6 +60,11 @@ int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph)
     *graph = nullptr;
     LineOutSlot& slot = Slot();
     std::lock_guard<std::mutex> lock(slot.mutex);
+    if (slot.graph && !slot.graph->IsAlive()) {
+        // The device or the server went away since: build anew.
+        SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord graph lost, rebuilding");
+        ClearSlot(slot);
+    }
     if (slot.graph) {
         slot.graph->Resume(sink, owner);
         *graph = slot.graph.get();
@@ -107,12 +123,7 @@ bool LineOutTeardown(void* owner) {
     if (!slot.graph || (owner != nullptr && slot.graph->owner() != owner)) {
         return false;
     }
-    slot.graph.reset();
-    if (slot.output) {
-        slot.output->Restore();
-    }
-    slot.output.reset();
-    slot.control.reset();
+    ClearSlot(slot);
     return true;
 }
 

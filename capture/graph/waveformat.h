@@ -41,10 +41,11 @@ bool ReadPcmFormat(const void* data, unsigned bytes, WaveFormat* format);
 
 // What the capture path hands to its owner. Events: 0 the format (data is a
 // WaveFormat, bytes 18), 1 a block of PCM in that format, 5 a log line (a
-// NUL-terminated text of at most 1023 characters, bytes 1). Called on the
-// sound server's loop thread, and on the caller's thread when delivery
+// NUL-terminated text of at most 1023 characters, bytes 1), 100 the virtual
+// device or the server went away (data null; no block follows). Called on
+// the sound server's loop thread, and on the caller's thread when delivery
 // resumes; the data is valid only during the call.
-enum LineOutEvent : int { kLineOutFormat = 0, kLineOutData = 1, kLineOutLog = 5 };
+enum LineOutEvent : int { kLineOutFormat = 0, kLineOutData = 1, kLineOutLog = 5, kLineOutLost = 100 };
 using LineOutSink = void (*)(int event, const void* data, unsigned bytes, void* owner);
 
 }  // namespace capdev

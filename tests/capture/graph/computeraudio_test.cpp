@@ -127,6 +127,39 @@ TEST_F(ComputerAudioTest, PlayerGoesIntoTheFileAndToTheSpeakersAtTheMonitorLevel
     EXPECT_EQ(ServerDefault(), "speakers");
 }
 
+TEST_F(ComputerAudioTest, VirtualDeviceRemovedMidRecordingIsMinus9AndTheNextStartRebuilds) {
+    InstallTavra();
+    void* engine = AudioDevCreate();
+    ASSERT_NE(engine, nullptr);
+    AudioDevRecordParam param = Param(44100);
+    ASSERT_EQ(AudioDevStartRecord(engine, &param), 0);
+    PlayTone(0.3);
+    std::string modules;
+    ASSERT_EQ(m_pulse.pactl("list short modules", &modules), 0);
+    const auto at = modules.rfind('\n', modules.find("sink_name=tavra_audio"));
+    const std::string index = modules.substr(at + 1, modules.find('\t', at + 1) - at - 1);
+    ASSERT_EQ(m_pulse.pactl("unload-module " + index), 0);
+    for (int i = 0; i < 100 && m_events.Errors().empty(); ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(m_events.Errors(), (std::vector<std::string>{"-9 Monitor of Tavra Audio"}));
+    ASSERT_EQ(AudioDevStopRecord(engine), 0);
+    EXPECT_EQ(m_events.Closed().size(), 1u);  // what came before the loss is kept
+
+    // Installed again, the next recording does not resume the dead graph.
+    InstallTavra();
+    m_events.Clear();
+    ASSERT_EQ(AudioDevStartRecord(engine, &param), 0);
+    EXPECT_EQ(m_events.Count("graph lost, rebuilding"), 1);
+    EXPECT_EQ(ServerDefault(), "tavra_audio");
+    PlayTone(0.5);
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(AudioDevStopRecord(engine), 0);
+    const auto closed = m_events.Closed();
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_TRUE(HasTone(FirstTone(graphtest::ReadWav(closed[0]).pcm, 44100, 0.4), 44100));
+    AudioDevDestroy(engine);
+    EXPECT_EQ(ServerDefault(), "speakers");
+}
+
 TEST_F(ComputerAudioTest, NextEngineRepairsTheDefaultAKilledRunLeft) {
     InstallTavra();
     ASSERT_EQ(graphtest::RunAndKillCrashChild(m_folder), "recording\n");

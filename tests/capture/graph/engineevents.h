@@ -20,12 +20,15 @@ struct EngineEvents {
     std::mutex mutex;
     std::vector<std::string> logs;    // guarded by mutex
     std::vector<std::string> closed;  // guarded by mutex
+    std::vector<std::string> errors;  // RecordError: value and text, guarded by mutex
 
-    static int Callback(int code, int, void* data, void* user) {
+    static int Callback(int code, int value, void* data, void* user) {
         auto* me = static_cast<EngineEvents*>(user);
         std::lock_guard<std::mutex> lock(me->mutex);
         if (code == LogLine && data) me->logs.emplace_back(static_cast<const char*>(data));
         if (code == FileClosed && data) me->closed.emplace_back(static_cast<const char*>(data));
+        if (code == RecordError)
+            me->errors.push_back(std::to_string(value) + " " + (data ? static_cast<const char*>(data) : ""));
         return 0;
     }
     // Log lines that contain `text`.
@@ -40,10 +43,15 @@ struct EngineEvents {
         std::lock_guard<std::mutex> lock(mutex);
         return closed;
     }
+    std::vector<std::string> Errors() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return errors;
+    }
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex);
         logs.clear();
         closed.clear();
+        errors.clear();
     }
 };
 
