@@ -134,11 +134,7 @@ TEST_F(ComputerAudioTest, VirtualDeviceRemovedMidRecordingIsMinus9AndTheNextStar
     AudioDevRecordParam param = Param(44100);
     ASSERT_EQ(AudioDevStartRecord(engine, &param), 0);
     PlayTone(0.3);
-    std::string modules;
-    ASSERT_EQ(m_pulse.pactl("list short modules", &modules), 0);
-    const auto at = modules.rfind('\n', modules.find("sink_name=tavra_audio"));
-    const std::string index = modules.substr(at + 1, modules.find('\t', at + 1) - at - 1);
-    ASSERT_EQ(m_pulse.pactl("unload-module " + index), 0);
+    ASSERT_EQ(graphtest::UnloadSink(m_pulse, "tavra_audio"), 0);
     for (int i = 0; i < 100 && m_events.Errors().empty(); ++i) std::this_thread::sleep_for(20ms);
     EXPECT_EQ(m_events.Errors(), (std::vector<std::string>{"-9 Monitor of Tavra Audio"}));
     ASSERT_EQ(AudioDevStopRecord(engine), 0);

@@ -12,6 +12,7 @@
 
 #include "graph/defaultoutput.h"
 #include "graph/sinkcontrol.h"
+#include "graphtest.h"
 #include "privatehome.h"
 #include "pulsedaemon.h"
 
@@ -163,6 +164,31 @@ TEST_F(DefaultOutputTest, RepairLeavesADefaultTheUserChose) {
     EXPECT_EQ(ServerDefault(), "headphones");
 }
 
+TEST_F(DefaultOutputTest, RepairFallsBackToTheFirstOtherDeviceWhenTheRememberedOneIsGone) {
+    LoadTavra();
+    ASSERT_EQ(m_pulse.pactl("load-module module-null-sink sink_name=usb_a "
+                            "sink_properties=device.description=USB"),
+              0);
+    ASSERT_EQ(m_pulse.pactl("set-default-sink usb_a"), 0);
+    {
+        CDefaultOutputSwitch crashed(m_control.get(), CDefaultOutputState());
+        ASSERT_EQ(crashed.SwitchToVirtual(), 0);
+    }
+    ASSERT_EQ(graphtest::UnloadSink(m_pulse, "usb_a"), 0);
+    ASSERT_EQ(m_pulse.pactl("set-default-sink tavra_audio"), 0);
+
+    CDefaultOutputSwitch next(m_control.get(), CDefaultOutputState());
+    RememberedOutput restored;
+    ASSERT_EQ(next.RepairAfterCrash(&restored), 0);
+    EXPECT_EQ(restored.name, "speakers");
+    EXPECT_EQ(ServerDefault(), "speakers");
+    EXPECT_FALSE(Exists(m_statePath));
+    // Nothing left to do: a second repair changes nothing and names nothing.
+    RememberedOutput none;
+    EXPECT_EQ(next.RepairAfterCrash(&none), 0);
+    EXPECT_EQ(none.name, "");
+}
+
 TEST_F(DefaultOutputTest, RestoreFindsAReloadedDeviceByItsDescription) {
     LoadTavra();
     CDefaultOutputSwitch sw(m_control.get(), CDefaultOutputState());
@@ -172,11 +198,7 @@ TEST_F(DefaultOutputTest, RestoreFindsAReloadedDeviceByItsDescription) {
     ASSERT_EQ(m_pulse.pactl("set-default-sink usb_a"), 0);
     ASSERT_EQ(sw.SwitchToVirtual(), 0);
     // The device comes back under another name, as after re-plugging.
-    std::string modules;
-    ASSERT_EQ(m_pulse.pactl("list short modules", &modules), 0);
-    const auto at = modules.rfind('\n', modules.find("sink_name=usb_a"));
-    const std::string index = modules.substr(at + 1, modules.find('\t', at + 1) - at - 1);
-    ASSERT_EQ(m_pulse.pactl("unload-module " + index), 0);
+    ASSERT_EQ(graphtest::UnloadSink(m_pulse, "usb_a"), 0);
     ASSERT_EQ(m_pulse.pactl("load-module module-null-sink sink_name=usb_b "
                             "sink_properties=device.description=USB"),
               0);

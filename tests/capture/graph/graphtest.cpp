@@ -127,6 +127,16 @@ std::string RunAndKillCrashChild(const std::string& folder) {
     return got > 0 ? std::string(line, static_cast<size_t>(got)) : std::string();
 }
 
+int UnloadSink(const testsupport::PulseDaemon& pulse, const std::string& sinkName) {
+    std::string modules;
+    if (pulse.pactl("list short modules", &modules) != 0) return -1;
+    const auto found = modules.find("sink_name=" + sinkName);
+    if (found == std::string::npos) return -1;
+    const auto line = modules.rfind('\n', found);
+    const auto start = line == std::string::npos ? 0 : line + 1;
+    return pulse.pactl("unload-module " + modules.substr(start, modules.find('\t', start) - start));
+}
+
 ::testing::AssertionResult HasTone(const std::vector<int16_t>& pcm, int rate) {
     const int peak = Peak(pcm);
     if (peak < 4000) return ::testing::AssertionFailure() << "peak only " << peak << " in " << pcm.size() << " samples";

@@ -59,6 +59,10 @@ protected:
 // and returns that line ("recording\n" when it recorded).
 std::string RunAndKillCrashChild(const std::string& folder);
 
+// Unloads the module that made the daemon's sink `sinkName`; pactl's exit
+// status.
+int UnloadSink(const testsupport::PulseDaemon& pulse, const std::string& sinkName);
+
 // Checks that `pcm` (interleaved stereo at `rate`) holds the test tone.
 ::testing::AssertionResult HasTone(const std::vector<int16_t>& pcm, int rate);
 // Largest absolute sample value.
