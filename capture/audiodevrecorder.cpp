@@ -345,7 +345,6 @@ void CAudioDevRecorder::OnLineOut(int event, const void* data, unsigned bytes, v
 void CAudioDevRecorder::CopyInputFormat(const WaveFormat& format) {
     if (m_ring)
         return;  // announced again within one recording
-    m_sourceFormat = format;
     Log("CAudioDevRecorder::CopyInputFormat SampleRate:%d BitsPerSample:%d Channels:%d",
         static_cast<int>(format.samplesPerSec), format.bitsPerSample, format.channels);
     // The converter, the silence test and the writers take 16-bit samples

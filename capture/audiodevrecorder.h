@@ -180,12 +180,10 @@ private:
     uint32_t m_blockBytes = 0;
     std::unique_ptr<CRingBuffer> m_ring;
     std::unique_ptr<IAudioInput> m_input;
-    // Computer audio: the device's announced format, and the converter to
-    // the recording's format (null when none is needed). Made by
-    // CopyInputFormat on the caller's thread before the encoder starts; the
-    // encoder uses the converter, StopRecord frees it after the encoder
-    // ended.
-    WaveFormat m_sourceFormat;
+    // Computer audio: the converter from the device's announced format to
+    // the recording's (null when none is needed). Made by CopyInputFormat on
+    // the caller's thread before the encoder starts; the encoder uses it,
+    // StopRecord frees it after the encoder ended.
     std::unique_ptr<CWavresFilter> m_resampler;
     std::string m_startupLog;  // a line for the first callback; caller's thread
     std::thread m_encoder;
