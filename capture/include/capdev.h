@@ -170,8 +170,12 @@ CAPDEV_EXPORT int AudioDevSetDriverName(void* handle, const char* name);
  * input name asks for computer audio, which needs the "Tavra Audio" device);
  * -1 or a positive sound-system error when the input could not be opened or
  * started; -2 when the encoder thread could not be created or memory ran
- * out. On failure everything started is stopped again. Does not wait for
- * audio.
+ * out. Computer audio (null input name) also fails with -1 when there is no
+ * "Tavra Audio" output, -2 when no real output device can be found, and
+ * -1000 minus the sound server's error number when the capture graph cannot
+ * be built (-1005: a device is missing). On failure everything started is
+ * stopped again and the default output device is restored. Does not wait
+ * for audio.
  */
 CAPDEV_EXPORT int AudioDevStartRecord(void* handle, const AudioDevRecordParam* param);
 
