@@ -163,6 +163,10 @@ int CDefaultOutputSwitch::SwitchToVirtual() {
         return -err;
     }
     if (const int err = m_control->SetSinkMute(virtualDevice->name, false)) {
+        // The user must not be left with a muted device as the default.
+        if (MakeDefault(real) == 0) {
+            m_state.Clear();
+        }
         return -err;
     }
     return 0;

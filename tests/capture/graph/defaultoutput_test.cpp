@@ -3,6 +3,7 @@
 // real speakers.
 
 #include <gtest/gtest.h>
+#include <pulse/error.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -124,6 +125,29 @@ TEST_F(DefaultOutputTest, VirtualDefaultAtStartIsNotTakenForTheSpeakers) {
 TEST_F(DefaultOutputTest, WithoutTheVirtualDeviceNothingChanges) {
     CDefaultOutputSwitch sw(m_control.get(), CDefaultOutputState());
     EXPECT_EQ(sw.SwitchToVirtual(), -1);
+    EXPECT_EQ(ServerDefault(), "speakers");
+    EXPECT_FALSE(Exists(m_statePath));
+}
+
+// The real control, except that unmuting fails (the server refuses it or
+// stops answering in the middle of the switch).
+class UnmuteFails : public capdev::ISinkControl {
+public:
+    explicit UnmuteFails(capdev::ISinkControl* real) : m_real(real) {}
+    int DefaultSink(std::string* name) override { return m_real->DefaultSink(name); }
+    int ListSinks(std::vector<capdev::PlaybackDevice>* sinks) override { return m_real->ListSinks(sinks); }
+    int SetDefaultSink(const std::string& name) override { return m_real->SetDefaultSink(name); }
+    int SetSinkMute(const std::string&, bool) override { return PA_ERR_TIMEOUT; }
+
+private:
+    capdev::ISinkControl* m_real;
+};
+
+TEST_F(DefaultOutputTest, FailedUnmuteLeavesTheSpeakersTheDefault) {
+    LoadTavra();
+    UnmuteFails control(m_control.get());
+    CDefaultOutputSwitch sw(&control, CDefaultOutputState());
+    EXPECT_EQ(sw.SwitchToVirtual(), -PA_ERR_TIMEOUT);
     EXPECT_EQ(ServerDefault(), "speakers");
     EXPECT_FALSE(Exists(m_statePath));
 }
