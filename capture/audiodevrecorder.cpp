@@ -228,12 +228,18 @@ int CAudioDevRecorder::StartRecordInput() {
         Log("CAudioDevRecorder::StartRecordInput LineOutStartRecord err %d", result);
         if (result < 0)
             return result;
-        if (!m_ring)
-            return AUDIODEV_ERR_NO_INPUT;  // no usable format was announced
+        if (!m_ring) {
+            // No usable format was announced: nothing records, so the graph
+            // goes and the real default output comes back.
+            m_lineOut->Teardown(this);
+            return AUDIODEV_ERR_NO_INPUT;
+        }
     }
     try {
         m_encoder = std::thread(&CAudioDevRecorder::EncodeLoop, this);
     } catch (const std::exception&) {
+        if (m_mode == kModeVirtual)
+            m_lineOut->Teardown(this);
         return AUDIODEV_ERR_THREAD;
     }
     if (m_mode == kModeVirtual)

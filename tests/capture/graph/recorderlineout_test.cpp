@@ -150,6 +150,8 @@ TEST_F(RecorderLineOutTest, FailuresOfTheGraphUndoTheStart) {
     m_lineOut.format.bitsPerSample = 32;
     EXPECT_LT(Start(44100), 0);
     EXPECT_FALSE(m_recorder->IsRecording());
+    // The graph had started: it goes, and the real default output with it.
+    EXPECT_EQ(m_lineOut.tornDownBy, m_recorder.get());
 
     // Without "Tavra Audio" among the inputs nothing is asked of the graph.
     capdev::RecorderOptions options;
