@@ -15,14 +15,18 @@
 #include "networkstatus.h"
 #include "recognition/recognizer.h"
 #include "servicecontext.h"
+#include "songinforecord.h"
 #include "tunecap.h"
 
 namespace {
 
-// A caller's text, at most `limit` bytes of it; NULL gives the empty text.
+// A caller's text, at most `limit` bytes of it and no part of a UTF-8
+// character; NULL gives the empty text.
 std::string BoundedText(const char* text, std::size_t limit) {
     if (text == nullptr) return std::string();
-    return std::string(text, strnlen(text, limit));
+    std::size_t length = strnlen(text, limit);
+    if (length == limit) length = aws::WholeCharacterCut(text, length);
+    return std::string(text, length);
 }
 
 }  // namespace

@@ -441,6 +441,36 @@ TEST(WorkerLogEntry, TextsFollowTheStepAndCutEachPart) {
     EXPECT_EQ(entry.back(), 'x');
 }
 
+TEST_F(RequestWorkerTest, TextsTooLongForTheirFieldsAreCutBetweenCharacters) {
+    // "\xC3\xA9" is one two-byte character: 2 + 64 * 2 bytes, so the cut at
+    // 127 bytes would split the 63rd of them.
+    std::string song = "ab";
+    for (int i = 0; i < 64; ++i) song += "\xC3\xA9";
+    ASSERT_EQ(Init(m_support), 0);
+    CallbackProbe probe;
+    void* handle = RequestAndWait("", song.c_str(), &probe);
+    ASSERT_NE(handle, nullptr);
+    MusicParserDestroyRequest(handle);
+    std::string expected = "ab";
+    for (int i = 0; i < 62; ++i) expected += "\xC3\xA9";
+    {
+        std::lock_guard<std::mutex> lock(m_script->lock);
+        EXPECT_EQ(m_script->lastSearchSong, expected);
+    }
+
+    // Fixed fields take whole characters only; bytes that are no UTF-8
+    // are cut at the width as before.
+    char field[8];
+    aws::CopyText(field, "abcdef\xE2\x82\xAC");  // the three-byte euro sign
+    EXPECT_STREQ(field, "abcdef");
+    aws::CopyText(field, "abcd\xF0\x9F\x8E\xB5x");  // a four-byte note
+    EXPECT_STREQ(field, "abcd");
+    aws::CopyText(field, "abcdefgh");
+    EXPECT_STREQ(field, "abcdefg");
+    aws::CopyText(field, "a\x80\x80\x80\x80\x80\x80\x80\x80");
+    EXPECT_EQ(std::strlen(field), 7u);
+}
+
 TEST(ProxyRecord, ShortHostsMeanNoProxyAndTextsAreTerminated) {
     MusicParserProxyParam proxy{};
     proxy.type = 0;
