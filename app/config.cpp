@@ -181,9 +181,19 @@ bool CConfig::Load() {
         m_settings.reset();
         return false;
     }
-    if (m_settings->status() == QSettings::FormatError)
-        qWarning().noquote() << QStringLiteral("CConfig::CConfig unreadable lines ignored in: ") + m_settingsFile;
     ReadAll();
+    // The file is read on the first access: its status is known only now.
+    if (m_settings->status() == QSettings::FormatError) {
+        // The next write drops what could not be read, and on a damaged file
+        // the first-run defaults replace the rest: keep the file as it was.
+        const QString kept = m_settingsFile + QStringLiteral(".unreadable");
+        QFile::remove(kept);
+        const bool copied = QFile::copy(m_settingsFile, kept);
+        if (copied) KeepOwnerOnly(kept);
+        qWarning().noquote() << QStringLiteral("CConfig::CConfig unreadable lines ignored in: ") + m_settingsFile
+                                    + (copied ? QStringLiteral(", kept as: ") + kept
+                                              : QStringLiteral(", no copy could be kept"));
+    }
     if (m_logPath.isEmpty() || m_outputPath.isEmpty()) {
         ResetDefalutConfig();
         SaveAll();

@@ -27,8 +27,10 @@ bool IsUpdateCheckDue(int autoUpdate, int updateDays, int lastYear, int lastMont
 // keys at the top level) in the application data folder. Each setter
 // stores its value and writes its key to the file at once (the file is
 // synced to the disk: a few milliseconds per call). A key that is missing
-// or cannot be read as its type takes its default. The file holds the
-// proxy password, so it is kept readable by its owner only.
+// or cannot be read as its type takes its default. A file with lines that
+// cannot be parsed is copied to "tunecap.ini.unreadable" before anything is
+// written to it. The file holds the proxy password, so it (and that copy)
+// is kept readable by its owner only.
 //
 // Threads: created on first use; setters are called on the GUI thread only;
 // getters may be called from any thread (the download and factory threads

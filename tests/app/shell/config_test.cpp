@@ -227,6 +227,32 @@ TEST_F(ConfigTest, UnreadableSettingsFileIsNotReplaced) {
     EXPECT_TRUE(QFileInfo(m_file).isDir());
 }
 
+TEST_F(ConfigTest, FileThatCannotBeParsedIsKeptBeforeItIsRewritten) {
+    // A file a crash left half written: the folders are gone, so the
+    // first-run defaults are written over it.
+    const QByteArray damaged("Volume_Value=55\nProxy_host=proxy.lan\n"
+                             "Output_Pa\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 62);
+    WriteRaw(damaged);
+    auto config = CConfig::CreateForTesting(m_file);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(config->GetVolumeValue(), 55);
+    EXPECT_FALSE(config->GetOutputPath().isEmpty());
+    EXPECT_NE(ReadRaw(), damaged);
+
+    // What the user had is still there, readable by its owner only.
+    const QString kept = m_file + QStringLiteral(".unreadable");
+    QFile copy(kept);
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), damaged);
+    EXPECT_EQ(copy.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+
+    // A file that reads cleanly leaves no copy behind.
+    config.reset();
+    ASSERT_TRUE(QFile::remove(kept));
+    ASSERT_TRUE(CConfig::CreateForTesting(m_file));
+    EXPECT_FALSE(QFile::exists(kept));
+}
+
 TEST_F(ConfigTest, ProxyRecordCarriesTheProxySettings) {
     auto config = CConfig::CreateForTesting(m_file);
     ASSERT_TRUE(config);
