@@ -228,8 +228,13 @@ bool CAudioFilterGraph::IsAlive() {
         return false;
     }
     PulseLock lock(m_pulse.loop());
-    return pa_context_get_state(m_pulse.context()) == PA_CONTEXT_READY && m_captureIn &&
-           pa_stream_get_state(m_captureIn.get()) == PA_STREAM_READY;
+    const auto ready = [](const PulseStreamPtr& s) {
+        return s && pa_stream_get_state(s.get()) == PA_STREAM_READY;
+    };
+    // The monitor counts too: with its speakers gone the user would hear
+    // nothing while "Tavra Audio" is the default.
+    return pa_context_get_state(m_pulse.context()) == PA_CONTEXT_READY && ready(m_captureIn) &&
+           ready(m_monitorIn) && ready(m_monitorOut);
 }
 
 void CAudioFilterGraph::Pause() {

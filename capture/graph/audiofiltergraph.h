@@ -57,8 +57,8 @@ public:
     virtual void Pause();
     virtual void Resume(LineOutSink sink, void* owner);
 
-    // True while the connection and the capture path work. A graph whose
-    // device or server went away delivers nothing any more.
+    // True while the connection and both paths work. A graph whose device,
+    // speakers or server went away is not used again.
     bool IsAlive();
 
     // The monitor path's gain, 0..200 (anything above 200 leaves the sound

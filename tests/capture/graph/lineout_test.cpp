@@ -167,6 +167,35 @@ TEST_F(LineOutTest, VirtualDefaultAtStartIsReplacedByTheFirstOtherDevice) {
     EXPECT_EQ(ServerDefault(), "speakers");
 }
 
+TEST_F(LineOutTest, RecordingAfterTheSpeakersWereUnpluggedIsHeardOnTheOtherDevice) {
+    InstallTavra();
+    ASSERT_EQ(m_pulse.pactl("load-module module-null-sink sink_name=headphones "
+                            "sink_properties=device.description=Headphones"),
+              0);
+    ASSERT_EQ(m_pulse.pactl("set-default-sink headphones"), 0);
+    Captured first;
+    capdev::CAudioFilterGraph* graph = nullptr;
+    ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &first, &graph), 0);
+    capdev::LineOutPause(&first);
+    // The headphones go while "Tavra Audio" is the default: the monitor
+    // that played on them has nowhere to play.
+    ASSERT_EQ(graphtest::UnloadSink(m_pulse, "headphones"), 0);
+    std::this_thread::sleep_for(200ms);
+
+    graphtest::SourceTap speakers;
+    ASSERT_EQ(speakers.Start("speakers.monitor"), 0);
+    Captured second;
+    ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &second, &graph), 0);
+    EXPECT_EQ(second.LogsContaining("graph lost, rebuilding"), 1);
+    speakers.Take();
+    PlayTone(0.5);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(HasTone(second.Pcm(), static_cast<int>(second.format.samplesPerSec)));
+    EXPECT_TRUE(HasTone(speakers.Take(), 44100));
+    EXPECT_TRUE(capdev::LineOutTeardown(&second));
+    EXPECT_EQ(ServerDefault(), "speakers");
+}
+
 TEST_F(LineOutTest, FailsCleanlyWithoutTheVirtualDevice) {
     Captured rec;
     capdev::CAudioFilterGraph* graph = reinterpret_cast<capdev::CAudioFilterGraph*>(&rec);
