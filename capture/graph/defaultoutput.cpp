@@ -196,13 +196,26 @@ int CDefaultOutputSwitch::MakeDefault(const RememberedOutput& output) {
     return err != 0 ? -err : 0;
 }
 
+int CDefaultOutputSwitch::MakeDefaultOrFirstOther(RememberedOutput* output) {
+    int err = MakeDefault(*output);
+    if (err == -2) {
+        // The device is gone: any real one beats silence.
+        err = ReadRealDefault(output);
+        if (err == 0) {
+            err = MakeDefault(*output);
+        }
+    }
+    return err;
+}
+
 int CDefaultOutputSwitch::Restore() {
     if (m_remembered.name.empty()) {
         if (const int err = ReadRealDefault(&m_remembered)) {
             return err;
         }
     }
-    const int err = MakeDefault(m_remembered);
+    RememberedOutput target = m_remembered;
+    const int err = MakeDefaultOrFirstOther(&target);
     if (err == 0) {
         m_state.Clear();
     }
@@ -230,14 +243,7 @@ int CDefaultOutputSwitch::RepairAfterCrash(RememberedOutput* restored) {
         m_state.Clear();
         return 0;
     }
-    int err = MakeDefault(saved);
-    if (err == -2) {
-        // The remembered device is gone: any real one beats silence.
-        err = ReadRealDefault(&saved);
-        if (err == 0) {
-            err = MakeDefault(saved);
-        }
-    }
+    const int err = MakeDefaultOrFirstOther(&saved);
     if (err == 0) {
         m_state.Clear();
         if (restored != nullptr) {

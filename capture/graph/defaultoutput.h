@@ -61,8 +61,8 @@ public:
     int SwitchToVirtual();
 
     // Makes the remembered device the default again (read anew when nothing
-    // is remembered) and clears the state file. The file stays when the
-    // switch fails, for a later repair.
+    // is remembered; the first other device when it is gone) and clears the
+    // state file. The file stays when the switch fails, for a later repair.
     int Restore();
 
     // At start: when the state file names a device and "Tavra Audio" is still
@@ -81,6 +81,9 @@ private:
     // Makes `output` the default: by name, or, when no device has that name
     // any more, the first whose description equals its description.
     int MakeDefault(const RememberedOutput& output);
+    // MakeDefault, or, when no device matches any more, the real default
+    // (ReadRealDefault); *output names the device made the default.
+    int MakeDefaultOrFirstOther(RememberedOutput* output);
 
     ISinkControl* m_control;
     CDefaultOutputState m_state;

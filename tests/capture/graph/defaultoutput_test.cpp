@@ -213,6 +213,22 @@ TEST_F(DefaultOutputTest, RepairFallsBackToTheFirstOtherDeviceWhenTheRememberedO
     EXPECT_EQ(none.name, "");
 }
 
+TEST_F(DefaultOutputTest, RestoreFallsBackToTheFirstOtherDeviceWhenTheRememberedOneIsGone) {
+    LoadTavra();
+    ASSERT_EQ(m_pulse.pactl("load-module module-null-sink sink_name=usb_a "
+                            "sink_properties=device.description=USB"),
+              0);
+    ASSERT_EQ(m_pulse.pactl("set-default-sink usb_a"), 0);
+    CDefaultOutputSwitch sw(m_control.get(), CDefaultOutputState());
+    ASSERT_EQ(sw.SwitchToVirtual(), 0);
+    ASSERT_EQ(graphtest::UnloadSink(m_pulse, "usb_a"), 0);
+
+    // Unplugged while recording: at the end some real device must play.
+    EXPECT_EQ(sw.Restore(), 0);
+    EXPECT_EQ(ServerDefault(), "speakers");
+    EXPECT_FALSE(Exists(m_statePath));
+}
+
 TEST_F(DefaultOutputTest, RestoreFindsAReloadedDeviceByItsDescription) {
     LoadTavra();
     CDefaultOutputSwitch sw(m_control.get(), CDefaultOutputState());
