@@ -163,7 +163,9 @@ void AWSRequest::WorkerThread() {
     m_running = true;
 
     ServiceContext& service = ServiceContext::Instance();
-    bool reachable = m_network->WaitForVerdict(&m_cancel);
+    // After MusicParserCleanup the network state is not asked again: asking
+    // would start its thread anew.
+    bool reachable = !service.ShuttingDown() && m_network->WaitForVerdict(&m_cancel);
     bool success = false;
 
     if (!reachable) {
@@ -197,7 +199,7 @@ void AWSRequest::WorkerThread() {
             }
         }
 
-        reachable = m_network->WaitForVerdict(&m_cancel);
+        reachable = !service.ShuttingDown() && m_network->WaitForVerdict(&m_cancel);
         if (reachable) {
             if (m_step < STEP_ALBUM_COVER && !m_text1.empty() && !m_cancel.load()) {
                 CoverSearchQuery search{m_identifier, m_text1,   m_text2,

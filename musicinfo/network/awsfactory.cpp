@@ -85,9 +85,10 @@ std::vector<std::string> AWSFactory::ProbeHosts() const {
     return m_hosts;
 }
 
-bool AWSFactory::StartStateThread() {
+bool AWSFactory::StartStateThread(bool restart) {
     std::lock_guard<std::mutex> threadLock(m_threadLock);
     if (m_thread.joinable()) return true;
+    if (m_stop.load() && !restart) return false;
     if (m_hostsFromEnvironment) {
         std::vector<std::string> hosts = HostsFromEnvironment();
         std::lock_guard<std::mutex> lock(m_proxyLock);
@@ -108,7 +109,7 @@ bool AWSFactory::StartStateThread() {
 }
 
 bool AWSFactory::WaitForNetwork(const std::atomic<bool>* cancel) {
-    if (!StartStateThread() && m_networkState.load() == kStateUnknown) return false;
+    if (!StartStateThread(cancel == nullptr) && m_networkState.load() == kStateUnknown) return false;
     std::unique_lock<std::mutex> lock(m_wakeLock);
     while (m_networkState.load() == kStateUnknown) {
         if (m_stop.load() || (cancel && cancel->load())) return false;

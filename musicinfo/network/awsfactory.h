@@ -55,14 +55,17 @@ public:
     int NetworkState() const { return m_networkState.load(); }
     bool IsReachable() const { return NetworkState() >= 0; }
 
-    // Starts the state thread if it does not run (and re-initialises after a
-    // Shutdown()). false when the thread cannot be created. Any thread.
-    bool StartStateThread();
+    // Starts the state thread if it does not run (and, with restart,
+    // re-initialises after a Shutdown()). false when the thread cannot be
+    // created, or when the service was shut down and restart is false. Any
+    // thread.
+    bool StartStateThread(bool restart = true);
     // Waiting for a verdict: starts the state thread if needed, then polls
     // every verdict-poll interval (2 s) while the state is unknown. true when
     // the verdict is reachable; false when offline, on Shutdown() or when
-    // *cancel (if given) becomes true. A call made after Shutdown() has
-    // finished starts the service again (MusicParserInit after a clean-up).
+    // *cancel (if given) becomes true. A call without a cancel flag made
+    // after Shutdown() has finished starts the service again (MusicParserInit
+    // after a clean-up); a request's wait, which has one, never does.
     // Any thread but the state thread.
     bool WaitForNetwork(const std::atomic<bool>* cancel = nullptr);
     // Sets the state from outside (identification: -1 on a lost network, 1

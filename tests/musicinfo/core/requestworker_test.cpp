@@ -17,6 +17,7 @@
 #include "coretestsupport.h"
 #include "http/nettiming.h"
 #include "log/tracelog.h"
+#include "network/awsfactory.h"
 #include "privatehome.h"
 #include "servicecontext.h"
 
@@ -561,6 +562,35 @@ TEST_F(OfflineServiceTest, OfflineFromTheStartFailsEveryRequestWithTheNetworkTex
                         id + " \n MusicName: Offline Song \n "),
               std::string::npos)
         << ReadFile(m_support + "musicinfo.log");
+}
+
+// A request still running when the service is cleaned up must not start
+// the network-state thread (and libcurl) again when it ends.
+TEST_F(OfflineServiceTest, RequestEndingAfterCleanupLeavesTheServiceStopped) {
+    aws::NetTiming timing = aws::CurrentNetTiming();
+    timing.probeInterval = 500ms;  // no pass between the verdict set below and the request
+    aws::SetNetTimingForTests(timing);
+    m_script->blockIdentify = true;
+    MusicParserInitInfo init{};
+    std::strncpy(init.appSupportDir, m_support.c_str(), sizeof init.appSupportDir - 1);
+    MusicParserInit(&init, nullptr);
+    aws::AWSFactory::Instance().SetNetworkState(aws::AWSFactory::kStateOnline);
+
+    const std::string song = m_root + "/song.wav";
+    ASSERT_TRUE(coretest::WriteFile(song, "RIFF"));
+    CallbackProbe probe;
+    MusicParserRequestInfo info{const_cast<char*>(song.c_str()), nullptr, nullptr, nullptr, &probe,
+                                &CallbackProbe::Callback};
+    void* handle = MusicParserRequest(&info);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_TRUE(m_script->WaitForIdentifyEntered(kWait));
+
+    MusicParserCleanup();
+    ASSERT_TRUE(aws::AWSFactory::Instance().IsShuttingDown());
+    MusicParserDestroyRequest(handle);
+    EXPECT_TRUE(aws::AWSFactory::Instance().IsShuttingDown());
+    EXPECT_EQ(aws::AWSFactory::Instance().LibraryState(), -1);
+    EXPECT_EQ(probe.Calls(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The network state: probe passes over loopback hosts, the verdict wait,
 // proxy changes, shutdown, the host list and the ICMP echo.
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <future>
@@ -140,6 +141,11 @@ TEST_F(AWSFactoryTest, TheServiceStartsAgainAfterAShutdown) {
     AWSFactory& factory = *owner;
     ASSERT_TRUE(factory.WaitForNetwork());
     factory.Shutdown();
+    // A request's wait (it has a cancel flag) does not bring it back.
+    const std::atomic<bool> notCancelled{false};
+    EXPECT_FALSE(factory.WaitForNetwork(&notCancelled));
+    EXPECT_TRUE(factory.IsShuttingDown());
+    EXPECT_EQ(factory.LibraryState(), -1);
     EXPECT_TRUE(factory.WaitForNetwork());
     EXPECT_EQ(factory.LibraryState(), 1);
     EXPECT_FALSE(factory.IsShuttingDown());
