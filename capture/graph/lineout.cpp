@@ -73,6 +73,9 @@ int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph)
     auto control = CreatePulseSinkControl();
     auto output = std::make_unique<CDefaultOutputSwitch>(control.get(), CDefaultOutputState());
     int result = output->SwitchToVirtual();
+    if (result < -2) {
+        result = GraphServerError(-result);  // a negated server error
+    }
     if (result != 0) {
         SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord switch to " +
                                  std::string(kVirtualDeviceName) + " err " + std::to_string(result));

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -204,6 +205,21 @@ TEST_F(LineOutTest, FailsCleanlyWithoutTheVirtualDevice) {
     EXPECT_FALSE(capdev::LineOutRunning());
     EXPECT_EQ(ServerDefault(), "speakers");
     EXPECT_FALSE(Exists(capdev::CDefaultOutputState::DefaultPath()));
+}
+
+TEST_F(LineOutTest, ServerErrorsAreKeptApartFromTheEngineCodes) {
+    // The server goes between the input list and the switch: its error must
+    // not read as "a recording runs" (-6) or any other engine code.
+    const std::string server = std::getenv("PULSE_SERVER");
+    const std::string dead = std::string("unix:") + std::getenv("HOME") + "/no-server/native";
+    ::setenv("PULSE_SERVER", dead.c_str(), 1);
+    Captured rec;
+    capdev::CAudioFilterGraph* graph = nullptr;
+    const int result = capdev::LineOutStartRecord(&Captured::Sink, &rec, &graph);
+    ::setenv("PULSE_SERVER", server.c_str(), 1);
+    EXPECT_EQ(result, capdev::GraphServerError(PA_ERR_CONNECTIONREFUSED));
+    EXPECT_EQ(graph, nullptr);
+    EXPECT_FALSE(capdev::LineOutRunning());
 }
 
 }  // namespace
