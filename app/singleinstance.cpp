@@ -1,10 +1,18 @@
 #include "singleinstance.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
 
 #include <unistd.h>
+
+namespace {
+
+// Age after which a lock file without an owner counts as left over.
+constexpr qint64 kUnownedLockSeconds = 10;
+
+}  // namespace
 
 const char CSingleInstance::kMutexName[] = "tavra{05CA3FED-B449-4e0b-83F5-7FD612E378E9}";
 
@@ -31,5 +39,18 @@ CSingleInstance::CSingleInstance()
 CSingleInstance::~CSingleInstance() = default;
 
 bool CSingleInstance::TryAcquire() {
+    if (m_lock->tryLock(0)) return true;
+    // A lock file that names no owner is never stale by its process: a run
+    // that died between creating it and writing it (or a disk that lost
+    // what was written) would keep every later start out. Once it is older
+    // than a copy needs to write its owner, it is left over and goes.
+    qint64 pid = 0;
+    QString host, program;
+    if (m_lock->error() != QLockFile::LockFailedError || m_lock->getLockInfo(&pid, &host, &program))
+        return false;
+    const QDateTime modified = QFileInfo(m_path).lastModified();
+    if (!modified.isValid() || qAbs(modified.secsTo(QDateTime::currentDateTime())) < kUnownedLockSeconds)
+        return false;
+    m_lock->removeStaleLockFile();
     return m_lock->tryLock(0);
 }

@@ -10,7 +10,8 @@ class QLockFile;
 // text, in the user's runtime folder (XDG_RUNTIME_DIR), or in the temporary
 // folder with the user id added when there is no runtime folder. Held from
 // TryAcquire() until the object is destroyed. A lock left behind by a run
-// that crashed counts as free: its owner process no longer exists.
+// that crashed counts as free: its owner process no longer exists, or the
+// file names no owner and is more than a few seconds old.
 class CSingleInstance {
 public:
     // The name of the lock, as the kernel mutex was named.
