@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -15,6 +17,8 @@ namespace aws {
 namespace {
 
 const char kProbeHostsVariable[] = "TUNECAP_PROBE_HOSTS";
+// How often a cancellable verdict wait tests its cancel flag.
+constexpr std::chrono::milliseconds kCancelPoll{50};
 
 std::string Trimmed(const std::string& text) {
     const char* blanks = " \t\r\n\f\v";
@@ -110,10 +114,15 @@ bool AWSFactory::StartStateThread(bool restart) {
 
 bool AWSFactory::WaitForNetwork(const std::atomic<bool>* cancel) {
     if (!StartStateThread(cancel == nullptr) && m_networkState.load() == kStateUnknown) return false;
+    // A verdict and Shutdown() wake the wait; a cancel flag does not, so a
+    // request's wait looks at it more often than every verdict poll: its
+    // canceller is waiting to join it.
+    std::chrono::milliseconds poll = CurrentNetTiming().verdictPoll;
+    if (cancel != nullptr) poll = std::min(poll, kCancelPoll);
     std::unique_lock<std::mutex> lock(m_wakeLock);
     while (m_networkState.load() == kStateUnknown) {
         if (m_stop.load() || (cancel && cancel->load())) return false;
-        m_wake.wait_for(lock, CurrentNetTiming().verdictPoll);
+        m_wake.wait_for(lock, poll);
     }
     return m_networkState.load() >= 0;
 }

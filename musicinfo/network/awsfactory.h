@@ -61,7 +61,8 @@ public:
     // thread.
     bool StartStateThread(bool restart = true);
     // Waiting for a verdict: starts the state thread if needed, then polls
-    // every verdict-poll interval (2 s) while the state is unknown. true when
+    // every verdict-poll interval (2 s; with a cancel flag every 50 ms at
+    // the most) while the state is unknown. true when
     // the verdict is reachable; false when offline, on Shutdown() or when
     // *cancel (if given) becomes true. A call without a cancel flag made
     // after Shutdown() has finished starts the service again (MusicParserInit

@@ -593,4 +593,24 @@ TEST_F(OfflineServiceTest, RequestEndingAfterCleanupLeavesTheServiceStopped) {
     EXPECT_EQ(probe.Calls(), 0);
 }
 
+TEST_F(OfflineServiceTest, DestroyWhileWaitingForTheFirstVerdictReturnsPromptly) {
+    aws::NetTiming timing = aws::CurrentNetTiming();
+    timing.probeInterval = 60s;  // no verdict during the test
+    timing.verdictPoll = 2000ms;
+    aws::SetNetTimingForTests(timing);
+    ASSERT_TRUE(aws::AWSFactory::Instance().StartStateThread());
+    aws::ServiceContext::Instance().SetShuttingDown(false);  // as MusicParserInit leaves it
+
+    CallbackProbe probe;
+    MusicParserRequestInfo info{nullptr, const_cast<char*>("Waiting Song"), nullptr, nullptr, &probe,
+                                &CallbackProbe::Callback};
+    void* handle = MusicParserRequest(&info);
+    ASSERT_NE(handle, nullptr);
+    std::this_thread::sleep_for(100ms);  // the worker is waiting now
+    const auto start = std::chrono::steady_clock::now();
+    MusicParserDestroyRequest(handle);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_EQ(probe.Calls(), 0);
+}
+
 }  // namespace
