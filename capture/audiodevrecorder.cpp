@@ -458,13 +458,20 @@ int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t byt
     Emit(AudioData, static_cast<int>(bytes), data);
 
     if (m_sampleFile->isOpen() && st.sampleBytes < st.sampleLength) {
-        m_sampleFile->write(bytes, data);
-        st.sampleBytes += bytes;
+        if (m_sampleFile->write(bytes, data) != 0) {
+            // A sample cut short (a full disk) would be identified as
+            // another song: give it up, and the program deletes it. The
+            // song itself goes on.
+            Log("CAudioDevRecorder::AudioEncodeProc sample write err");
+            AbandonSampleFile();
+        } else {
+            st.sampleBytes += bytes;
+        }
     }
     if (m_sampleFile->isOpen() && st.sampleBytes >= st.sampleLength) {
         const std::string path = m_sampleFile->name();
-        m_sampleFile->close();
-        EmitText(SampleFile, 0, path);
+        const int closed = m_sampleFile->close();
+        EmitText(SampleFile, closed == 0 ? 0 : 1, path);
     }
 
     const int written = m_mainFile->write(bytes, data);
@@ -547,12 +554,16 @@ int CAudioDevRecorder::CreateTavraFile() {
     return result;
 }
 
+void CAudioDevRecorder::AbandonSampleFile() {
+    if (!m_sampleFile || !m_sampleFile->isOpen())
+        return;
+    const std::string path = m_sampleFile->name();
+    m_sampleFile->close();
+    EmitText(SampleFile, 1, path);
+}
+
 int CAudioDevRecorder::CloseTavraFile() {
-    if (m_sampleFile && m_sampleFile->isOpen()) {
-        const std::string path = m_sampleFile->name();
-        m_sampleFile->close();
-        EmitText(SampleFile, 1, path);
-    }
+    AbandonSampleFile();
     if (!m_mainFile || !m_mainFile->isOpen())
         return 0;
     const std::string path = m_mainFile->name();

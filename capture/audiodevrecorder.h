@@ -136,6 +136,8 @@ private:
     int RollOver(EncodeState& st);
     int CreateTavraFile();
     int CloseTavraFile();
+    // Closes an unfinished sample file and reports it abandoned (SampleFile 1).
+    void AbandonSampleFile();
 
     void Emit(int code, int value, void* data);
     void EmitText(int code, int value, const std::string& text);

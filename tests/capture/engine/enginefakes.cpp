@@ -37,7 +37,8 @@ int MemoryFile::write(unsigned bytes, const void* data) {
         return capdev::kWriterNoFile;
     std::lock_guard<std::mutex> lock(m_store->mutex);
     MemoryFileRecord& f = m_store->files[static_cast<size_t>(m_index)];
-    if (!f.sample && f.data.size() + bytes > m_store->failAfterBytes)
+    const uint64_t limit = f.sample ? m_store->failSampleAfterBytes : m_store->failAfterBytes;
+    if (f.data.size() + bytes > limit)
         return 6;  // the file took fewer bytes than given
     const auto* p = static_cast<const uint8_t*>(data);
     f.data.insert(f.data.end(), p, p + bytes);

@@ -104,6 +104,8 @@ struct FileStore {
     // When set: a write that would take a main file past this many bytes
     // fails, as on a full disk.
     uint64_t failAfterBytes = UINT64_MAX;
+    // The same for sample files.
+    uint64_t failSampleAfterBytes = UINT64_MAX;
 
     std::vector<MemoryFileRecord> Main() {
         std::lock_guard<std::mutex> lock(mutex);

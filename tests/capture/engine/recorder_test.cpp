@@ -200,6 +200,25 @@ TEST(SampleFileTest, ShortSongAbandonsItsSampleAndLongSongCompletesIt) {
     EXPECT_EQ((std::vector<int>{61, 10, 60, 10}), order);
 }
 
+TEST(SampleFileTest, FailedSampleWriteAbandonsTheSampleAndKeepsTheSong) {
+    Rig rig;
+    rig.files->failSampleAfterBytes = 100 * kBlock;
+    ASSERT_EQ(0, rig.Start(3000, 0, 1));
+    rig.Feed(Tone(25.0, kRate));
+    rig.Stop();
+
+    const auto main = rig.files->Main();
+    const auto samples = rig.files->Samples();
+    ASSERT_EQ(1u, main.size());
+    ASSERT_EQ(1u, samples.size());
+    EXPECT_EQ(625u * kBlock, main[0].data.size());  // the song lost nothing
+    EXPECT_TRUE(samples[0].closed);
+    // Reported once, as abandoned, never as complete.
+    EXPECT_EQ(0, rig.events.Count(SampleFile, 0));
+    EXPECT_EQ(1, rig.events.Count(SampleFile, 1));
+    EXPECT_EQ(0, rig.events.Count(RecordError));
+}
+
 TEST(FileEventsTest, FileBegunOnlyAfterOneSecond) {
     Rig rig;
     ASSERT_EQ(0, rig.Start(3000));
