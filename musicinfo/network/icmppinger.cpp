@@ -56,13 +56,17 @@ int AwaitReply(asio::io_context& io, icmp::socket& socket, std::uint16_t id, std
                std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stop) {
     std::vector<unsigned char> buffer(65536);
     bool matched = false;
+    bool failed = false;  // the socket gave an error: no reply can come
     bool pending = false;
     std::function<void()> receive = [&] {
         pending = true;
         socket.async_receive(asio::buffer(buffer),
                              [&](const boost::system::error_code& ec, std::size_t size) {
                                  pending = false;
-                                 if (ec) return;
+                                 if (ec) {
+                                     failed = true;
+                                     return;
+                                 }
                                  if (IsMatchingReply(buffer.data(), size, id, sequence))
                                      matched = true;
                                  else
@@ -70,7 +74,7 @@ int AwaitReply(asio::io_context& io, icmp::socket& socket, std::uint16_t id, std
                              });
     };
     receive();
-    while (!matched && !stop.load() && std::chrono::steady_clock::now() < deadline) {
+    while (!matched && !failed && !stop.load() && std::chrono::steady_clock::now() < deadline) {
         auto left = deadline - std::chrono::steady_clock::now();
         io.run_for(std::min<std::chrono::steady_clock::duration>(left, kStopPoll));
         if (io.stopped()) io.restart();
