@@ -153,7 +153,11 @@ int main(int argc, char* argv[]) {
     const int result = QApplication::exec();
 
     qDebug("\nRecorder Application exit ##########################################");
+    // Nothing reads the pipe any more: a second SIGTERM during the tear-down
+    // (say the engine hangs on a dead sound server) ends the process at once.
     signalWatch.reset();
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
     window.reset();
     CloseLog();
     instance.reset();
