@@ -507,11 +507,20 @@ int CAudioDevRecorder::SplitStep(EncodeState& st, const uint8_t* data, uint32_t 
             Emit(SilenceState, 1, nullptr);
             st.split = false;
             st.fileBytes = 0;
+            st.unsavedBytes = 0;
         } else if (result != kWriterCreateFailed) {
             Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
             return result;
+        } else {
+            // The folder may come back (a drive mounted again), so try again
+            // with the next loud block; but a recording that keeps saving
+            // nothing must say so rather than look like it is waiting.
+            st.unsavedBytes += bytes;
+            if (st.unsavedBytes >= kUnsavedSecondsLimit * st.oneSecond) {
+                Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
+                return AUDIODEV_ERR_CREATE_FILE;
+            }
         }
-        // kWriterCreateFailed: try again with the next loud block.
     }
     return 0;
 }

@@ -27,6 +27,9 @@ namespace capdev {
 // data length that keeps the header right, rounded down to whole frames.
 // The recorder rolls over to a new file before a block would pass it.
 constexpr uint64_t kRecorderWavLimit = (0xFFFFFFFFull - 38) & ~uint64_t(3);
+// Seconds of sound that may go unsaved while no file can be opened before
+// the recording reports RecordError -7.
+constexpr uint64_t kUnsavedSecondsLimit = 5;
 
 // What the recorder is built from. The exports use the defaults (the sound
 // server's inputs, the real writer); tests inject their own.
@@ -111,6 +114,7 @@ private:
         uint64_t mainBytes = 0;      // counted up to one second, for FileBegun
         uint64_t sampleBytes = 0;
         uint64_t fileBytes = 0;      // written to the current file
+        uint64_t unsavedBytes = 0;   // loud audio lost since a file last failed to open
         bool popped = false;
     };
 

@@ -42,7 +42,7 @@ enum {
     AUDIODEV_ERR_PARAM = -5,
     /* AudioDevStartRecord while a recording is running. */
     AUDIODEV_ERR_RUNNING = -6,
-    /* RecordError: the next file could not be created after a split. */
+    /* RecordError: no file could be created for the sound (see RecordError). */
     AUDIODEV_ERR_CREATE_FILE = -7,
     /* RecordError: writing to the output file failed (for example a full disk). */
     AUDIODEV_ERR_WRITE = -8,
@@ -66,7 +66,9 @@ typedef enum AudioDevEvent {
        recording rate. Just before a block is written to the output file; not
        raised for dropped (silent) blocks. */
     AudioData = 2,
-    /* value: -7 (next file not created), -8 (write failed; data null) or
+    /* value: -7 (a file could not be created: at once for most failures,
+       after five seconds of unsaved sound when the folder cannot be written),
+       -8 (write failed; data null) or
        -9 (the input went away; data: UTF-8 name of the input). The encoder
        stops after raising it; the recording stays in force until
        AudioDevStopRecord. */

@@ -106,6 +106,8 @@ struct FileStore {
     uint64_t failAfterBytes = UINT64_MAX;
     // The same for sample files.
     uint64_t failSampleAfterBytes = UINT64_MAX;
+    // When set: no file can be created, as in a folder that is gone.
+    bool failOpen = false;
 
     std::vector<MemoryFileRecord> Main() {
         std::lock_guard<std::mutex> lock(mutex);

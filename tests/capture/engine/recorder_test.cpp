@@ -354,6 +354,34 @@ TEST(FailureTest, WriteErrorStopsTheEncoderWithMinus8) {
     EXPECT_EQ(30, rig.events.Count(AudioData) - 1);  // the failing block was announced too
 }
 
+TEST(FailureTest, FolderThatStaysUnwritableIsReportedWithMinus7) {
+    Rig rig;
+    rig.files->failOpen = true;
+    ASSERT_EQ(0, rig.Start(3000));
+    rig.Feed(Tone(6.0, kRate));
+    ASSERT_TRUE(rig.events.WaitForCount(RecordError, 1));
+    rig.Stop();
+    EXPECT_EQ(1, rig.events.Count(RecordError, -7));
+    EXPECT_EQ(0, rig.events.Count(SilenceState, 1));
+    EXPECT_TRUE(rig.files->Main().empty());
+}
+
+TEST(FailureTest, FolderThatComesBackGetsTheSongWithoutAnError) {
+    Rig rig;
+    rig.files->failOpen = true;
+    ASSERT_EQ(0, rig.Start(3000));
+    rig.Feed(Tone(1.0, kRate));
+    {
+        std::lock_guard<std::mutex> lock(rig.files->mutex);
+        rig.files->failOpen = false;
+    }
+    rig.Feed(Tone(2.0, kRate));
+    rig.Stop();
+    EXPECT_EQ(0, rig.events.Count(RecordError));
+    ASSERT_EQ(1u, rig.files->Main().size());
+    EXPECT_FALSE(rig.files->Main()[0].data.empty());
+}
+
 TEST(FailureTest, LostInputClosesTheFileAndReportsMinus9WithItsName) {
     Rig rig;
     ASSERT_EQ(0, rig.Start(0));
