@@ -10,7 +10,6 @@
 #include <QTranslator>
 
 #include <csignal>
-#include <cstdio>
 #include <memory>
 #include <new>
 #include <sys/socket.h>

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace capdev {
