@@ -79,8 +79,8 @@ typedef enum AudioDevEvent {
     /* value 1; data: a diagnostic line of at most 1023 characters. */
     LogLine = 5,
     /* value 0: the 20-second sample file is complete; value 1: it was
-       abandoned because its song ended earlier. data: UTF-8 path of the
-       sample file. */
+       abandoned because its song ended earlier or writing or closing it
+       failed. data: UTF-8 path of the sample file. */
     SampleFile = 6
 } AudioDevEvent;
 
