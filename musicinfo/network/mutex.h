@@ -1,5 +1,5 @@
 // Mutex: the service's process-local mutex, usable with std::lock_guard and
-// std::unique_lock, and with the Lock()/Unlock() pair.
+// std::unique_lock.
 #pragma once
 
 #include <mutex>
@@ -11,9 +11,6 @@ public:
     Mutex() = default;
     Mutex(const Mutex&) = delete;
     Mutex& operator=(const Mutex&) = delete;
-
-    void Lock() { m_mutex.lock(); }
-    void Unlock() { m_mutex.unlock(); }
 
     void lock() { m_mutex.lock(); }
     bool try_lock() { return m_mutex.try_lock(); }
