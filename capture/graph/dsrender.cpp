@@ -71,11 +71,6 @@ bool CDSRender::paused() const {
     return m_paused;
 }
 
-bool CDSRender::hasFormat() const {
-    std::lock_guard<std::mutex> lock(m_receiveLock);
-    return m_hasFormat;
-}
-
 WaveFormat CDSRender::format() const {
     std::lock_guard<std::mutex> lock(m_receiveLock);
     return m_format;

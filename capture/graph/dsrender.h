@@ -44,7 +44,6 @@ public:
     void Log(const char* text);
 
     bool paused() const;
-    bool hasFormat() const;
     WaveFormat format() const;
     // The owner blocks and announcements go to (to tell who may tear down).
     void* owner() const;
