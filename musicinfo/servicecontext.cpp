@@ -32,13 +32,7 @@ std::string ServiceContext::PicturesDir() const {
 std::string ServiceContext::TakeDataFolder() {
     std::lock_guard<std::mutex> lock(m_dataMutex);
     std::string dir = FieldText(m_init.appSupportDir);
-    m_dataFolder = IsBlank(dir) ? std::string() : WithSeparator(dir);
-    return m_dataFolder;
-}
-
-std::string ServiceContext::DataFolder() const {
-    std::lock_guard<std::mutex> lock(m_dataMutex);
-    return m_dataFolder;
+    return IsBlank(dir) ? std::string() : WithSeparator(dir);
 }
 
 void ServiceContext::SetRecognitionProxy(const MusicParserProxyParam& proxy) {

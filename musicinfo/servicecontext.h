@@ -30,7 +30,6 @@ public:
     // Takes the application-support folder as the data folder; returns it
     // ending in a separator, or empty when the record held none.
     std::string TakeDataFolder();
-    std::string DataFolder() const;
 
     // The proxy kept for the recognition service (type -1 = none).
     void SetRecognitionProxy(const MusicParserProxyParam& proxy);
@@ -49,7 +48,6 @@ private:
 
     mutable std::mutex m_dataMutex;
     MusicParserInitInfo m_init{};           // guarded by m_dataMutex
-    std::string m_dataFolder;               // guarded by m_dataMutex
     MusicParserProxyParam m_proxy{};        // guarded by m_dataMutex
     ServiceTiming m_timing;                 // guarded by m_dataMutex
     std::atomic<bool> m_shuttingDown{false};
