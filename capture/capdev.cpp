@@ -2,8 +2,6 @@
 // its handle and hands over to the recorder. Nothing thrown inside crosses
 // this boundary.
 
-#include <new>
-
 #include "audiodevrecorder.h"
 #include "capdev.h"
 
