@@ -255,19 +255,18 @@ void WebRequest::PrepareHandle(Transfer& t) {
                              static_cast<long>(t.timing.checkTimeout.count()));
             break;
         case TransferKind::Fetch:
-            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WebRequest::OnBody);
+        case TransferKind::Download: {
+            // Alike but for where the body goes and how large it may be.
+            const bool fetch = t.kind == TransferKind::Fetch;
+            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION,
+                             fetch ? &WebRequest::OnBody : &WebRequest::OnFile);
             curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
             curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
             curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
-                             static_cast<curl_off_t>(m_maxFetchBytes));
+                             fetch ? static_cast<curl_off_t>(m_maxFetchBytes)
+                                   : static_cast<curl_off_t>(m_maxDownloadBytes));
             break;
-        case TransferKind::Download:
-            curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WebRequest::OnFile);
-            curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
-            curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-            curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
-                             static_cast<curl_off_t>(m_maxDownloadBytes));
-            break;
+        }
     }
 }
 
