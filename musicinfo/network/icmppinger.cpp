@@ -51,7 +51,8 @@ bool IsMatchingReply(const unsigned char* data, std::size_t size, std::uint16_t 
     return icmpPart[0] == kEchoReply && icmpPart[1] == 0 && replyId == id && replySeq == sequence;
 }
 
-// Waits on the socket for the reply to (id, sequence) until deadline.
+// Waits on the socket for the reply to (id, sequence) until deadline, or
+// until a receive fails (then no reply can come).
 int AwaitReply(asio::io_context& io, icmp::socket& socket, std::uint16_t id, std::uint16_t sequence,
                std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stop) {
     std::vector<unsigned char> buffer(65536);
