@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fixedtext.h"
 #include "tunecap.h"
 
 namespace aws {
@@ -43,20 +44,6 @@ struct SongInfoRecord {
 // A record with every byte zero and every image entry marked empty
 // (index, width and height -1).
 void ClearSongInfoRecord(SongInfoRecord* record);
-
-// Where to cut a text whose byte text[cut] is the first one left out: cut,
-// or the start of the UTF-8 character that byte belongs to, so that no
-// character is split. Bytes that are no UTF-8 are cut at `cut`.
-std::size_t WholeCharacterCut(const char* text, std::size_t cut);
-
-// Copies src into a fixed field of `size` bytes: at most size - 1 bytes,
-// never part of a UTF-8 character, always NUL-terminated. A NULL src gives
-// the empty text.
-void CopyText(char* dst, std::size_t size, const char* src);
-template <std::size_t N>
-void CopyText(char (&dst)[N], const char* src) { CopyText(dst, N, src); }
-template <std::size_t N>
-void CopyText(char (&dst)[N], const std::string& src) { CopyText(dst, N, src.c_str()); }
 
 // The text of a fixed field that may lack its NUL: at most N bytes.
 template <std::size_t N>

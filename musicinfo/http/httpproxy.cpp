@@ -1,10 +1,10 @@
 #include "http/httpproxy.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "fixedtext.h"
 #include "tunecap.h"
 
 namespace aws {
@@ -23,11 +23,6 @@ std::string Trimmed(std::string text) {
     std::size_t first = 0;
     while (first < text.size() && blank(static_cast<unsigned char>(text[first]))) ++first;
     return text.substr(first);
-}
-
-void CopyField(char* field, std::size_t width, const std::string& text) {
-    std::memset(field, 0, width);
-    std::memcpy(field, text.data(), std::min(text.size(), width - 1));
 }
 
 curl_proxytype CurlProxyType(int type) {
@@ -79,9 +74,9 @@ void ProxyConfig::ToParam(MusicParserProxyParam* out) const {
     if (!IsSet()) return;
     out->type = type;
     out->port = port;
-    CopyField(out->host, sizeof(out->host), host);
-    CopyField(out->userName, sizeof(out->userName), user);
-    CopyField(out->password, sizeof(out->password), password);
+    CopyText(out->host, host);
+    CopyText(out->userName, user);
+    CopyText(out->password, password);
 }
 
 void InstallHttpProxy(const MusicParserProxyParam* param) {

@@ -59,6 +59,12 @@ TEST(ProxyConfigTest, ValidRecordIsTrimmedAndKept) {
     MusicParserProxyParam back;
     wide.ToParam(&back);
     EXPECT_EQ(std::strlen(back.host), sizeof(back.host) - 1);
+
+    // A text that does not fit is cut before a character, never inside it.
+    ProxyConfig accented = proxy;
+    accented.password = std::string(sizeof(back.password) - 2, 'p') + "\xC3\xA9";
+    accented.ToParam(&back);
+    EXPECT_EQ(std::string(back.password), std::string(sizeof(back.password) - 2, 'p'));
 }
 
 class ProxyTransferTest : public NetTest {
