@@ -62,6 +62,8 @@ CToolBar::CToolBar(CConfig* config, QWidget* parent)
     m_volume->setFixedWidth(110);
     m_volume->setValue(qBound(0, m_config->GetVolumeValue(), 200));
     connect(m_volume, &QSlider::valueChanged, this, &CToolBar::SetVolume);
+    connect(m_volume, &QSlider::sliderReleased, this,
+            [this] { m_config->SetVolumeValue(m_volume->value()); });
     connect(m_volumeDownButton, &QPushButton::clicked, this, &CToolBar::VolumeDown);
     connect(m_volumeUpButton, &QPushButton::clicked, this, &CToolBar::VolumeUp);
 
@@ -213,7 +215,10 @@ void CToolBar::SetVolume(int value) {
         m_volume->setValue(value);
         return;
     }
-    m_config->SetVolumeValue(value);
+    // Each write reaches the disk: a drag stores its value once, on release,
+    // while the player or the engine follows every step.
+    if (!m_volume->isSliderDown())
+        m_config->SetVolumeValue(value);
     if (m_state == State_Idle)
         Q_EMIT PlaybackVolumeChanged(value * 100 / 200);
     else

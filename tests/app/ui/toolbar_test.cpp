@@ -144,4 +144,16 @@ TEST_F(ToolBarTest, VolumeIsStoredAndGoesToThePlayerWhenIdleAndToTheEngineWhileR
     EXPECT_EQ(m_config->GetVolumeValue(), 200);
 }
 
+TEST_F(ToolBarTest, DraggedVolumeIsFollowedAtOnceAndStoredOnRelease) {
+    QSlider* slider = m_bar->VolumeSlider();
+    QSignalSpy player(m_bar.get(), &CToolBar::PlaybackVolumeChanged);
+    slider->setSliderDown(true);
+    slider->setValue(40);
+    slider->setValue(60);
+    EXPECT_EQ(player.size(), 2);
+    EXPECT_EQ(m_config->GetVolumeValue(), 150);
+    slider->setSliderDown(false);
+    EXPECT_EQ(m_config->GetVolumeValue(), 60);
+}
+
 }  // namespace
