@@ -16,7 +16,11 @@
 
 #include "config.h"
 #include "deletedialog.h"
+#include "preferences/preferencesdialog.h"
 #include "readywidget.h"
+#include "recording/recordschedule.h"
+#include "recording/shutdownquestion.h"
+#include "recording/wavfile_widget.h"
 #include "recordingwidget.h"
 #include "res/pictures.h"
 #include "statusbar.h"
@@ -70,6 +74,7 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     m_stopTaskTimer = new QTimer(this);
     m_stopTaskTimer->setSingleShot(true);
     connect(m_stopTaskTimer, &QTimer::timeout, this, &CMainUI::StopRecordTask);
+    m_schedule = new CRecordSchedule(m_config, m_startTaskTimer, m_stopTaskTimer, this);
 
     // The update check and the bug report dialog have no objects in this
     // program yet; they are created here when they exist.
@@ -124,6 +129,10 @@ void CMainUI::BuildContent() {
     m_centre->setCurrentIndex(Page_Start);
 
     m_toolBar = new CToolBar(m_config, this);
+    auto* waveformLayout = new QHBoxLayout(m_toolBar->WaveformArea());
+    waveformLayout->setContentsMargins(0, 0, 0, 0);
+    m_waveform = new wavfile_widget(m_toolBar->WaveformArea());
+    waveformLayout->addWidget(m_waveform);
 
     ContentLayout()->addWidget(m_statusBar);
     ContentLayout()->addWidget(m_centre, 1);
@@ -167,6 +176,16 @@ void CMainUI::Wire() {
     connect(m_statusBar->MediaButton(), &QPushButton::pressed, this, &CMainUI::ShowMedia);
     connect(m_statusBar->AudioSourceButton(), &QPushButton::clicked, this,
             &CMainUI::ChooseAudioSource);
+    connect(m_readyWidget, &CReadyWidget::SetRudioResource, this, &CMainUI::ChooseAudioSource);
+    connect(m_readyWidget, &CReadyWidget::StartRecordingClicked, this, &CMainUI::StartRecording);
+
+    m_schedule->SetRecordStateSource([this] { return m_toolBar->GetRecordState(); });
+    connect(m_schedule, &CRecordSchedule::ToolTipChanged, m_statusBar->SchedulerButton(),
+            &QWidget::setToolTip);
+    connect(m_schedule, &CRecordSchedule::StartRecordingRequested, this, &CMainUI::StartRecording);
+    connect(m_schedule, &CRecordSchedule::StopRecordingRequested, this, &CMainUI::SignalStopRecord);
+    connect(m_schedule, &CRecordSchedule::ShutdownRequested, this,
+            [this](int seconds) { AskShutdown(this, seconds); });
 }
 
 void CMainUI::closeEvent(QCloseEvent* event) {
@@ -251,6 +270,8 @@ void CMainUI::StartRecording() {
 
 void CMainUI::SignalStopRecord() {
     NotAvailable("SignalStopRecord");
+    // A scheduled recording ends with any stop.
+    m_schedule->RecordingStopped();
 }
 
 void CMainUI::CreateNewFile(int value) {
@@ -286,19 +307,33 @@ void CMainUI::StartAutoDownload(const char* path) {
 }
 
 void CMainUI::SetTask() {
-    NotAvailable("SetTask");
+    qDebug("CMainUI::SetTask");
+    if (OpenPreferences(CPreferencesDialog::Open_Scheduler) == 1) m_schedule->Arm();
 }
 
 void CMainUI::StartRecordTask() {
-    NotAvailable("StartRecordTask");
+    qDebug("CMainUI::StartRecordTask");
+    m_schedule->StartRecordTask();
 }
 
 void CMainUI::StopRecordTask() {
-    NotAvailable("StopRecordTask");
+    qDebug("CMainUI::StopRecordTask");
+    m_schedule->StopRecordTask();
 }
 
 void CMainUI::SetPreferences() {
-    NotAvailable("SetPreferences");
+    OpenPreferences(CPreferencesDialog::Open_Settings);
+}
+
+int CMainUI::OpenPreferences(int choice) {
+    if (m_preferences) {
+        m_preferences->raise();
+        m_preferences->activateWindow();
+        return 0;
+    }
+    CPreferencesDialog dialog(m_audioDev, m_schedule, choice, this);
+    m_preferences = &dialog;
+    return dialog.exec();
 }
 
 void CMainUI::ShowRecording() {
@@ -347,7 +382,7 @@ void CMainUI::AddToiTunes() {
 }
 
 void CMainUI::ChooseAudioSource() {
-    NotAvailable("ChooseAudioSource");
+    OpenPreferences(CPreferencesDialog::Open_AudioSource);
 }
 
 void CMainUI::PlayLast() {

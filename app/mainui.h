@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QPointer>
+
 #include "chrome/mywindowframe.h"
 
 class CConfig;
+class CPreferencesDialog;
+class CRecordSchedule;
 class CReadyWidget;
 class CRecordingWidget;
 class CStatusBar;
@@ -11,6 +15,7 @@ class QAction;
 class QMenu;
 class QStackedWidget;
 class QTimer;
+class wavfile_widget;
 
 // The main window: title bar with the program menu, the status bar on top,
 // the centre with the library page, the recording view and the start page,
@@ -46,6 +51,10 @@ public:
     QMenu* MainMenu() const { return m_menu; }
     QTimer* StartTaskTimer() const { return m_startTaskTimer; }
     QTimer* StopTaskTimer() const { return m_stopTaskTimer; }
+    // The scheduled recording that the two task timers drive.
+    CRecordSchedule* Schedule() const { return m_schedule; }
+    // The live spectrum in the tool bar.
+    wavfile_widget* Waveform() const { return m_waveform; }
     // 1 until the first recording from computer audio since start.
     int FirstRecordingFlag() const { return m_firstRecording; }
     void SetFirstRecordingFlag(int value) { m_firstRecording = value; }
@@ -124,12 +133,18 @@ private:
     // the middle of it (library record, covers, file, list item).
     void DeleteSongInProgress();
     void SetEngineVolume(int value);
+    // Shows the preferences dialog modally on the page of choice (see
+    // CPreferencesDialog) and returns its result; while one is open, raises
+    // it and returns 0.
+    int OpenPreferences(int choice);
     static void NotAvailable(const char* slot);
 
     CConfig* m_config = nullptr;  // not owned
     void* m_audioDev = nullptr;   // owned; AudioDevDestroy in the destructor
     QTimer* m_startTaskTimer = nullptr;
     QTimer* m_stopTaskTimer = nullptr;
+    CRecordSchedule* m_schedule = nullptr;
+    QPointer<CPreferencesDialog> m_preferences;
     int m_firstRecording = 1;
     bool m_sendingBugReport = false;
     bool m_mini = false;
@@ -149,4 +164,5 @@ private:
     CRecordingWidget* m_recordingWidget = nullptr;
     CReadyWidget* m_readyWidget = nullptr;
     CToolBar* m_toolBar = nullptr;
+    wavfile_widget* m_waveform = nullptr;
 };

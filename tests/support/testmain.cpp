@@ -1,6 +1,6 @@
 // Entry point of every test program. The whole run happens inside a private
 // HOME with its own XDG folders, so no test touches the real user's files,
-// and widgets draw off screen. Running a test program by hand behaves as it
+// widgets draw off screen and the power-off command does nothing. Running a test program by hand behaves as it
 // does under CTest.
 #include <gtest/gtest.h>
 
@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TUNECAP_TEST_SUPPORT_DIR", TUNECAP_TEST_SUPPORT_DIR, 0);
     setenv("TUNECAP_BIN_DIR", TUNECAP_BIN_DIR, 0);
+    // Nothing a test runs may switch the machine off: the power-off command
+    // is replaced (tests that check it set their own).
+    setenv("TUNECAP_POWEROFF_COMMAND", "false", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     return RUN_ALL_TESTS();

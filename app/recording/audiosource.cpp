@@ -1,0 +1,30 @@
+#include "audiosource.h"
+
+#ifdef RECDECK_WITH_CAPDEV
+#include "capdev.h"
+#endif
+
+QStringList RealInputNames(void* audioDev) {
+    QStringList names;
+#ifdef RECDECK_WITH_CAPDEV
+    const int count = AudioDevGetInputCount(audioDev);
+    for (int index = 0; index < count; ++index) {
+        const char* name = AudioDevGetInputName(audioDev, unsigned(index));
+        if (name == nullptr) continue;
+        const QString text = QString::fromUtf8(name);
+        if (!text.contains(QLatin1String(kVirtualDeviceName), Qt::CaseSensitive)) names << text;
+    }
+#else
+    Q_UNUSED(audioDev);
+#endif
+    return names;
+}
+
+bool VirtualDevicePresent(void* audioDev) {
+#ifdef RECDECK_WITH_CAPDEV
+    return AudioDevSetDriverName(audioDev, kVirtualDeviceName) == 0;
+#else
+    Q_UNUSED(audioDev);
+    return false;
+#endif
+}

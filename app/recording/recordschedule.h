@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTime>
+
+#include <functional>
+
+class CConfig;
+class QTimer;
+
+// The one scheduled recording: it starts at Task_Start, runs for
+// Task_Duration and may be followed by switching the computer off
+// (After_Record 0). The schedule lives in the running program only: after a
+// start no task is scheduled until the user saves the scheduler page with its
+// box ticked and the scheduler button arms it.
+//
+// The two timers belong to the main window, whose slots StartRecordTask()
+// and StopRecordTask() forward here. Starting and stopping the recording
+// itself is asked for through the signals below; the owner connects them.
+// QtCore only; GUI thread only.
+class CRecordSchedule : public QObject {
+    Q_OBJECT
+public:
+    // Where the schedule stands.
+    enum State {
+        State_NoTask = 0,    // nothing armed
+        State_Waiting = 1,   // the start timer runs
+        State_Running = 2,   // the stop timer runs
+    };
+    static constexpr int kDayMs = 86400000;
+    static constexpr int kShutdownSeconds = 60;
+
+    // config: not owned. startTimer, stopTimer: single-shot timers owned by
+    // the caller, whose timeouts must reach StartRecordTask() and
+    // StopRecordTask(); they must outlive this object.
+    CRecordSchedule(CConfig* config, QTimer* startTimer, QTimer* stopTimer,
+                    QObject* parent = nullptr);
+
+    // The time of day used as "now"; the system clock unless replaced.
+    void SetClock(std::function<QTime()> clock);
+    // The recording state (0 idle, 1 song in progress, 2 waiting for a
+    // song); StartRecordTask() starts a recording only when it is 0. Until
+    // set, the recording counts as idle.
+    void SetRecordStateSource(std::function<int()> source);
+    // Seconds the shutdown question counts down; kShutdownSeconds unless
+    // replaced (at least 1).
+    void SetShutdownSeconds(int seconds);
+    int ShutdownSeconds() const { return m_shutdownSeconds; }
+
+    // The task flag: true while no task is scheduled (true at start). The
+    // scheduler page reads and sets it.
+    bool NoTaskScheduled() const { return m_noTask; }
+    void SetNoTaskScheduled(bool noTask) { m_noTask = noTask; }
+    State GetState() const { return m_state; }
+    // The scheduler button's tooltip.
+    QString ToolTip() const { return m_toolTip; }
+
+    // After the scheduler page was saved from the scheduler button: without
+    // a task both timers stop; otherwise the start timer is armed for the
+    // next Task_Start (tomorrow when it has passed today) and the tooltip
+    // shows the start and end times.
+    void Arm();
+
+    // The start timer fired: asks for a recording when none runs, and arms
+    // the stop timer for Task_Duration in any case.
+    void StartRecordTask();
+    // The stop timer fired: asks for the recording to stop, ends the task
+    // and, when After_Record is 0, asks for the shutdown.
+    void StopRecordTask();
+    // Any stop of the recording (the user's, an error's or the task's
+    // own): a running task ends with it, and no shutdown follows.
+    void RecordingStopped();
+
+Q_SIGNALS:
+    void ToolTipChanged(const QString& toolTip);
+    void StartRecordingRequested();
+    void StopRecordingRequested();
+    // A scheduled recording ended and the computer is to be switched off
+    // after a countdown of the given seconds.
+    void ShutdownRequested(int seconds);
+
+private:
+    void SetToolTip(const QString& toolTip);
+
+    CConfig* m_config;      // not owned
+    QTimer* m_startTimer;   // not owned
+    QTimer* m_stopTimer;    // not owned
+    std::function<QTime()> m_clock;
+    std::function<int()> m_recordState;
+    int m_shutdownSeconds = kShutdownSeconds;
+    bool m_noTask = true;
+    State m_state = State_NoTask;
+    QString m_toolTip;
+};
