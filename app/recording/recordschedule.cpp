@@ -47,7 +47,7 @@ void CRecordSchedule::Arm() {
         SetToolTip(tr("Recording task scheduler"));
         m_startTimer->stop();
         m_stopTimer->stop();
-        m_state = State_NoTask;
+        m_running = false;
         return;
     }
     const QTime start = m_config->GetTaskStart();
@@ -67,7 +67,11 @@ void CRecordSchedule::Arm() {
     qDebug("CRecordSchedule::Arm start in ms: %lld", static_cast<long long>(wait));
     m_startTimer->stop();
     m_startTimer->start(int(wait));
-    m_state = State_Waiting;
+}
+
+CRecordSchedule::State CRecordSchedule::GetState() const {
+    if (m_running) return State_Running;
+    return m_startTimer->isActive() ? State_Waiting : State_NoTask;
 }
 
 void CRecordSchedule::StartRecordTask() {
@@ -78,12 +82,12 @@ void CRecordSchedule::StartRecordTask() {
     // failed.
     const int ms = SecondsOf(m_config->GetTaskDuration()) * 1000;
     m_stopTimer->start(ms);
-    m_state = State_Running;
+    m_running = true;
 }
 
 void CRecordSchedule::StopRecordTask() {
     qDebug("CRecordSchedule::StopRecordTask after record: %d", m_config->GetAfterRecord());
-    const bool running = m_state == State_Running;
+    const bool running = m_running;
     Q_EMIT StopRecordingRequested();
     // The stop reaches RecordingStopped() through the window; a window that
     // did not pass it on must not leave the task running.
@@ -92,10 +96,12 @@ void CRecordSchedule::StopRecordTask() {
 }
 
 void CRecordSchedule::RecordingStopped() {
-    if (m_state != State_Running) return;
+    if (!m_running) return;
     qDebug("CRecordSchedule::RecordingStopped the recording task ends");
+    m_running = false;
+    m_stopTimer->stop();
+    // The task was re-armed while it recorded: the next start stands.
+    if (m_startTimer->isActive()) return;
     SetToolTip(tr("Recording task scheduler"));
     m_noTask = true;
-    m_stopTimer->stop();
-    m_state = State_NoTask;
 }

@@ -52,14 +52,17 @@ public:
     // scheduler page reads and sets it.
     bool NoTaskScheduled() const { return m_noTask; }
     void SetNoTaskScheduled(bool noTask) { m_noTask = noTask; }
-    State GetState() const { return m_state; }
+    // Running while a task's recording runs (its stop timer is armed, or it
+    // is just ending); else Waiting while the start timer is armed.
+    State GetState() const;
     // The scheduler button's tooltip.
     QString ToolTip() const { return m_toolTip; }
 
     // After the scheduler page was saved from the scheduler button: without
     // a task both timers stop; otherwise the start timer is armed for the
     // next Task_Start (tomorrow when it has passed today) and the tooltip
-    // shows the start and end times.
+    // shows the start and end times. A task recording that runs meanwhile
+    // still ends on time.
     void Arm();
 
     // The start timer fired: asks for a recording when none runs, and arms
@@ -69,7 +72,8 @@ public:
     // and, when After_Record is 0, asks for the shutdown.
     void StopRecordTask();
     // Any stop of the recording (the user's, an error's or the task's
-    // own): a running task ends with it, and no shutdown follows.
+    // own): a running task ends with it, and no shutdown follows. Unless a
+    // next start is armed, no task is scheduled afterwards.
     void RecordingStopped();
 
 Q_SIGNALS:
@@ -90,6 +94,8 @@ private:
     std::function<int()> m_recordState;
     int m_shutdownSeconds = kShutdownSeconds;
     bool m_noTask = true;
-    State m_state = State_NoTask;
+    // A task's recording runs: set by StartRecordTask(), cleared by
+    // RecordingStopped() and by Arm() without a task.
+    bool m_running = false;
     QString m_toolTip;
 };

@@ -188,6 +188,29 @@ TEST_F(ScheduleTest, RunningRecordingIsKeptAndAUserStopEndsTheTaskWithoutShutdow
     EXPECT_FALSE(PoweredOff());
 }
 
+TEST_F(ScheduleTest, ReArmingDuringATaskKeepsItsEndAndTheNextStart) {
+    CRecordSchedule* schedule = m_window->Schedule();
+    QSignalSpy stopped(schedule, &CRecordSchedule::StopRecordingRequested);
+    schedule->SetClock([] { return QTime(12, 0, 0); });
+    Schedule({true, QTime(13, 0, 0), QTime(2, 0, 0), false});
+    m_window->StartRecordTask();
+    ASSERT_EQ(schedule->GetState(), CRecordSchedule::State_Running);
+
+    // At 14:00 the user schedules 10:00 for one hour: tomorrow.
+    schedule->SetClock([] { return QTime(14, 0, 0); });
+    Schedule({true, QTime(10, 0, 0), QTime(1, 0, 0), false});
+    EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_Running);
+    EXPECT_TRUE(m_window->StopTaskTimer()->isActive()) << "the running task still ends";
+    EXPECT_EQ(m_window->StartTaskTimer()->interval(), 20 * 3600 * 1000);
+
+    // The running task ends: the recording stops, tomorrow's start stands.
+    m_window->StopRecordTask();
+    EXPECT_EQ(stopped.count(), 1);
+    EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_Waiting);
+    EXPECT_FALSE(schedule->NoTaskScheduled());
+    EXPECT_EQ(ToolTip(), QStringLiteral("   A recording task is running\nTomorrow 10:00:00-11:00:00"));
+}
+
 // Runs a task to its end with the shutdown chosen; answer sees the shutdown
 // question.
 void EndTaskWithShutdown(CMainUI* window, const std::function<void(QWidget*)>& answer,
