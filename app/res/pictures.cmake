@@ -26,39 +26,16 @@ set(recdeck_pictures
   minimize 48
   close 48)
 
-set(picture_dir ${CMAKE_CURRENT_BINARY_DIR}/res)
-file(MAKE_DIRECTORY ${picture_dir})
-set(render_args)
-set(pngs)
-set(svgs)
-set(qrc_entries)
+include(${CMAKE_CURRENT_LIST_DIR}/renderpictures.cmake)
+set(picture_items)
 list(LENGTH recdeck_pictures n)
 math(EXPR last "${n} - 1")
 foreach(i RANGE 0 ${last} 2)
   math(EXPR j "${i} + 1")
   list(GET recdeck_pictures ${i} name)
   list(GET recdeck_pictures ${j} size)
-  set(svg ${CMAKE_CURRENT_LIST_DIR}/${name}.svg)
-  list(APPEND render_args ${size} ${svg} ${picture_dir}/${name}.png)
-  list(APPEND svgs ${svg})
-  list(APPEND pngs ${picture_dir}/${name}.png)
-  string(APPEND qrc_entries "    <file>${name}.png</file>\n")
+  list(APPEND picture_items ${name}.png ${CMAKE_CURRENT_LIST_DIR}/${name}.svg ${size})
 endforeach()
-
-# The renderer runs off screen; leaks inside the font and platform
-# libraries must not fail the build under AddressSanitizer.
-add_custom_command(
-  OUTPUT ${pngs}
-  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-          $<TARGET_FILE:rendericons> ${render_args}
-  DEPENDS rendericons ${svgs}
-  COMMENT "Rendering the program's pictures"
-  VERBATIM)
-
-file(WRITE ${picture_dir}/recdeck_pictures.qrc.tmp
-  "<RCC>\n  <qresource prefix=\"/prefix/res\">\n${qrc_entries}  </qresource>\n</RCC>\n")
-configure_file(${picture_dir}/recdeck_pictures.qrc.tmp ${picture_dir}/recdeck_pictures.qrc COPYONLY)
-qt_add_resources(recdeck_picture_sources ${picture_dir}/recdeck_pictures.qrc)
 # A static library drops resource code that nothing refers to: CMainUI
 # calls Q_INIT_RESOURCE(recdeck_pictures).
-target_sources(recdeck_lib PRIVATE ${recdeck_picture_sources} ${pngs})
+recdeck_add_pictures(recdeck_pictures ${CMAKE_CURRENT_BINARY_DIR}/res ${picture_items})

@@ -170,25 +170,32 @@ TEST_F(SourceTest, DeclinedInstallationReturnsTheChoiceToTheInput) {
     EXPECT_EQ(m_config->GetDeviceId(), page.InputBox()->currentText());
 }
 
+// What a failed installation showed.
+struct FailedInstall {
+    int result = -1;       // exec()'s result
+    QString status;        // the failure text
+    int ticks = 0;         // ticks of a 100 ms timer meanwhile
+    qint64 failedAfterMs = 0;
+};
+
 // Runs the installer dialog with a stand-in installer, presses "Install"
-// and, once the dialog shows a failure, closes it. Returns exec()'s result;
-// *status gets the failure text, *ticks counts a 100 ms timer meanwhile.
-int RunFailingInstall(void* audioDev, const QString& installer, int waitLimitMs, QString* status,
-                      int* ticks, qint64* failedAfterMs) {
+// and, once the dialog shows a failure, closes it.
+FailedInstall RunFailingInstall(void* audioDev, const QString& installer, int waitLimitMs) {
+    FailedInstall failed;
     CInstallExtrasDialog dialog(audioDev);
     dialog.SetInstallerPath(installer);
     dialog.SetWaitLimit(waitLimitMs);
     QTimer ticker;
     ticker.setInterval(100);
-    QObject::connect(&ticker, &QTimer::timeout, [ticks] { ++*ticks; });
+    QObject::connect(&ticker, &QTimer::timeout, [&failed] { ++failed.ticks; });
     QElapsedTimer clock;
     QTimer watch;
     watch.setInterval(50);
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (!dialog.StatusText().contains(QStringLiteral("could not be installed"))) return;
         watch.stop();
-        *status = dialog.StatusText();
-        *failedAfterMs = clock.elapsed();
+        failed.status = dialog.StatusText();
+        failed.failedAfterMs = clock.elapsed();
         EXPECT_TRUE(dialog.InstallButton()->isEnabled()) << "offered again";
         QTest::mouseClick(dialog.CloseButton(), Qt::LeftButton);
     });
@@ -199,7 +206,8 @@ int RunFailingInstall(void* audioDev, const QString& installer, int waitLimitMs,
         QTest::mouseClick(dialog.InstallButton(), Qt::LeftButton);
         EXPECT_FALSE(dialog.InstallButton()->isEnabled());
     });
-    return dialog.exec();
+    failed.result = dialog.exec();
+    return failed;
 }
 
 QString Script(const QTemporaryDir& dir, const char* body) {
@@ -215,38 +223,33 @@ QString Script(const QTemporaryDir& dir, const char* body) {
 TEST_F(SourceTest, DeviceThatNeverAppearsEndsTheBoundedWaitAndIsReported) {
     QTemporaryDir dir;
     // Succeeds without installing anything.
-    const QString installer = Script(dir, "exit 0");
-    QString status;
-    int ticks = 0;
-    qint64 failedAfter = 0;
-    const int result = RunFailingInstall(m_audioDev, installer, 2500, &status, &ticks, &failedAfter);
-    EXPECT_EQ(result, 0) << "a closed dialog cancels";
-    EXPECT_TRUE(status.contains(QStringLiteral("did not appear within 3 seconds")))
-        << status.toStdString();
-    EXPECT_GE(failedAfter, 2400);
-    EXPECT_LT(failedAfter, 6000);
+    const FailedInstall failed = RunFailingInstall(m_audioDev, Script(dir, "exit 0"), 2500);
+    EXPECT_EQ(failed.result, 0) << "a closed dialog cancels";
+    EXPECT_TRUE(failed.status.contains(QStringLiteral("did not appear within 3 seconds")))
+        << failed.status.toStdString();
+    EXPECT_GE(failed.failedAfterMs, 2400);
+    EXPECT_LT(failed.failedAfterMs, 6000);
     // The event loop ran all along: about 25 ticks in 2.5 s.
-    EXPECT_GE(ticks, 15);
+    EXPECT_GE(failed.ticks, 15);
     EXPECT_FALSE(DevicePresent());
 }
 
 TEST_F(SourceTest, FailingInstallerIsReportedAtOnceWithItsReason) {
     QTemporaryDir dir;
-    const QString installer = Script(dir, "echo 'tavra-audio-install: pactl is not installed' >&2; exit 1");
-    QString status;
-    int ticks = 0;
-    qint64 failedAfter = 0;
-    const int result = RunFailingInstall(m_audioDev, installer, 30000, &status, &ticks, &failedAfter);
-    EXPECT_EQ(result, 0);
-    EXPECT_TRUE(status.contains(QStringLiteral("pactl is not installed"))) << status.toStdString();
-    EXPECT_LT(failedAfter, 3000);
+    const FailedInstall failed = RunFailingInstall(
+        m_audioDev, Script(dir, "echo 'tavra-audio-install: pactl is not installed' >&2; exit 1"),
+        30000);
+    EXPECT_EQ(failed.result, 0);
+    EXPECT_TRUE(failed.status.contains(QStringLiteral("pactl is not installed")))
+        << failed.status.toStdString();
+    EXPECT_LT(failed.failedAfterMs, 3000);
 
     // An installer that is not there at all.
-    status.clear();
-    EXPECT_EQ(RunFailingInstall(m_audioDev, dir.filePath(QStringLiteral("missing")), 30000, &status,
-                                &ticks, &failedAfter),
-              0);
-    EXPECT_TRUE(status.contains(QStringLiteral("could not be started"))) << status.toStdString();
+    const FailedInstall missing =
+        RunFailingInstall(m_audioDev, dir.filePath(QStringLiteral("missing")), 30000);
+    EXPECT_EQ(missing.result, 0);
+    EXPECT_TRUE(missing.status.contains(QStringLiteral("could not be started")))
+        << missing.status.toStdString();
 }
 
 TEST_F(SourceTest, PresentDeviceClosesTheInstallDialogWithoutRunningTheInstaller) {
