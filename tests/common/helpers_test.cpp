@@ -1,10 +1,9 @@
-// The file owners and the log line formatter.
+// The descriptor owner and the log line formatter.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdarg>
-#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -41,17 +40,6 @@ TEST(FileOwner, DescriptorsAreClosedOnceByTheirLastOwner) {
     }
     EXPECT_TRUE(IsOpenFd(kept));
     ::close(kept);
-}
-
-TEST(FileOwner, StreamsAreClosedWithTheirOwner) {
-    int fd = -1;
-    {
-        common::UniqueFile file(std::fopen("/dev/null", "rb"));
-        ASSERT_NE(file, nullptr);
-        fd = ::fileno(file.get());
-        EXPECT_TRUE(IsOpenFd(fd));
-    }
-    EXPECT_FALSE(IsOpenFd(fd));
 }
 
 __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {

@@ -33,25 +33,15 @@ TEST(TagText, BadInputNeverLeavesHalfCharacters) {
     // Cut short by the end of the string: the conversion ends there.
     EXPECT_EQ(Units("ab\xF0\x9F\x98"), (std::vector<uint16_t>{0xFEFF, 'a', 'b'}));
     EXPECT_EQ(Units("ab\xC3"), (std::vector<uint16_t>{0xFEFF, 'a', 'b'}));
-    // Each invalid sequence is one U+FFFD, and the character after it is
-    // kept: a lead byte without its continuation bytes takes nothing that
-    // follows, a stray continuation byte stands alone.
+    // No sequence starts with 0xFF; an encoded surrogate is no character.
+    // Each invalid sequence is one U+FFFD and the character after it is kept
+    // (the reader's own cases are in the common tests).
     constexpr uint16_t R = 0xFFFD;
-    EXPECT_EQ(Units("\xC3" "A"), (std::vector<uint16_t>{0xFEFF, R, 'A'}));
-    EXPECT_EQ(Units("\xE2\x82" "A\xF0\x9F\x98" "B"), (std::vector<uint16_t>{0xFEFF, R, 'A', R, 'B'}));
-    EXPECT_EQ(Units("\xC3\xC3\xB6"), (std::vector<uint16_t>{0xFEFF, R, 0xF6}));
-    EXPECT_EQ(Units("a\x80\x80z"), (std::vector<uint16_t>{0xFEFF, 'a', R, R, 'z'}));
     EXPECT_EQ(Units("\xFFx"), (std::vector<uint16_t>{0xFEFF, R, 'x'}));
-    EXPECT_EQ(Units("\xF5\x9F\xC3\x98"), (std::vector<uint16_t>{0xFEFF, R, R, 0xD8}));
-    // Overlong forms, encoded surrogates and values past U+10FFFF are no
-    // characters: no byte of them counts as a start.
-    EXPECT_EQ(Units("\xC0\xAF" "/"), (std::vector<uint16_t>{0xFEFF, R, R, '/'}));
-    EXPECT_EQ(Units("\xE0\x80\xAF"), (std::vector<uint16_t>{0xFEFF, R, R, R}));
     EXPECT_EQ(Units("\xED\xA0\x80"), (std::vector<uint16_t>{0xFEFF, R, R, R}));
-    EXPECT_EQ(Units("\xF4\x90\x80\x80!"), (std::vector<uint16_t>{0xFEFF, R, R, R, R, '!'}));
-    // The edges of the well-formed ranges are characters.
-    EXPECT_EQ(Units("\xC2\x80\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF"),
-              (std::vector<uint16_t>{0xFEFF, 0x80, 0xD7FF, 0xE000, 0xDBFF, 0xDFFF}));
+    EXPECT_EQ(Units("\xC3" "A"), (std::vector<uint16_t>{0xFEFF, R, 'A'}));
+    EXPECT_EQ(Units("a\x80\x80z"), (std::vector<uint16_t>{0xFEFF, 'a', R, R, 'z'}));
+    EXPECT_EQ(Units("\xF5\x9F\xC3\x98"), (std::vector<uint16_t>{0xFEFF, R, R, 0xD8}));
     // 126 units at most; a pair that does not fit whole is left out.
     const std::string fourByte = "\xF0\x9F\x98\x80";
     std::string text;
