@@ -1,5 +1,7 @@
 #include "config.h"
 
+#include "common/fileowner.h"
+#include "common/utf8.h"
 #include "diaglog.h"
 #include "specialdirs.h"
 #include "tunecap.h"
@@ -9,7 +11,6 @@
 #include <QFileInfo>
 #include <QSettings>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -20,84 +21,102 @@ namespace {
 
 constexpr char kSettingsFileName[] = "/tunecap.ini";
 
-// Stored names, indexed by CConfig's key order.
-const char* const kKeyNames[] = {
-    "Log_Path",      "Record_Mode",  "After_Record",     "Output_Path",  "Id_Mode",
-    "Split_Time",    "Split_Mode",   "Volume_Value",     "Filter_Time",  "Filter_Mode",
-    "Audio_Codec",   "Bit_Rate",     "Sample_Rate",      "Task_Start",   "Task_Duration",
-    "Delete_Type",   "DEVIC_ID",     "Output_File_Type", "b_proxy",      "Proxy_type",
-    "Proxy_host",    "Proxy_prot",   "Proxy_name",       "Proxy_pass",   "Log_File_Pos",
-    "Show_Mute",     "Auto_update",  "Update_Days",      "Update_year",  "Update_month",
-    "Update_day",    "User_Mail",
+// One key of the file: its stored name and the value it takes when the file
+// lacks it or holds something that cannot be read as its type.
+struct KeyDefault {
+    const char* name;
+    QVariant value;
 };
 
-// Times after a first-run reset; also used when a stored time is missing or
-// unreadable, so that the scheduler never works with an invalid time.
-const QTime kDefaultTaskStart(0, 0, 0);
-const QTime kDefaultTaskDuration(0, 0, 15);
+// Every key in CConfig's key order (the order of the full save). Texts and
+// lists default to empty. The two task times are also what the first-run
+// reset sets, so the scheduler never works with an invalid time. The update
+// date has no fixed default: a missing one reads as today.
+const KeyDefault kKeys[] = {
+    {"Log_Path", QString()},
+    {"Record_Mode", -1},
+    {"After_Record", 1},
+    {"Output_Path", QStringList()},
+    {"Id_Mode", 1},
+    {"Split_Time", 200u},
+    {"Split_Mode", 1},
+    {"Volume_Value", 200},
+    {"Filter_Time", 1u},
+    {"Filter_Mode", 1},
+    {"Audio_Codec", 0},
+    {"Bit_Rate", 192},
+    {"Sample_Rate", 44100},
+    {"Task_Start", QTime(0, 0, 0)},
+    {"Task_Duration", QTime(0, 0, 15)},
+    {"Delete_Type", 0},
+    {"DEVIC_ID", QString()},
+    {"Output_File_Type", 0},
+    {"b_proxy", 0},
+    {"Proxy_type", 0},
+    {"Proxy_host", QString()},
+    {"Proxy_prot", 0},
+    {"Proxy_name", QString()},
+    {"Proxy_pass", QString()},
+    {"Log_File_Pos", qint64(0)},
+    {"Show_Mute", 1},
+    {"Auto_update", 3},
+    {"Update_Days", 1},
+    {"Update_year", QVariant()},
+    {"Update_month", QVariant()},
+    {"Update_day", QVariant()},
+    {"User_Mail", QString()},
+};
 
 // Creates the settings file owner-only when it does not exist yet and takes
 // read and write rights from everybody else when it does: it holds the
 // proxy password.
 void KeepOwnerOnly(const QString& file) {
     const QByteArray path = QFile::encodeName(file);
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd >= 0) ::close(fd);
+    const common::UniqueFd created(::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
     ::chmod(path.constData(), 0600);
 }
 
-int ReadInt(const QSettings& s, const char* key, int fallback) {
+int ReadInt(const QSettings& s, const KeyDefault& key, int fallback) {
     bool ok = false;
-    const int v = s.value(QLatin1String(key)).toInt(&ok);
+    const int v = s.value(QLatin1String(key.name)).toInt(&ok);
     return ok ? v : fallback;
 }
 
-unsigned ReadUInt(const QSettings& s, const char* key, unsigned fallback) {
+int ReadInt(const QSettings& s, const KeyDefault& key) { return ReadInt(s, key, key.value.toInt()); }
+
+unsigned ReadUInt(const QSettings& s, const KeyDefault& key) {
     bool ok = false;
-    const unsigned v = s.value(QLatin1String(key)).toUInt(&ok);
-    return ok ? v : fallback;
+    const unsigned v = s.value(QLatin1String(key.name)).toUInt(&ok);
+    return ok ? v : key.value.toUInt();
 }
 
-qint64 ReadInt64(const QSettings& s, const char* key, qint64 fallback) {
+qint64 ReadInt64(const QSettings& s, const KeyDefault& key) {
     bool ok = false;
-    const qint64 v = s.value(QLatin1String(key)).toLongLong(&ok);
-    return ok ? v : fallback;
+    const qint64 v = s.value(QLatin1String(key.name)).toLongLong(&ok);
+    return ok ? v : key.value.toLongLong();
 }
 
 // A hand-written value with a comma is read back as a list: take it whole.
-QString ReadText(const QSettings& s, const char* key) {
-    const QVariant v = s.value(QLatin1String(key));
+QString ReadText(const QSettings& s, const KeyDefault& key) {
+    const QVariant v = s.value(QLatin1String(key.name));
     if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(QLatin1String(", "));
-    return v.canConvert<QString>() ? v.toString() : QString();
+    return v.canConvert<QString>() ? v.toString() : key.value.toString();
 }
 
 // Empty entries name no folder and are dropped.
-QStringList ReadList(const QSettings& s, const char* key) {
-    QStringList list = s.value(QLatin1String(key)).toStringList();
+QStringList ReadList(const QSettings& s, const KeyDefault& key) {
+    QStringList list = s.value(QLatin1String(key.name), key.value).toStringList();
     list.removeAll(QString());
     return list;
 }
 
 // Accepts the stored time value as well as a text such as "00:00:15".
-QTime ReadTime(const QSettings& s, const char* key, const QTime& fallback) {
-    const QVariant v = s.value(QLatin1String(key));
+QTime ReadTime(const QSettings& s, const KeyDefault& key) {
+    const QVariant v = s.value(QLatin1String(key.name));
     QTime t = v.toTime();
     if (!t.isValid() && v.typeId() == QMetaType::QString)
         t = QTime::fromString(v.toString(), Qt::ISODateWithMs);
-    return t.isValid() ? t : fallback;
-}
-
-// Copies text as UTF-8 into a field of size bytes, NUL-terminated, cut
-// before a character that would not fit whole.
-template <size_t size>
-void CopyUtf8(char (&field)[size], const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    qsizetype length = std::min<qsizetype>(utf8.size(), qsizetype(size) - 1);
-    // Step back over continuation bytes of a character cut in two.
-    if (length < utf8.size())
-        while (length > 0 && (static_cast<unsigned char>(utf8[length]) & 0xC0) == 0x80) --length;
-    std::memcpy(field, utf8.constData(), static_cast<size_t>(length));
-    field[length] = '\0';
+    return t.isValid() ? t : key.value.toTime();
 }
 
 }  // namespace
@@ -203,40 +222,41 @@ bool CConfig::Load() {
 
 // Runs during construction, before any other thread can see the object.
 void CConfig::ReadAll() {
+    static_assert(sizeof kKeys / sizeof kKeys[0] == Key_Count, "one row per key");
     const QSettings& s = *m_settings;
     const QDate today = QDate::currentDate();
-    m_logPath = ReadText(s, kKeyNames[Key_LogPath]);
-    m_recordMode = ReadInt(s, kKeyNames[Key_RecordMode], -1);
-    m_afterRecord = ReadInt(s, kKeyNames[Key_AfterRecord], 1);
-    m_outputPath = ReadList(s, kKeyNames[Key_OutputPath]);
-    m_idMode = ReadInt(s, kKeyNames[Key_IdMode], 1);
-    m_splitTime = ReadUInt(s, kKeyNames[Key_SplitTime], 200);
-    m_splitMode = ReadInt(s, kKeyNames[Key_SplitMode], 1);
-    m_volumeValue = ReadInt(s, kKeyNames[Key_VolumeValue], 200);
-    m_filterTime = ReadUInt(s, kKeyNames[Key_FilterTime], 1);
-    m_filterMode = ReadInt(s, kKeyNames[Key_FilterMode], 1);
-    m_audioCodec = ReadInt(s, kKeyNames[Key_AudioCodec], 0);
-    m_bitRate = ReadInt(s, kKeyNames[Key_BitRate], 192);
-    m_sampleRate = ReadInt(s, kKeyNames[Key_SampleRate], 44100);
-    m_taskStart = ReadTime(s, kKeyNames[Key_TaskStart], kDefaultTaskStart);
-    m_taskDuration = ReadTime(s, kKeyNames[Key_TaskDuration], kDefaultTaskDuration);
-    m_deleteType = ReadInt(s, kKeyNames[Key_DeleteType], 0);
-    m_deviceId = ReadText(s, kKeyNames[Key_DeviceId]);
-    m_outputFileType = ReadInt(s, kKeyNames[Key_OutputFileType], 0);
-    m_useProxy = ReadInt(s, kKeyNames[Key_UseProxy], 0);
-    m_proxyType = ReadInt(s, kKeyNames[Key_ProxyType], 0);
-    m_proxyHost = ReadText(s, kKeyNames[Key_ProxyHost]);
-    m_proxyPort = ReadInt(s, kKeyNames[Key_ProxyPort], 0);
-    m_proxyName = ReadText(s, kKeyNames[Key_ProxyName]);
-    m_proxyPass = ReadText(s, kKeyNames[Key_ProxyPass]);
-    m_logFilePos = ReadInt64(s, kKeyNames[Key_LogFilePos], 0);
-    m_showMute = ReadInt(s, kKeyNames[Key_ShowMute], 1);
-    m_autoUpdate = ReadInt(s, kKeyNames[Key_AutoUpdate], 3);
-    m_updateDays = ReadInt(s, kKeyNames[Key_UpdateDays], 1);
-    m_updateYear = ReadInt(s, kKeyNames[Key_UpdateYear], today.year());
-    m_updateMonth = ReadInt(s, kKeyNames[Key_UpdateMonth], today.month());
-    m_updateDay = ReadInt(s, kKeyNames[Key_UpdateDay], today.day());
-    m_userMail = ReadText(s, kKeyNames[Key_UserMail]);
+    m_logPath = ReadText(s, kKeys[Key_LogPath]);
+    m_recordMode = ReadInt(s, kKeys[Key_RecordMode]);
+    m_afterRecord = ReadInt(s, kKeys[Key_AfterRecord]);
+    m_outputPath = ReadList(s, kKeys[Key_OutputPath]);
+    m_idMode = ReadInt(s, kKeys[Key_IdMode]);
+    m_splitTime = ReadUInt(s, kKeys[Key_SplitTime]);
+    m_splitMode = ReadInt(s, kKeys[Key_SplitMode]);
+    m_volumeValue = ReadInt(s, kKeys[Key_VolumeValue]);
+    m_filterTime = ReadUInt(s, kKeys[Key_FilterTime]);
+    m_filterMode = ReadInt(s, kKeys[Key_FilterMode]);
+    m_audioCodec = ReadInt(s, kKeys[Key_AudioCodec]);
+    m_bitRate = ReadInt(s, kKeys[Key_BitRate]);
+    m_sampleRate = ReadInt(s, kKeys[Key_SampleRate]);
+    m_taskStart = ReadTime(s, kKeys[Key_TaskStart]);
+    m_taskDuration = ReadTime(s, kKeys[Key_TaskDuration]);
+    m_deleteType = ReadInt(s, kKeys[Key_DeleteType]);
+    m_deviceId = ReadText(s, kKeys[Key_DeviceId]);
+    m_outputFileType = ReadInt(s, kKeys[Key_OutputFileType]);
+    m_useProxy = ReadInt(s, kKeys[Key_UseProxy]);
+    m_proxyType = ReadInt(s, kKeys[Key_ProxyType]);
+    m_proxyHost = ReadText(s, kKeys[Key_ProxyHost]);
+    m_proxyPort = ReadInt(s, kKeys[Key_ProxyPort]);
+    m_proxyName = ReadText(s, kKeys[Key_ProxyName]);
+    m_proxyPass = ReadText(s, kKeys[Key_ProxyPass]);
+    m_logFilePos = ReadInt64(s, kKeys[Key_LogFilePos]);
+    m_showMute = ReadInt(s, kKeys[Key_ShowMute]);
+    m_autoUpdate = ReadInt(s, kKeys[Key_AutoUpdate]);
+    m_updateDays = ReadInt(s, kKeys[Key_UpdateDays]);
+    m_updateYear = ReadInt(s, kKeys[Key_UpdateYear], today.year());
+    m_updateMonth = ReadInt(s, kKeys[Key_UpdateMonth], today.month());
+    m_updateDay = ReadInt(s, kKeys[Key_UpdateDay], today.day());
+    m_userMail = ReadText(s, kKeys[Key_UserMail]);
 }
 
 void CConfig::ResetDefalutConfig() {
@@ -248,8 +268,8 @@ void CConfig::ResetDefalutConfig() {
         m_logPath = appData;
         m_outputPath.append(music);
         outputPath = m_outputPath;
-        m_taskStart = kDefaultTaskStart;
-        m_taskDuration = kDefaultTaskDuration;
+        m_taskStart = kKeys[Key_TaskStart].value.toTime();
+        m_taskDuration = kKeys[Key_TaskDuration].value.toTime();
     }
     qDebug().noquote() << QStringLiteral("CConfig::ResetDefalutConfig CreateDirectory ApplicationSupport_Dir: ")
                               + appData;
@@ -304,7 +324,7 @@ void CConfig::WriteKey(Key key) {
         std::lock_guard<std::mutex> lock(m_mutex);
         value = ValueOf(key);
     }
-    m_settings->setValue(QLatin1String(kKeyNames[key]), value);
+    m_settings->setValue(QLatin1String(kKeys[key].name), value);
 }
 
 void CConfig::Commit() {
@@ -393,7 +413,7 @@ void CConfig::FillProxyParam(MusicParserProxyParam* param) const {
     param->type = m_proxyType;
     if (m_proxyType < 0) return;
     param->port = m_proxyPort;
-    CopyUtf8(param->host, m_proxyHost);
-    CopyUtf8(param->userName, m_proxyName);
-    CopyUtf8(param->password, m_proxyPass);
+    common::CopyText(param->host, m_proxyHost.toUtf8().constData());
+    common::CopyText(param->userName, m_proxyName.toUtf8().constData());
+    common::CopyText(param->password, m_proxyPass.toUtf8().constData());
 }

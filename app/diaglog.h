@@ -13,6 +13,8 @@
 #include <memory>
 #include <mutex>
 
+#include "common/fileowner.h"
+
 class QMessageLogContext;
 
 // A file reaches at most this many characters before the next line goes
@@ -62,9 +64,6 @@ public:
     bool WriteLine(const QString& line, bool durable = false);
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
     // Current file becomes number 1, older files move one number up with
     // gaps closed, the tenth is deleted. Failures are ignored. Caller holds
     // m_mutex.
@@ -73,7 +72,7 @@ private:
     const FolderSource m_folder;
     const qint64 m_sizeLimit;
     mutable std::mutex m_mutex;
-    std::unique_ptr<std::FILE, FileCloser> m_file;  // guarded by m_mutex
+    common::UniqueFile m_file;  // guarded by m_mutex
 };
 
 // The process-wide log, whose folder is the Log_Path setting. Start-up

@@ -32,7 +32,7 @@ public:
         m_sink = sink;
         m_owner = owner;
     }
-    int Open(unsigned) override { return 0; }
+    int Open(const capdev::InputDevice&) override { return 0; }
     int Start() override { return 0; }
     int Close() override { return 0; }
     unsigned BlockBytes() const override { return kRate * 4 / 25; }
@@ -45,7 +45,7 @@ private:
 
 class BenchBackend : public capdev::IInputBackend {
 public:
-    std::vector<std::string> ListInputs() override { return {"Bench Input"}; }
+    std::vector<capdev::InputDevice> ListDevices() override { return {{"Bench Input", "bench"}}; }
     std::unique_ptr<capdev::IAudioInput> CreateInput(int) override {
         auto input = std::make_unique<BenchInput>();
         last = input.get();

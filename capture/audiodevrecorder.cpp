@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstdio>
 #include <exception>
+
+#include "common/logline.h"
 
 namespace capdev {
 namespace {
@@ -16,18 +17,15 @@ constexpr int kVirtualWakes = 10;
 constexpr unsigned kVirtualPopsPerSecond = 250;  // a tenth of a 40 ms block
 constexpr int kFileTypeWav = 1;
 constexpr char kVirtualDeviceName[] = "Tavra Audio";
-constexpr unsigned kSilenceValues = 16;
 
 }  // namespace
 
 bool IsSilentBlock(const void* data, uint32_t bytes) {
     const auto* p = static_cast<const uint8_t*>(data);
-    uint32_t values = bytes / 2;
-    if (values > kSilenceValues)
-        values = kSilenceValues;
+    const uint32_t values = bytes / 2;
     for (uint32_t i = 0; i < values; ++i) {
-        const uint16_t v = static_cast<uint16_t>(p[2 * i] | (p[2 * i + 1] << 8));
-        if (v > 10 && v != 0xFFFF)
+        const auto v = static_cast<int16_t>(static_cast<uint16_t>(p[2 * i] | (p[2 * i + 1] << 8)));
+        if (v > kSilenceThreshold || v < -kSilenceThreshold)
             return false;
     }
     return true;
@@ -86,35 +84,47 @@ void CAudioDevRecorder::EmitText(int code, int value, const std::string& text) {
 }
 
 void CAudioDevRecorder::Log(const char* format, ...) {
-    char line[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    common::LogLine line(format, args);
     va_end(args);
-    Emit(LogLine, 1, line);
+    Emit(LogLine, 1, line.data());
 }
 
 // --- Inputs -------------------------------------------------------------------
 
 int CAudioDevRecorder::GetInputCount() {
-    m_inputNames.clear();
+    m_inputs.clear();
     if (m_backend)
-        m_inputNames = m_backend->ListInputs();
-    for (const std::string& name : m_inputNames)
-        Log("CAudioDevRecorder::GetInputCount device name: %s", name.c_str());
-    return static_cast<int>(m_inputNames.size());
+        m_inputs = m_backend->ListDevices();
+    for (const InputDevice& input : m_inputs)
+        Log("CAudioDevRecorder::GetInputCount device name: %s", input.name.c_str());
+    return static_cast<int>(m_inputs.size());
 }
 
 const char* CAudioDevRecorder::GetInputName(unsigned index) const {
-    return index < m_inputNames.size() ? m_inputNames[index].c_str() : nullptr;
+    return index < m_inputs.size() ? m_inputs[index].name.c_str() : nullptr;
 }
 
 int CAudioDevRecorder::SelectInput(const char* name) {
     GetInputCount();
     m_selected = 0;
     const std::string wanted = name ? name : "";
-    for (size_t i = 0; i < m_inputNames.size(); ++i) {
-        if (wanted.empty() || m_inputNames[i].find(wanted) != std::string::npos) {
+    if (wanted.empty() && !m_inputs.empty()) {
+        m_selected = 1;
+        return 0;
+    }
+    // A sound card's input and the monitor of its output usually share a
+    // description, the monitor listed first: the input of exactly that name
+    // is the one meant.
+    for (size_t i = 0; i < m_inputs.size(); ++i) {
+        if (m_inputs[i].name == wanted) {
+            m_selected = static_cast<unsigned>(i) + 1;
+            return 0;
+        }
+    }
+    for (size_t i = 0; i < m_inputs.size(); ++i) {
+        if (m_inputs[i].name.find(wanted) != std::string::npos) {
             m_selected = static_cast<unsigned>(i) + 1;
             return 0;
         }
@@ -186,7 +196,7 @@ int CAudioDevRecorder::StartRecord(const AudioDevRecordParam* param) {
         Log("CAudioDevRecorder::StartRecord cann't found device: %s", wanted);
         return found;
     }
-    m_recordingName = m_inputNames[m_selected - 1];
+    m_recordingName = m_inputs[m_selected - 1].name;
     if (m_params.hasInputName) {
         m_mode = kModeInput;
         m_input = m_backend->CreateInput(m_params.sampleRate);
@@ -247,7 +257,8 @@ int CAudioDevRecorder::StartRecordInput() {
     if (m_mode != kModeInput || !m_input)
         return AUDIODEV_ERR_NO_INPUT;
     Log("CAudioDevRecorder::StartRecordInput start");
-    int result = m_input->Open(m_selected - 1);
+    // The input chosen by name above, by its id: not looked up again.
+    int result = m_input->Open(m_inputs[m_selected - 1]);
     if (result != 0) {
         Log("CAudioDevRecorder::StartRecordInput WaveInRecorder open device err: %d", result);
         return result;
@@ -432,8 +443,8 @@ int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t byt
         st.popped = true;
         Log("CAudioDevRecorder::AudioEncodeProc PopData");
     }
-    const uint64_t silenceBefore = st.silenceCounter;
-    int result = SplitStep(st, data, bytes);
+    const bool silent = st.silenceLimit != 0 && IsSilentBlock(data, bytes);
+    int result = SplitStep(st, silent, bytes);
     if (result != 0)
         return result;
     if (st.split) {  // no file open
@@ -441,9 +452,10 @@ int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t byt
         st.sampleBytes = 0;
         return 0;
     }
-    // Silent blocks, and the first loud block after them, stay out of the
-    // file.
-    if (st.silenceLimit != 0 && st.silenceCounter != silenceBefore)
+    // Silent blocks stay out of the file: a pause shorter than the split
+    // time leaves no gap. The loud block that ends it is the start of the
+    // next sound and is written.
+    if (silent)
         return 0;
 
     // A WAV file's header holds 32-bit sizes: continue in a new file before
@@ -489,8 +501,8 @@ int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t byt
     return 0;
 }
 
-int CAudioDevRecorder::SplitStep(EncodeState& st, const uint8_t* data, uint32_t bytes) {
-    if (st.silenceLimit != 0 && IsSilentBlock(data, bytes)) {
+int CAudioDevRecorder::SplitStep(EncodeState& st, bool silent, uint32_t bytes) {
+    if (silent) {
         if (!st.split)
             Emit(SilenceState, 0, nullptr);
         st.silenceCounter += bytes;
@@ -508,6 +520,7 @@ int CAudioDevRecorder::SplitStep(EncodeState& st, const uint8_t* data, uint32_t 
             st.split = false;
             st.fileBytes = 0;
             st.unsavedBytes = 0;
+            st.nextNoFileLog = 0;
         } else if (result != kWriterCreateFailed) {
             Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
             return result;
@@ -515,6 +528,7 @@ int CAudioDevRecorder::SplitStep(EncodeState& st, const uint8_t* data, uint32_t 
             // The folder may come back (a drive mounted again), so try again
             // with the next loud block; but a recording that keeps saving
             // nothing must say so rather than look like it is waiting.
+            LogNoFile(st);
             st.unsavedBytes += bytes;
             if (st.unsavedBytes >= kUnsavedSecondsLimit * st.oneSecond) {
                 Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
@@ -538,10 +552,25 @@ int CAudioDevRecorder::RollOver(EncodeState& st) {
         return 0;
     }
     st.split = true;
-    if (result == kWriterCreateFailed)
+    if (result == kWriterCreateFailed) {
+        LogNoFile(st);
         return 0;
+    }
     Emit(RecordError, AUDIODEV_ERR_CREATE_FILE, nullptr);
     return result;
+}
+
+void CAudioDevRecorder::LogNoFile(EncodeState& st) {
+    if (st.nextNoFileLog == 0) {
+        Log("CAudioDevRecorder::CreateTavraFile %s,err code: %d, %s", m_params.outputFolder.c_str(),
+            kWriterCreateFailed, m_mainFile->lastError().c_str());
+        st.nextNoFileLog = st.oneSecond;
+    } else if (st.unsavedBytes >= st.nextNoFileLog) {
+        Log("CAudioDevRecorder::CreateTavraFile %s,err code: %d, unsaved ms: %llu",
+            m_params.outputFolder.c_str(), kWriterCreateFailed,
+            static_cast<unsigned long long>(st.unsavedBytes * 1000 / st.oneSecond));
+        st.nextNoFileLog = (st.unsavedBytes / st.oneSecond + 1) * st.oneSecond;
+    }
 }
 
 int CAudioDevRecorder::CreateTavraFile() {
@@ -558,8 +587,11 @@ int CAudioDevRecorder::CreateTavraFile() {
             m_sampleFile->open(kFileTypeWav, folder, format, m_params.sampleRate, true,
                                m_params.bitRate);
     }
-    Log("CAudioDevRecorder::CreateTavraFile %s,err code: %d",
-        m_mainFile->name() ? m_mainFile->name() : "", result);
+    // A file that could not be opened is logged by the caller, which knows
+    // how long that has been going on (see LogNoFile).
+    if (result != kWriterCreateFailed)
+        Log("CAudioDevRecorder::CreateTavraFile %s,err code: %d",
+            m_mainFile->name() ? m_mainFile->name() : "", result);
     return result;
 }
 

@@ -41,8 +41,14 @@ struct RecorderOptions {
     ILineOut* lineOut = nullptr;          // computer audio; null: ProcessLineOut()
 };
 
-// True when the first 16 sample values of the block count as silence:
-// 16-bit values read as unsigned are at most 10 or 0xFFFF (-1..10 signed).
+// Largest 16-bit sample value, either side of zero, that still counts as
+// silence.
+constexpr int kSilenceThreshold = 10;
+
+// True when every 16-bit sample value of the block lies within
+// -kSilenceThreshold..kSilenceThreshold. A quiet passage of music (a fade,
+// a soft bass note) has values beyond that somewhere in each block; only a
+// pause has none.
 bool IsSilentBlock(const void* data, uint32_t bytes);
 
 // Thread contract: every public member is called from one caller thread at a
@@ -62,8 +68,9 @@ public:
     int GetInputCount();
     // Name `index` of the last list, or nullptr. Valid until the next rebuild.
     const char* GetInputName(unsigned index) const;
-    // Rebuilds the list and selects the first input containing `name`
-    // (empty or null: input 0). 0 or -9.
+    // Rebuilds the list and selects the input named `name`: the first whose
+    // name equals it, else the first whose name contains it (so "Tavra
+    // Audio" finds "Monitor of Tavra Audio"); empty or null: input 0. 0 or -9.
     int SelectInput(const char* name);
     // Starts a recording (see AudioDevStartRecord for the results).
     int StartRecord(const AudioDevRecordParam* param);
@@ -115,6 +122,8 @@ private:
         uint64_t sampleBytes = 0;
         uint64_t fileBytes = 0;      // written to the current file
         uint64_t unsavedBytes = 0;   // loud audio lost since a file last failed to open
+        uint64_t nextNoFileLog = 0;  // unsavedBytes at which the next "no file" line is due;
+                                     // 0: none logged since a file last opened
         bool popped = false;
     };
 
@@ -136,7 +145,13 @@ private:
     // the encoder loop.
     int DrainRing(EncodeState& st, std::vector<uint8_t>& block);
     int ProcessBlock(EncodeState& st, uint8_t* data, uint32_t bytes);
-    int SplitStep(EncodeState& st, const uint8_t* data, uint32_t bytes);
+    // The splitter's step for one block (`silent` when splitting is on and
+    // the block is silent): counts silence, closes the file at the limit,
+    // opens one at the first loud block.
+    int SplitStep(EncodeState& st, bool silent, uint32_t bytes);
+    // Logs that no file could be opened: with the writer's reason the first
+    // time, then at most once per second of sound that went unsaved.
+    void LogNoFile(EncodeState& st);
     int RollOver(EncodeState& st);
     int CreateTavraFile();
     int CloseTavraFile();
@@ -178,8 +193,8 @@ private:
     // a lock: the caller's thread writes them only while neither runs (at
     // start before the encoder is created, at stop after it is joined).
     Params m_params;
-    std::vector<std::string> m_inputNames;
-    unsigned m_selected = 0;  // 1-based index into m_inputNames; 0 = none
+    std::vector<InputDevice> m_inputs;
+    unsigned m_selected = 0;  // 1-based index into m_inputs; 0 = none
     std::string m_recordingName;  // full name of the recorded input
     int m_mode = 0;           // 0 idle, 1 input, 2 computer audio
     unsigned m_volume = 100;

@@ -16,6 +16,12 @@ enum SinkCode : int {
     kSinkInputLost = 100 // the input went away (device removed, server gone); data: null
 };
 
+// One input as a backend lists it.
+struct InputDevice {
+    std::string name;  // what the user sees and chooses by (the server's description)
+    std::string id;    // what the server knows it by (the source name); Open uses it
+};
+
 // Receives blocks and log lines from an input, on the input's delivery
 // thread (log lines also on the caller's thread). The data is valid only
 // during the call: the sink copies what it keeps and returns quickly.
@@ -29,9 +35,11 @@ public:
 
     // Sets where blocks and log lines go. Call before Open.
     virtual void SetSink(AudioSink sink, void* owner) = 0;
-    // Opens input number `device` of the list the backend gave last.
-    // Returns 0, -1 when already open, or a positive error of the sound system.
-    virtual int Open(unsigned device) = 0;
+    // Opens `device` as the backend listed it, by its id: the input chosen
+    // is the one opened even when inputs came or went since the list was
+    // made. Returns 0, -1 when already open, or a positive error of the sound
+    // system (the input is gone, the server cannot be reached).
+    virtual int Open(const InputDevice& device) = 0;
     // Starts delivery. Returns 0, -1 when not open, or a positive error.
     virtual int Start() = 0;
     // Stops delivery and frees the stream. After it returns, the sink is
@@ -47,9 +55,15 @@ class IInputBackend {
 public:
     virtual ~IInputBackend() = default;
 
-    // Names of the inputs in device-number order (empty when there are none
-    // or the server cannot be reached).
-    virtual std::vector<std::string> ListInputs() = 0;
+    // The inputs in device-number order (empty when there are none or the
+    // server cannot be reached).
+    virtual std::vector<InputDevice> ListDevices() = 0;
+    // Their names only, in the same order.
+    std::vector<std::string> ListInputs() {
+        std::vector<std::string> names;
+        for (InputDevice& device : ListDevices()) names.push_back(std::move(device.name));
+        return names;
+    }
     // A new, unopened input capturing 16-bit stereo at `sampleRate`.
     virtual std::unique_ptr<IAudioInput> CreateInput(int sampleRate) = 0;
 };

@@ -16,6 +16,7 @@ public:
     bool isOpen() const override { return m_writer.isOpen(); }
     const char* name() const override { return m_writer.name(); }
     uint64_t bytesWritten() const override { return m_writer.bytesWritten(); }
+    std::string lastError() const override { return m_writer.lastError(); }
 
 private:
     CAudioFileWriter m_writer;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "writers/audiofilewriter.h"
 
@@ -24,6 +25,8 @@ public:
     virtual const char* name() const = 0;
     // PCM bytes accepted since open.
     virtual uint64_t bytesWritten() const = 0;
+    // Why the last open() failed, in words (empty after a success).
+    virtual std::string lastError() const = 0;
 };
 
 // Makes a fresh, closed file object. Called on the caller's thread at start.

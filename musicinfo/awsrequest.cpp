@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdarg>
-#include <cstdio>
 #include <ctime>
 
+#include "common/logline.h"
 #include "log/tracelog.h"
 #include "networkstatus.h"
 #include "recognition/recognizer.h"
@@ -28,12 +28,11 @@ const char* StepText(std::int32_t step) {
 
 // Appends one formatted part, cut at 1023 bytes like every part of an entry.
 __attribute__((format(printf, 2, 3))) void AppendPart(std::string* out, const char* format, ...) {
-    char buffer[1024];
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    const common::LogLine part(format, args);
     va_end(args);
-    if (n > 0) out->append(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
+    out->append(part.c_str(), part.size());
 }
 
 }  // namespace

@@ -82,6 +82,8 @@ TUNECAP_API void* MusicParserRequest(MusicParserRequestInfo* info) {
     using namespace aws;
     try {
         if (info == nullptr || info->userData == nullptr || info->callback == nullptr) return nullptr;
+        // After MusicParserCleanup nothing would ever answer the request.
+        if (ServiceContext::Instance().ShuttingDown()) return nullptr;
         AWSRequest::Params params;
         params.filePath = info->filePath != nullptr ? info->filePath : "";
         const bool fileCounts = IsExistingRegularFile(params.filePath);

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
+
+#include "common/logline.h"
 
 namespace capdev {
 namespace {
@@ -51,12 +52,11 @@ void CAudioFilterGraph::Log(const char* format, ...) {
     if (!m_render) {
         return;
     }
-    char line[1024];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    const common::LogLine line(format, args);
     va_end(args);
-    m_render->Log(line);
+    m_render->Log(line.c_str());
 }
 
 int CAudioFilterGraph::Connect() {

@@ -63,8 +63,10 @@ enum {
  * Returns 0 on success. 1, 2, 3, -3, -4 and -5 (above) leave the destination
  * untouched. Otherwise the destination is written and the result is that of
  * the last tag step: -2 (no tag written), 1 to 4 when the picture could not
- * be opened, held in memory, read, or was refused by the tag encoder (the text
- * frames are still written), or a LAME error of a text frame.
+ * be opened (or is no regular file), held in memory, read, or was refused
+ * (empty, larger than 16 MiB, or not taken by the tag encoder; the text
+ * frames are still written), or a LAME error of a text frame. A source that
+ * is no regular file (a FIFO, a device) gives 2 at once.
  *
  * Stateless and safe to call from any thread; blocks while it copies.
  * A null `tags` writes no tag and copies the audio.

@@ -11,15 +11,15 @@ constexpr int kListTimeoutMs = 5000;
 // descriptions.
 class PulseInputBackend final : public IInputBackend {
 public:
-    std::vector<std::string> ListInputs() override {
-        std::vector<std::string> names;
+    std::vector<InputDevice> ListDevices() override {
+        std::vector<InputDevice> devices;
         PulseConnection pulse;
         std::vector<PulseSource> sources;
         if (pulse.connect("Tunecap input list", kListTimeoutMs) != 0 ||
             pulse.listSources(&sources, kListTimeoutMs) != 0)
-            return names;
-        for (const PulseSource& s : sources) names.push_back(s.description);
-        return names;
+            return devices;
+        for (const PulseSource& s : sources) devices.push_back({s.description, s.name});
+        return devices;
     }
 
     std::unique_ptr<IAudioInput> CreateInput(int sampleRate) override {

@@ -1,10 +1,11 @@
 #include "pulse/waveinrecorder.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include "common/logline.h"
 
 namespace capdev {
 namespace {
@@ -30,15 +31,18 @@ void WaveInRecorder::SetSink(AudioSink sink, void* owner) {
 
 void WaveInRecorder::log(const char* format, ...) {
     if (!m_sink) return;
-    char text[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    const common::LogLine line(format, args);
     va_end(args);
-    m_sink(kSinkLog, 1, text, m_owner);
+    m_sink(kSinkLog, 1, line.c_str(), m_owner);
 }
 
-int WaveInRecorder::Open(unsigned device) {
+int WaveInRecorder::Open(const InputDevice& device) { return openSource(&device.id, 0); }
+
+int WaveInRecorder::Open(unsigned device) { return openSource(nullptr, device); }
+
+int WaveInRecorder::openSource(const std::string* source, unsigned number) {
     if (m_opened) {
         log("WaveInRecorder::Open Device Already Opened. Please Stop Recorder before attempting to Open");
         return -1;
@@ -53,22 +57,30 @@ int WaveInRecorder::Open(unsigned device) {
     }
     m_opened = true;
 
-    auto fail = [this, device](int err) {
-        log("WaveInRecorder::Open waveInOpen device %d failed, err: %d", static_cast<int>(device), err);
+    const std::string label = source ? *source : std::to_string(number);
+    auto fail = [this, &label](int err) {
+        log("WaveInRecorder::Open waveInOpen device %s failed, err: %d", label.c_str(), err);
         Close();
         return err;
     };
     m_pulse.setOnLost([this] { inputLost(); });
     int err = m_pulse.connect("Tunecap recorder", kTimeoutMs);
     if (err != 0) return fail(err);
-    std::vector<PulseSource> sources;
-    err = m_pulse.listSources(&sources, kTimeoutMs);
-    if (err != 0) return fail(err);
-    if (device >= sources.size()) return fail(PA_ERR_NOENTITY);
+    std::string sourceName;
+    if (source) {
+        if (source->empty()) return fail(PA_ERR_NOENTITY);
+        sourceName = *source;
+    } else {
+        std::vector<PulseSource> sources;
+        err = m_pulse.listSources(&sources, kTimeoutMs);
+        if (err != 0) return fail(err);
+        if (number >= sources.size()) return fail(PA_ERR_NOENTITY);
+        sourceName = sources[number].name;
+    }
 
     const pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(m_rate), 2};
     if (m_rate <= 0 || !pa_sample_spec_valid(&spec)) return fail(PA_ERR_INVALID);
-    err = openStream(sources[device].name, spec);
+    err = openStream(sourceName, spec);
     if (err != 0) return fail(err);
     return 0;
 }

@@ -28,11 +28,14 @@ public:
     WaveInRecorder& operator=(const WaveInRecorder&) = delete;
 
     void SetSink(AudioSink sink, void* owner) override;
-    // Connects to the server and opens a (paused) record stream on source
-    // number `device` in index order. Returns 0, -1 when already open, or
-    // the server's error (PA_ERR_NOENTITY for a device number that does not
-    // exist); a failed open leaves nothing open.
-    int Open(unsigned device) override;
+    // Connects to the server and opens a (paused) record stream on the
+    // source named device.id. Returns 0, -1 when already open, or the
+    // server's error (PA_ERR_NOENTITY for a source that is gone); a failed
+    // open leaves nothing open.
+    int Open(const InputDevice& device) override;
+    // The same for source number `device` in the server's index order
+    // (PA_ERR_NOENTITY for a number that does not exist).
+    int Open(unsigned device);
     // Starts the flow of blocks. Returns 0, -1 when not open, or the
     // server's error.
     int Start() override;
@@ -45,6 +48,8 @@ public:
 private:
     void log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     int stop();
+    // Open with either a source name or a number (when `source` is null).
+    int openSource(const std::string* source, unsigned number);
     int openStream(const std::string& source, const pa_sample_spec& spec);
     void deliveryLoop();
     // Loop-thread callbacks.

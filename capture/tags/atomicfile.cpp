@@ -6,8 +6,12 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+
+#include "common/utf8.h"
 
 namespace capdev {
 
@@ -15,12 +19,26 @@ namespace {
 
 std::atomic<unsigned> g_tempCounter{0};
 
+// The longest file name the folder takes.
+long NameLimit(const std::string& folder) {
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? limit : NAME_MAX;
+}
+
+// `name` cut between UTF-8 characters so that `extra` more bytes still fit
+// within `limit`.
+std::string CutName(const std::string& name, long limit, std::size_t extra) {
+    const std::size_t room = limit > static_cast<long>(extra) ? static_cast<std::size_t>(limit) - extra : 0;
+    if (name.size() <= room) {
+        return name;
+    }
+    return name.substr(0, common::WholeCharacterCut(name.c_str(), room));
+}
+
 }  // namespace
 
 CAtomicFile::~CAtomicFile() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
+    m_fd.reset();
     if (!m_tempPath.empty()) {
         ::unlink(m_tempPath.c_str());
     }
@@ -40,16 +58,17 @@ bool CAtomicFile::Create(const std::string& path) {
     if (replaces && !S_ISREG(existing.st_mode)) {
         return false;
     }
+    const long nameMax = NameLimit(folder);
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[64];
         std::snprintf(suffix, sizeof suffix, ".%ld.%u.%ld.tmp", static_cast<long>(::getpid()),
                       g_tempCounter.fetch_add(1), static_cast<long>(std::time(nullptr)));
-        std::string temp = folder + "." + base + suffix;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            m_fd = fd;
+        std::string temp = folder + "." + CutName(base, nameMax, std::strlen(suffix) + 1) + suffix;
+        common::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd.valid()) {
+            m_fd = std::move(fd);
             m_tempPath = std::move(temp);
-            if (replaces && ::fchmod(m_fd, existing.st_mode & 07777) != 0) {
+            if (replaces && ::fchmod(m_fd.get(), existing.st_mode & 07777) != 0) {
                 return false;
             }
             return true;
@@ -62,12 +81,12 @@ bool CAtomicFile::Create(const std::string& path) {
 }
 
 bool CAtomicFile::Write(const void* data, std::size_t bytes) {
-    if (m_fd < 0) {
+    if (!m_fd.valid()) {
         return false;
     }
     const auto* p = static_cast<const char*>(data);
     while (bytes > 0) {
-        const ssize_t n = ::write(m_fd, p, bytes);
+        const ssize_t n = ::write(m_fd.get(), p, bytes);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -81,12 +100,11 @@ bool CAtomicFile::Write(const void* data, std::size_t bytes) {
 }
 
 bool CAtomicFile::Commit() {
-    if (m_fd < 0) {
+    if (!m_fd.valid()) {
         return false;
     }
-    const bool synced = ::fsync(m_fd) == 0;
-    const bool closed = ::close(m_fd) == 0;
-    m_fd = -1;
+    const bool synced = ::fsync(m_fd.get()) == 0;
+    const bool closed = m_fd.Close();
     if (!synced || !closed || ::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
         return false;
     }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "common/fileowner.h"
+
 namespace capdev {
 
 class CAtomicFile {
@@ -19,7 +21,10 @@ public:
 
     // Creates the temporary file in the folder of `path` (UTF-8). A file that
     // already exists at `path` lends its permissions; a new one gets those of
-    // a newly created file (0666 less the umask). Returns false on failure.
+    // a newly created file (0666 less the umask). The temporary name is a
+    // dot, the final name and a unique suffix; the final name is cut (between
+    // characters) so that the whole stays within the folder's name limit.
+    // Returns false on failure.
     bool Create(const std::string& path);
 
     // Appends all `bytes`; false on a write error (a full disk).
@@ -31,7 +36,7 @@ public:
 private:
     std::string m_path;
     std::string m_tempPath;
-    int m_fd = -1;
+    common::UniqueFd m_fd;
 };
 
 }  // namespace capdev

@@ -1,19 +1,19 @@
 #include "id3tagbuilder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "capdev_tags.h"
+#include "common/fileowner.h"
 #include "tagtext.h"
 
 namespace capdev {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 // A harmless encoder set-up: the tag does not depend on it.
 constexpr int kChannels = 2;
@@ -82,22 +82,26 @@ int CId3TagBuilder::SetText(const char* frameId, const char* utf8) {
 }
 
 int CId3TagBuilder::SetPicture(const char* path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    // Non-blocking, so that a FIFO or a device cannot hold the call; only a
+    // regular file is a picture.
+    common::UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return kPictureOpenFailed;
+    }
+    if (st.st_size <= 0 || st.st_size > static_cast<off_t>(kPictureMaxBytes)) {
+        return kPictureRefused;
+    }
+    common::UniqueFile file(::fdopen(fd.get(), "rb"));
     if (!file) {
         return kPictureOpenFailed;
     }
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-        return kPictureNoMemory;
-    }
-    const long size = std::ftell(file.get());
-    if (size <= 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        return size == 0 ? kPictureRefused : kPictureNoMemory;
-    }
-    std::unique_ptr<char[]> bytes(new (std::nothrow) char[static_cast<std::size_t>(size)]);
+    fd.release();  // the stream owns it now
+    const auto wanted = static_cast<std::size_t>(st.st_size);
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[wanted]);
     if (!bytes) {
         return kPictureNoMemory;
     }
-    const auto wanted = static_cast<std::size_t>(size);
     if (std::fread(bytes.get(), 1, wanted, file.get()) != wanted) {
         return kPictureShortRead;
     }

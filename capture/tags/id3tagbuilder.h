@@ -2,6 +2,7 @@
 
 // Builds an ID3v2 tag through LAME's tag interface.
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,11 +19,16 @@ using LamePtr = std::unique_ptr<lame_global_flags, LameDeleter>;
 // Results of SetPicture.
 enum PictureResult : int {
     kPictureOk = 0,
-    kPictureOpenFailed = 1,   // the image file cannot be opened
-    kPictureNoMemory = 2,     // or its size cannot be found
+    kPictureOpenFailed = 1,   // the image cannot be opened, or is no regular file
+    kPictureNoMemory = 2,
     kPictureShortRead = 3,
-    kPictureRefused = 4,      // LAME does not take it (not JPEG, PNG or GIF)
+    kPictureRefused = 4,      // empty, larger than kPictureMaxBytes, or LAME does
+                              // not take it (not JPEG, PNG or GIF)
 };
+
+// The largest picture taken: far beyond any cover, and small enough that the
+// frame and tag sizes (28 bits) cannot wrap.
+constexpr std::size_t kPictureMaxBytes = 16u * 1024u * 1024u;
 
 // One tag in the making. Not thread-safe; each call of the export makes its
 // own.
@@ -40,8 +46,8 @@ public:
     // writes that frame itself.
     int SetText(const char* frameId, const char* utf8);
 
-    // Adds the picture held in the file at `path` (UTF-8). Returns a
-    // PictureResult.
+    // Adds the picture held in the file at `path` (UTF-8). Never blocks on a
+    // FIFO or device. Returns a PictureResult.
     int SetPicture(const char* path);
 
     // Fetches the finished tag into *tag (empty when no item was set).

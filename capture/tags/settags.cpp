@@ -11,6 +11,7 @@
 
 #include "atomicfile.h"
 #include "capdev_tags.h"
+#include "common/fileowner.h"
 #include "id3tagbuilder.h"
 #include "oldtag.h"
 #include "tagtext.h"
@@ -20,23 +21,6 @@ namespace capdev {
 namespace {
 
 constexpr std::size_t kCopyChunk = 262144;
-
-// Owns one file descriptor.
-class FdOwner {
-public:
-    explicit FdOwner(int fd) : m_fd(fd) {}
-    ~FdOwner() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    FdOwner(const FdOwner&) = delete;
-    FdOwner& operator=(const FdOwner&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 long ReadAt(int fd, uint64_t offset, void* buffer, std::size_t bytes) {
     std::size_t done = 0;
@@ -123,7 +107,9 @@ int WriteTaggedCopy(const MusicTagsInfo* tags, const wchar_t* source,
     if (!sourcePath) {
         return MUSICTAGS_ERR_OPEN_SOURCE;
     }
-    FdOwner in(::open(sourcePath->c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a FIFO or a device named as the source is refused
+    // at once instead of holding the call; only a regular file is copied.
+    const common::UniqueFd in(::open(sourcePath->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat st {};
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return MUSICTAGS_ERR_OPEN_SOURCE;
@@ -139,14 +125,16 @@ int WriteTaggedCopy(const MusicTagsInfo* tags, const wchar_t* source,
         return located;
     }
 
+    // The tag (and the picture it reads) is complete before the temporary
+    // file exists, so that only the copy itself can leave one behind.
+    std::vector<unsigned char> tag;
+    const int result = BuildTag(tags, &tag);
+
     const auto destinationPath = WideToUtf8(destination);
     CAtomicFile out;
     if (!destinationPath || !out.Create(*destinationPath)) {
         return MUSICTAGS_ERR_CREATE_DESTINATION;
     }
-
-    std::vector<unsigned char> tag;
-    const int result = BuildTag(tags, &tag);
     if (result == MUSICTAGS_ERR_ENCODER) {
         return result;
     }

@@ -1,50 +1,28 @@
 #include "tagtext.h"
 
+#include <cstring>
+
+#include "common/utf8.h"
+
 namespace capdev {
 
 namespace {
 
 constexpr uint16_t kByteOrderMark = 0xFEFF;
-constexpr uint16_t kReplacement = 0xFFFD;
 
-// Reads the next character of `s` at `*pos`. Returns false at the end of the
-// string or when a sequence is cut short by it.
-bool NextCodePoint(const unsigned char* s, std::size_t* pos, uint32_t* cp) {
-    const unsigned char lead = s[*pos];
-    if (lead == 0) {
+// Reads the next character of s[*pos..size): an ill-formed sequence gives
+// U+FFFD (see common::DecodeUtf8). Returns false at the end of the string or
+// when a sequence is cut short by it.
+bool NextCodePoint(const char* s, std::size_t size, std::size_t* pos, uint32_t* cp) {
+    if (*pos >= size) {
         return false;
     }
-    std::size_t trail = 0;
-    uint32_t value = 0;
-    if (lead <= 0x7F) {
-        value = lead;
-    } else if (lead <= 0xDF) {
-        trail = 1;
-        value = lead & 0x1Fu;
-    } else if (lead <= 0xEF) {
-        trail = 2;
-        value = lead & 0x0Fu;
-    } else if (lead <= 0xF7) {
-        trail = 3;
-        value = lead & 0x07u;
-    } else {
-        *cp = kReplacement;
-        ++*pos;
-        return true;
+    const common::Utf8Char c = common::DecodeUtf8(s + *pos, size - *pos);
+    if (c.truncated) {
+        return false;
     }
-    for (std::size_t i = 1; i <= trail; ++i) {
-        const unsigned char next = s[*pos + i];
-        if (next == 0) {
-            return false;
-        }
-        value = (value << 6) | (next & 0x3Fu);
-    }
-    *pos += trail + 1;
-    // A zero would end the frame text early: only the string's own end does.
-    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
-        value = kReplacement;
-    }
-    *cp = value;
+    *pos += c.length;
+    *cp = c.codePoint;
     return true;
 }
 
@@ -56,12 +34,12 @@ TagText Utf8ToTagText(const char* utf8) {
     if (utf8 == nullptr) {
         return out;
     }
-    const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+    const std::size_t size = std::strlen(utf8);
     std::size_t pos = 0;
     std::size_t units = 1;
     const std::size_t limit = 1 + kTagTextMaxChars;
     uint32_t cp = 0;
-    while (units < limit && NextCodePoint(s, &pos, &cp)) {
+    while (units < limit && NextCodePoint(utf8, size, &pos, &cp)) {
         if (cp > 0xFFFF) {
             if (units + 2 > limit) {
                 break;

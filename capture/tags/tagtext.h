@@ -22,8 +22,11 @@ using TagText = std::array<uint16_t, kTagTextUnits>;
 // zero, the rest of the buffer zero. Characters outside the basic plane
 // become surrogate pairs; a pair that would not fit whole is left out, as is
 // everything after it. A sequence cut short by the end of the string ends the
-// text. A byte that cannot start a sequence (0xF8 and above), and sequences
-// that encode a lone surrogate, a zero or a value above U+10FFFF, give U+FFFD.
+// text. Any other ill-formed input becomes U+FFFD, one for each invalid
+// sequence as common::DecodeUtf8 delimits them (a stray continuation byte, a
+// lead byte whose continuation bytes are missing, each byte of an overlong
+// form, an encoded surrogate or a value above U+10FFFF), and the character
+// after it is kept.
 TagText Utf8ToTagText(const char* utf8);
 
 // Number of units before the terminating zero, byte-order mark included.

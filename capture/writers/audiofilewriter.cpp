@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "writers/utf8.h"
+#include "common/utf8.h"
 
 namespace capdev {
 namespace {
@@ -37,10 +37,6 @@ void putLe32(unsigned char* p, uint32_t v) {
 }
 
 }  // namespace
-
-void CAudioFileWriter::FileCloser::operator()(FILE* f) const {
-    if (f) fclose(f);
-}
 
 void CAudioFileWriter::LameCloser::operator()(lame_global_struct* l) const {
     if (l) lame_close(l);
@@ -70,7 +66,7 @@ int CAudioFileWriter::open(int type, const char* folder, PcmFormat inFormat, int
         m_lastError = "unknown file type";
         return kWriterBadType;
     }
-    if (!isValidUtf8(folder)) {
+    if (!common::IsValidUtf8(folder)) {
         m_lastError = "the folder name is not valid UTF-8";
         return kWriterCreateFailed;
     }

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "common/fileowner.h"
+
 struct lame_global_struct;
 
 namespace capdev {
@@ -80,9 +82,6 @@ public:
     const std::string& lastError() const { return m_lastError; }
 
 private:
-    struct FileCloser {
-        void operator()(FILE* f) const;
-    };
     struct LameCloser {
         void operator()(lame_global_struct* l) const;
     };
@@ -101,7 +100,7 @@ private:
 
     std::string m_name;  // path of the open file; empty when closed
     int m_type = kWriterMp3;
-    std::unique_ptr<FILE, FileCloser> m_file;
+    common::UniqueFile m_file;
     std::unique_ptr<lame_global_struct, LameCloser> m_lame;  // MP3 only
     std::unique_ptr<unsigned char[]> m_mp3Buffer;            // from the first MP3 write
     int m_lastOutput = 0;         // bytes of the last encoder output

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "common/fileowner.h"
 #include "http/nettiming.h"
 
 namespace aws {
@@ -20,10 +21,7 @@ const char kUserAgentHeader[] =
     "Chrome/22.0.1229.94 Safari/537.4";
 constexpr std::size_t kFileBufferBytes = 65536;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = common::UniqueFile;
 
 // Statuses that end a transfer at once as failed.
 bool IsHardFailure(long status) {

@@ -122,8 +122,9 @@ TUNECAP_API int MusicParserCleanup(void);
  * regular file; without it text1 must be given. Returns the request handle,
  * owned by the library until MusicParserDestroyRequest; NULL when info, its
  * user data or its callback is NULL, when neither a usable file nor text1
- * was given, or when the worker could not be started (nothing is called back
- * then). */
+ * was given, when the service has been shut down by MusicParserCleanup (until
+ * the next MusicParserInit), or when the worker could not be started (nothing
+ * is called back then). */
 TUNECAP_API void *MusicParserRequest(MusicParserRequestInfo *info);
 
 /* 4. Cancels a request if it is still running, waits for its worker thread

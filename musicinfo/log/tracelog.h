@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 
+#include "common/fileowner.h"
+
 namespace aws {
 
 class TraceLog {
@@ -43,13 +45,9 @@ public:
 private:
     TraceLog() = default;
 
-    struct FileCloser {
-        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-    };
-
     std::mutex m_mutex;
-    std::string m_folder;                          // guarded by m_mutex
-    std::unique_ptr<std::FILE, FileCloser> m_file; // guarded by m_mutex
+    std::string m_folder;      // guarded by m_mutex
+    common::UniqueFile m_file; // guarded by m_mutex
 };
 
 }  // namespace aws

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "common/fileowner.h"
+
 namespace aws {
 
 // The description of one opened file. Numbers are as in the file
@@ -72,10 +74,7 @@ public:
     std::size_t ReadData(void* buffer, std::size_t size);
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-    };
-    using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+    using FilePtr = common::UniqueFile;
 
     explicit WavFile(FilePtr file);
     bool Walk(std::string* messages);

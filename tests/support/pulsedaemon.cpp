@@ -174,4 +174,20 @@ int PulseDaemon::pactl(const std::string& args, std::string* out) const {
     return shell("pactl " + args, out);
 }
 
+std::string PulseDaemon::recordingSource() const {
+    std::string outputs, sources;
+    pactl("list short source-outputs", &outputs);
+    pactl("list short sources", &sources);
+    std::istringstream streams(outputs);
+    std::string stream, sourceIndex;
+    if (!(streams >> stream >> sourceIndex)) return {};
+    std::istringstream list(sources);
+    for (std::string line; std::getline(list, line);) {
+        std::istringstream fields(line);
+        std::string index, name;
+        if (fields >> index >> name && index == sourceIndex) return name;
+    }
+    return {};
+}
+
 }  // namespace testsupport

@@ -41,6 +41,9 @@ public:
     int pactl(const std::string& args, std::string* out = nullptr) const;
     // Runs a shell command with PULSE_SERVER pointing at this daemon.
     int shell(const std::string& command, std::string* out = nullptr) const;
+    // Name of the source that the first record stream of this daemon reads
+    // from; empty when no stream records.
+    std::string recordingSource() const;
 
     // Stops the daemon now (as the destructor does). Safe to call twice.
     void stop();

@@ -18,8 +18,11 @@ int MemoryFile::open(int type, const char* folder, capdev::PcmFormat, int rate, 
     if (type != 0 && type != 1)
         return capdev::kWriterBadType;
     std::lock_guard<std::mutex> lock(m_store->mutex);
-    if (m_store->failOpen)
+    m_lastError.clear();
+    if (m_store->failOpen) {
+        m_lastError = m_store->openError;
         return capdev::kWriterCreateFailed;
+    }
     MemoryFileRecord f;
     f.name = "mem-" + std::to_string(m_store->files.size()) + (sampleFile ? " temp.wav" : type ? ".wav" : ".mp3");
     f.folder = folder ? folder : "";

@@ -28,8 +28,8 @@ public:
         m_sink = sink;
         m_owner = owner;
     }
-    int Open(unsigned device) override {
-        openedDevice = static_cast<int>(device);
+    int Open(const capdev::InputDevice& device) override {
+        openedId = device.id;
         return openResult;
     }
     int Start() override { return startResult; }
@@ -45,7 +45,7 @@ public:
 
     int openResult = 0;
     int startResult = 0;
-    int openedDevice = -1;
+    std::string openedId;  // id of the device opened; empty before Open
     bool closed = false;
 
 private:
@@ -69,7 +69,13 @@ struct BackendState {
 class FakeBackend : public capdev::IInputBackend {
 public:
     explicit FakeBackend(std::shared_ptr<BackendState> state) : m_state(std::move(state)) {}
-    std::vector<std::string> ListInputs() override { return m_state->names; }
+    // Input i has the id "source-<i>".
+    std::vector<capdev::InputDevice> ListDevices() override {
+        std::vector<capdev::InputDevice> devices;
+        for (size_t i = 0; i < m_state->names.size(); ++i)
+            devices.push_back({m_state->names[i], "source-" + std::to_string(i)});
+        return devices;
+    }
     std::unique_ptr<capdev::IAudioInput> CreateInput(int sampleRate) override {
         const unsigned block = m_state->blockBytes ? m_state->blockBytes : unsigned(sampleRate) * 4 / 25;
         auto input = std::make_unique<FakeInput>(sampleRate, block);
@@ -106,8 +112,10 @@ struct FileStore {
     uint64_t failAfterBytes = UINT64_MAX;
     // The same for sample files.
     uint64_t failSampleAfterBytes = UINT64_MAX;
-    // When set: no file can be created, as in a folder that is gone.
+    // When set: no file can be created, as in a folder that is gone; the
+    // file's lastError() then gives openError.
     bool failOpen = false;
+    std::string openError = "cannot create mem: Permission denied";
 
     std::vector<MemoryFileRecord> Main() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -136,9 +144,11 @@ public:
     bool isOpen() const override { return m_index >= 0; }
     const char* name() const override { return isOpen() ? m_name.c_str() : nullptr; }
     uint64_t bytesWritten() const override { return m_bytes; }
+    std::string lastError() const override { return m_lastError; }
 
 private:
     std::shared_ptr<FileStore> m_store;
+    std::string m_lastError;
     int m_index = -1;
     std::string m_name;
     uint64_t m_bytes = 0;

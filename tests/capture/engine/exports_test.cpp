@@ -102,7 +102,7 @@ TEST_F(ExportsTest, Volume) {
     EXPECT_EQ(0, AudioDevGetVolume(handle));
 }
 
-TEST_F(ExportsTest, InputListAndSelectionBySubstring) {
+TEST_F(ExportsTest, InputListAndSelectionByExactNameThenSubstring) {
     ASSERT_EQ(3, AudioDevGetInputCount(handle));
     EXPECT_STREQ("Monitor of Speakers", AudioDevGetInputName(handle, 1));
     EXPECT_EQ(nullptr, AudioDevGetInputName(handle, 3));
@@ -112,14 +112,26 @@ TEST_F(ExportsTest, InputListAndSelectionBySubstring) {
     EXPECT_EQ(-9, AudioDevSetDriverName(handle, "speakers"));  // case counts
     EXPECT_EQ(-9, AudioDevSetDriverName(handle, "Tavra Audio"));
 
+    // The id of the input a recording of `name` opens.
+    auto recorded = [&](const char* name) {
+        param.inputDeviceName = name;
+        const int started = AudioDevStartRecord(handle, &param);
+        const std::string id = started == 0 ? state->last->openedId : "start err " + std::to_string(started);
+        AudioDevStopRecord(handle);
+        return id;
+    };
     // The first (lowest) match is the one recorded from.
-    ASSERT_EQ(0, AudioDevStartRecord(handle, &param));
-    EXPECT_EQ(1, state->last->openedDevice);
-    AudioDevStopRecord(handle);
-    param.inputDeviceName = "Speakers 2";
-    ASSERT_EQ(0, AudioDevStartRecord(handle, &param));
-    EXPECT_EQ(2, state->last->openedDevice);
-    AudioDevStopRecord(handle);
+    EXPECT_EQ("source-1", recorded("Speakers"));
+    EXPECT_EQ("source-2", recorded("Speakers 2"));
+
+    // A name equal to the wanted text wins over an earlier one that only
+    // contains it: a card's monitor is listed before its input of the same
+    // description.
+    state->names = {"Monitor of Built-in Audio Analog Stereo", "Built-in Audio Analog Stereo",
+                    "Built-in Audio Analog Stereo Headset"};
+    EXPECT_EQ("source-1", recorded("Built-in Audio Analog Stereo"));
+    EXPECT_EQ("source-2", recorded("Analog Stereo Headset"));
+    EXPECT_EQ("source-0", recorded("Monitor of Built-in"));
 
     state->names.clear();
     EXPECT_EQ(0, AudioDevGetInputCount(handle));

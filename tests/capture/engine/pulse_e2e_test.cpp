@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -42,6 +43,8 @@ public:
         case SilenceState:
             if (value == 1)
                 self->files.push_back({});
+            else if (!self->files.empty())
+                self->silentAt.push_back(self->files.back().bytes);
             break;
         case AudioData:
             if (!self->files.empty())
@@ -70,17 +73,27 @@ public:
     std::mutex mutex;
     std::vector<Recorded> files;
     std::vector<int> errors;
+    std::vector<uint64_t> silentAt;  // bytes into the open file at each silent block
     std::string errorText;
     std::string log;
 };
 
-// A 16-bit stereo WAV file of tones (440 Hz, half scale) and silences.
-void WriteSequence(const std::string& path, const std::vector<std::pair<bool, double>>& parts) {
+// One stretch of a played sequence: a sine of `hz` at `amplitude`
+// (0: digital silence).
+struct Stretch {
+    double seconds;
+    double hz;
+    double amplitude;
+};
+
+// A 16-bit stereo WAV file of the stretches.
+void WriteStretches(const std::string& path, const std::vector<Stretch>& parts) {
     std::vector<int16_t> pcm;
-    for (const auto& [loud, seconds] : parts) {
-        const auto frames = static_cast<size_t>(std::lround(seconds * kRate));
+    for (const Stretch& part : parts) {
+        const auto frames = static_cast<size_t>(std::lround(part.seconds * kRate));
         for (size_t i = 0; i < frames; ++i) {
-            const auto v = loud ? static_cast<int16_t>(16000 * std::sin(2 * M_PI * 440.0 * double(i) / kRate)) : 0;
+            const auto v = static_cast<int16_t>(std::lround(
+                part.amplitude * std::sin(2 * M_PI * part.hz * double(i) / kRate)));
             pcm.push_back(v);
             pcm.push_back(v);
         }
@@ -92,6 +105,14 @@ void WriteSequence(const std::string& path, const std::vector<std::pair<bool, do
     out << "RIFF" << le32(36 + data) << "WAVEfmt " << le32(16) << le16(1) << le16(2) << le32(kRate)
         << le32(kRate * 4) << le16(4) << le16(16) << "data" << le32(data);
     out.write(reinterpret_cast<const char*>(pcm.data()), data);
+}
+
+// Tones (440 Hz, half scale) and silences.
+void WriteSequence(const std::string& path, const std::vector<std::pair<bool, double>>& parts) {
+    std::vector<Stretch> stretches;
+    for (const auto& [loud, seconds] : parts)
+        stretches.push_back({seconds, 440.0, loud ? 16000.0 : 0.0});
+    WriteStretches(path, stretches);
 }
 
 std::string Output(const std::string& command) {
@@ -139,6 +160,9 @@ protected:
     void Play(const std::vector<std::pair<bool, double>>& parts, const std::string& sink) {
         const std::string wav = folder + "/play.wav";
         WriteSequence(wav, parts);
+        PlayFile(wav, sink);
+    }
+    void PlayFile(const std::string& wav, const std::string& sink) {
         ASSERT_EQ(0, daemon.shell("paplay --device=" + sink + " '" + wav + "' 2>&1"))
             << daemon.log();
     }
@@ -249,4 +273,56 @@ TEST_F(PulseRecordTest, SourceUnloadedMidRecordingIsMinus9) {
     // from another input works.
     EXPECT_EQ(0, Start("Monitor of Speakers", 1, 0));
     EXPECT_EQ(0, AudioDevStopRecord(handle));
+}
+
+// A sound card's output and input usually share a description, and the
+// output's monitor comes first in the list. Choosing the input by that
+// description records the input, not what the computer plays: here a null
+// source (digital silence) beside a null sink that plays a loud tone.
+TEST_F(PulseRecordTest, InputOfTheExactNameIsRecordedNotTheMonitorOfTheSameName) {
+    const std::string card = "Built-in Audio Analog Stereo";
+    ASSERT_EQ(0, daemon.pactl("load-module module-null-sink sink_name=builtin "
+                              "\"sink_properties='device.description=\\\"" + card + "\\\"'\""));
+    ASSERT_EQ(0, daemon.pactl("load-module module-null-source source_name=builtin_mic "
+                              "\"description='" + card + "'\""));
+    ASSERT_GE(AudioDevGetInputCount(handle), 3);
+    EXPECT_STREQ(("Monitor of " + card).c_str(), AudioDevGetInputName(handle, 1));
+    EXPECT_STREQ(card.c_str(), AudioDevGetInputName(handle, 2));
+
+    ASSERT_EQ(0, Start(card.c_str(), 1, 0));
+    EXPECT_EQ("builtin_mic", daemon.recordingSource());
+    Play({{true, 1.0}}, "builtin");
+    EXPECT_EQ(0, AudioDevStopRecord(handle));
+
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(events.mutex);
+        ASSERT_EQ(1u, events.files.size()) << events.log;
+        EXPECT_GE(double(events.files[0].bytes) / (kRate * 4), 0.9);
+        path = events.files[0].path;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string wav((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(wav.size(), 46u);
+    EXPECT_EQ(std::string::npos, wav.find_first_not_of('\0', 46)) << "the tone was recorded";
+}
+
+// A quiet bass passage (40 Hz at about -50 dBFS) between two loud tones is
+// music, not a pause: with a one-second split time the whole ten seconds
+// land in one file, and no block before the end of the sound counts as
+// silent (the null sink may add a few silent blocks after it).
+TEST_F(PulseRecordTest, QuietPassageIsRecordedWhole) {
+    const std::string wav = folder + "/quiet.wav";
+    WriteStretches(wav, {{2.0, 440.0, 16000.0}, {6.0, 40.0, 104.0}, {2.0, 440.0, 16000.0}});
+    ASSERT_EQ(0, Start("Monitor of Speakers", 1, 1000));
+    PlayFile(wav, "speakers");
+    EXPECT_EQ(0, AudioDevStopRecord(handle));
+    std::lock_guard<std::mutex> lock(events.mutex);
+    ASSERT_EQ(1u, events.files.size()) << events.log;
+    const double seconds = double(events.files[0].bytes) / (kRate * 4);
+    std::printf("quiet passage: %.2f s of 10.00 s written, %zu blocks silent\n", seconds,
+                events.silentAt.size());
+    EXPECT_NEAR(10.0, seconds, 3 * kBlockSeconds);
+    for (const uint64_t at : events.silentAt)
+        EXPECT_GE(double(at) / (kRate * 4), 10.0 - 2 * kBlockSeconds);
 }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <thread>
 
 #include "enginefakes.h"
@@ -36,25 +38,85 @@ std::vector<int> Codes(const std::vector<Event>& events) {
     return codes;
 }
 
+// A 40 Hz sine of `amplitude` (stereo, 16-bit), as it is: no value moved
+// away from zero.
+std::vector<int16_t> PlainTone(double seconds, double amplitude, double freq = 40.0) {
+    const size_t frames = static_cast<size_t>(std::lround(seconds * kRate));
+    std::vector<int16_t> pcm(frames * 2);
+    for (size_t i = 0; i < frames; ++i)
+        pcm[2 * i] = pcm[2 * i + 1] =
+            static_cast<int16_t>(std::lround(amplitude * std::sin(2 * M_PI * freq * double(i) / kRate)));
+    return pcm;
+}
+
+// Stereo noise spread over -within..within.
+std::vector<int16_t> Noise(double seconds, int within) {
+    std::vector<int16_t> pcm = Silence(seconds, kRate);
+    for (size_t i = 0; i < pcm.size(); ++i)
+        pcm[i] = static_cast<int16_t>(static_cast<int>(i * 7919 % size_t(2 * within + 1)) - within);
+    return pcm;
+}
+
+std::vector<int16_t> Join(std::initializer_list<std::vector<int16_t>> parts) {
+    std::vector<int16_t> all;
+    for (const auto& part : parts)
+        Append(all, part);
+    return all;
+}
+
+// Records `pcm` from the injected input with the split time and stops;
+// returns the song files.
+std::vector<MemoryFileRecord> RecordSongs(Rig& rig, int splitMs, const std::vector<int16_t>& pcm) {
+    EXPECT_EQ(0, rig.Start(splitMs));
+    rig.Feed(pcm);
+    rig.Stop();
+    return rig.files->Main();
+}
+
 }  // namespace
 
-TEST(SilenceTest, LooksAtTheFirstSixteenValuesAndIsNotSymmetric) {
-    std::vector<int16_t> block(64, 0);
-    EXPECT_TRUE(capdev::IsSilentBlock(block.data(), 128));
-    for (int16_t v : {-1, 1, 10}) {
+TEST(SilenceTest, EveryValueOfTheBlockCountsBothSidesOfZeroAlike) {
+    std::vector<int16_t> block(kBlock / 2, 0);
+    EXPECT_TRUE(capdev::IsSilentBlock(block.data(), kBlock));
+    for (int16_t v : {-10, -2, -1, 1, 10}) {
         block[5] = v;
-        EXPECT_TRUE(capdev::IsSilentBlock(block.data(), 128)) << v;
+        EXPECT_TRUE(capdev::IsSilentBlock(block.data(), kBlock)) << v;
     }
-    for (int16_t v : {-2, -10, 11, 3000}) {
+    for (int16_t v : {-11, 11, -32768, 32767}) {
         block[5] = v;
-        EXPECT_FALSE(capdev::IsSilentBlock(block.data(), 128)) << v;
+        EXPECT_FALSE(capdev::IsSilentBlock(block.data(), kBlock)) << v;
     }
+    // A loud value anywhere in the block makes it loud, the last one too.
     block[5] = 0;
-    block[16] = 3000;  // the seventeenth value is not looked at
-    EXPECT_TRUE(capdev::IsSilentBlock(block.data(), 128));
-    block[3] = 3000;  // a short block is tested on what it has
-    EXPECT_FALSE(capdev::IsSilentBlock(block.data(), 8));
-    EXPECT_TRUE(capdev::IsSilentBlock(block.data(), 6));
+    block.back() = -11;
+    EXPECT_FALSE(capdev::IsSilentBlock(block.data(), kBlock));
+    EXPECT_TRUE(capdev::IsSilentBlock(block.data(), kBlock - 2));
+}
+
+// A quiet bass passage (40 Hz at about -50 dBFS, peaks of 104) between two
+// loud tones is music: all of it is written, into one file, and no block
+// of it is reported silent.
+TEST(SplitterTest, QuietToneIsWrittenWhole) {
+    Rig rig;
+    const auto pcm = Join({Tone(2.0, kRate), PlainTone(6.0, 104.0), Tone(2.0, kRate, 660.0)});
+    const auto files = RecordSongs(rig, 1000, pcm);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(Bytes(pcm), files[0].data);
+    EXPECT_EQ(0, rig.events.Count(SilenceState, 0));
+    EXPECT_EQ(1, rig.events.Count(FileClosed));
+}
+
+// Near-silence on either side of zero (dither, a noisy input within +-10)
+// is a pause like digital silence: it splits at the split time.
+TEST(SplitterTest, NoiseWithinTheThresholdSplitsLikeSilence) {
+    Rig rig;
+    const auto pcm = Join({Tone(1.0, kRate), Noise(1.6, 10), Tone(1.0, kRate, 660.0)});
+    const auto files = RecordSongs(rig, 1000, pcm);
+    ASSERT_EQ(2u, files.size());
+    EXPECT_EQ(Blocks(pcm, 0, 25), files[0].data);
+    EXPECT_EQ(Blocks(pcm, 65, 25), files[1].data);
+    // The first file closed at the silent block that reached one second.
+    EXPECT_EQ(25, rig.events.Count(SilenceState, 0));
 }
 
 // 3000 ms at 44100 Hz is 529200 bytes; the file closes at the silent block
@@ -89,39 +151,27 @@ TEST(SplitterTest, ClosesAtTheBlockThatReachesTheSilenceLimit) {
 
 TEST(SplitterTest, ShortPauseNeitherSplitsNorIsWritten) {
     Rig rig;
-    ASSERT_EQ(0, rig.Start(3000));
-    std::vector<int16_t> pcm = Tone(2.0, kRate);
-    Append(pcm, Silence(1.0, kRate));
-    Append(pcm, Tone(2.0, kRate, 660.0));
-    rig.Feed(pcm);
-    rig.Stop();
-
-    const auto files = rig.files->Main();
+    const auto pcm = Join({Tone(2.0, kRate), Silence(1.0, kRate), Tone(2.0, kRate, 660.0)});
+    const auto files = RecordSongs(rig, 3000, pcm);
     ASSERT_EQ(1u, files.size());
-    // 50 loud blocks, 25 silent ones dropped, then 50 loud blocks of which
-    // the first (the one that ends the pause) is dropped too.
+    // 50 loud blocks, 25 silent ones dropped, then all 50 loud blocks: the
+    // one that ends the pause is the attack of what follows.
     std::vector<uint8_t> expected = Blocks(pcm, 0, 50);
-    const auto after = Blocks(pcm, 76, 49);
+    const auto after = Blocks(pcm, 75, 50);
     expected.insert(expected.end(), after.begin(), after.end());
     EXPECT_EQ(expected, files[0].data);
     EXPECT_EQ(1, rig.events.Count(SilenceState, 1));
     EXPECT_EQ(25, rig.events.Count(SilenceState, 0));
-    EXPECT_EQ(99, rig.events.Count(AudioData));
+    EXPECT_EQ(100, rig.events.Count(AudioData));
 }
 
 TEST(SplitterTest, LongPauseSplitsIntoTwoSongs) {
     Rig rig;
-    ASSERT_EQ(0, rig.Start(3000));
-    std::vector<int16_t> pcm = Tone(2.0, kRate);
-    Append(pcm, Silence(4.0, kRate));
-    Append(pcm, Tone(1.2, kRate, 660.0));
-    rig.Feed(pcm);
-    rig.Stop();
-
-    const auto files = rig.files->Main();
+    const auto pcm = Join({Tone(2.0, kRate), Silence(4.0, kRate), Tone(1.2, kRate, 660.0)});
+    const auto files = RecordSongs(rig, 3000, pcm);
     ASSERT_EQ(2u, files.size());
     EXPECT_EQ(Blocks(pcm, 0, 50), files[0].data);
-    EXPECT_EQ(Blocks(pcm, 151, 29), files[1].data);
+    EXPECT_EQ(Blocks(pcm, 150, 30), files[1].data);  // from the first loud block on
     EXPECT_TRUE(files[0].closed);
     EXPECT_TRUE(files[1].closed);
     // Open, silent blocks up to the limit, close; open again; close at stop.
@@ -354,9 +404,12 @@ TEST(FailureTest, WriteErrorStopsTheEncoderWithMinus8) {
     EXPECT_EQ(30, rig.events.Count(AudioData) - 1);  // the failing block was announced too
 }
 
+// Five seconds of sound find no file: -7. Meanwhile the log says why once
+// and then once per second, not once per 40 ms block.
 TEST(FailureTest, FolderThatStaysUnwritableIsReportedWithMinus7) {
     Rig rig;
     rig.files->failOpen = true;
+    rig.files->openError = "cannot create /music/AU.mp3: Read-only file system";
     ASSERT_EQ(0, rig.Start(3000));
     rig.Feed(Tone(6.0, kRate));
     ASSERT_TRUE(rig.events.WaitForCount(RecordError, 1));
@@ -364,6 +417,19 @@ TEST(FailureTest, FolderThatStaysUnwritableIsReportedWithMinus7) {
     EXPECT_EQ(1, rig.events.Count(RecordError, -7));
     EXPECT_EQ(0, rig.events.Count(SilenceState, 1));
     EXPECT_TRUE(rig.files->Main().empty());
+
+    std::vector<std::string> lines;
+    for (const Event& e : rig.events.All())
+        if (e.code == LogLine && e.text.find("CreateTavraFile") != std::string::npos)
+            lines.push_back(e.text);
+    ASSERT_EQ(5u, lines.size());  // 125 failed blocks: at 0, 1, 2, 3 and 4 seconds
+    EXPECT_NE(std::string::npos, lines[0].find(rig.folder));
+    EXPECT_NE(std::string::npos, lines[0].find("Read-only file system"));
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_EQ(std::string::npos, lines[i].find("Read-only")) << lines[i];
+        EXPECT_NE(std::string::npos, lines[i].find("unsaved ms: " + std::to_string(i * 1000)))
+            << lines[i];
+    }
 }
 
 TEST(FailureTest, FolderThatComesBackGetsTheSongWithoutAnError) {

@@ -24,7 +24,11 @@ using Events = graphtest::EngineEvents;
 
 class ListOnly : public capdev::IInputBackend {
 public:
-    std::vector<std::string> ListInputs() override { return names; }
+    std::vector<capdev::InputDevice> ListDevices() override {
+        std::vector<capdev::InputDevice> devices;
+        for (const std::string& name : names) devices.push_back({name, name});
+        return devices;
+    }
     std::unique_ptr<capdev::IAudioInput> CreateInput(int) override { return nullptr; }
     std::vector<std::string> names{"Monitor of Speakers", "Monitor of Tavra Audio"};
 };

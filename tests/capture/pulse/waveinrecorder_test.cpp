@@ -251,6 +251,41 @@ TEST_F(WaveInTest, ABadDeviceNumberFailsAndLeavesNothingOpen) {
     EXPECT_EQ(r.Close(), 0);
 }
 
+// An input chosen from the list is the one opened even when another input
+// went away in between and the chosen one moved up the list.
+TEST_F(WaveInTest, TheListedInputIsOpenedEvenAfterTheListChanged) {
+    std::string gadget;
+    ASSERT_EQ(m_daemon.pactl("load-module module-null-sink sink_name=gadget "
+                             "sink_properties=device.description=Gadget",
+                             &gadget),
+              0);
+    ASSERT_EQ(m_daemon.pactl("load-module module-null-source source_name=mic "
+                             "description=Microphone"),
+              0);
+    const auto devices = capdev::CreatePulseInputBackend()->ListDevices();
+    const auto mic = std::find_if(devices.begin(), devices.end(),
+                                  [](const capdev::InputDevice& d) { return d.name == "Microphone"; });
+    ASSERT_NE(mic, devices.end());
+    EXPECT_EQ(mic->id, "mic");
+    const auto number = static_cast<unsigned>(mic - devices.begin());
+    ASSERT_EQ(m_daemon.pactl("unload-module " + gadget.substr(0, gadget.find('\n'))), 0);
+
+    // By its old number the list now holds nothing (or something else).
+    WaveInRecorder byNumber(44100);
+    EXPECT_NE(byNumber.Open(number), 0);
+    WaveInRecorder r(44100);
+    r.SetSink(&Received::sink, &m_got);
+    ASSERT_EQ(r.Open(*mic), 0);
+    EXPECT_EQ(m_daemon.recordingSource(), "mic");
+    EXPECT_EQ(r.Close(), 0);
+
+    // A source that is gone fails with the server's error; nothing stays open.
+    const int before = clients();
+    EXPECT_EQ(r.Open(capdev::InputDevice{"Gone", "no_such_source"}), PA_ERR_NOENTITY);
+    EXPECT_EQ(clients(), before);
+    EXPECT_EQ(r.Start(), -1);
+}
+
 TEST_F(WaveInTest, RemovingTheSourceReportsTheLossOnce) {
     auto r = openMonitor(44100);
     ASSERT_EQ(r->Start(), 0);

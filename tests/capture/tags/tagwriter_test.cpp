@@ -2,13 +2,19 @@
 // tone, tags read back by mutagen and ffprobe.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
+#include <future>
 #include <string>
+#include <vector>
 
 #include "capdev_tags.h"
 #include "privatehome.h"
@@ -57,9 +63,30 @@ protected:
         return SetMusicTagsInfo(tags, Wide(m_source).c_str(), Wide(m_destination).c_str());
     }
 
+    // Tag() with `fifo` named in the call: a call still blocked after ten
+    // seconds fails the test and is freed by opening the FIFO's other end.
+    int TagBesideFifo(const MusicTagsInfo* tags, const std::string& fifo) {
+        auto call = std::async(std::launch::async, [&] { return Tag(tags); });
+        if (call.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "the call blocked on " << fifo;
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            if (fd >= 0) ::close(fd);
+        }
+        return call.get();
+    }
+
+    // Names in the test folder that start with a dot: temporary files left
+    // behind.
+    std::vector<std::string> Leftovers() const {
+        std::vector<std::string> left;
+        for (const std::string& name : ListFolder(m_dir))
+            if (name.front() == '.') left.push_back(name);
+        return left;
+    }
+
     // The bytes of `path` after its tag, as mutagen measures the tag.
     static Bytes AudioAfterTag(const std::string& path) {
-        const TagReadBack tag = ReadWithMutagen(path);
+        TagReadBack tag = ReadWithMutagen(path);
         const Bytes all = ReadBytes(path);
         return Bytes(all.begin() + static_cast<std::ptrdiff_t>(tag.size), all.end());
     }
@@ -211,6 +238,88 @@ TEST_F(TagWriterTest, PictureProblemsKeepTheTextFrames) {
     EXPECT_EQ(ReadWithMutagen(m_destination).text["TIT2"], "Kept");
 }
 
+// A picture that is not a regular file is refused at once, with the
+// picture's result; the text frames and the audio are written.
+TEST_F(TagWriterTest, FifoPictureIsRefusedWithoutBlocking) {
+    const std::string fifo = m_dir + "/cover.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const MusicTagsInfo tags{"Kept", nullptr, nullptr, nullptr, nullptr, fifo.c_str()};
+    EXPECT_EQ(TagBesideFifo(&tags, fifo), 1);
+    TagReadBack tag = ReadWithMutagen(m_destination);
+    EXPECT_EQ(tag.text["TIT2"], "Kept");
+    EXPECT_TRUE(tag.picture.empty());
+    EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// The frame and tag sizes hold 28 bits: a picture that could wrap them is
+// refused with the picture's result (4), the text frames still written. Up
+// to 16 MiB is taken.
+TEST_F(TagWriterTest, OversizedPictureIsRefusedAndTheTextIsKept) {
+    const std::string big = m_dir + "/big.png";
+    auto makePicture = [&](off_t size) {
+        WriteBytes(big, kPng);
+        ASSERT_EQ(::truncate(big.c_str(), size), 0);
+    };
+    const MusicTagsInfo tags{"Big Cover", "Artist", nullptr, nullptr, nullptr, big.c_str()};
+    for (const off_t size : {off_t(16 * 1024 * 1024 + 1), off_t(256) * 1024 * 1024}) {
+        SCOPED_TRACE(size);
+        makePicture(size);
+        EXPECT_EQ(Tag(&tags), 4);
+        TagReadBack tag = ReadWithMutagen(m_destination);
+        EXPECT_EQ(tag.text["TIT2"], "Big Cover");
+        EXPECT_EQ(tag.text["TPE1"], "Artist");
+        EXPECT_TRUE(tag.picture.empty());
+        EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+    }
+    // The largest picture taken: the tag holds it whole, the audio follows
+    // (read from the tag header here; the readers would take long on it).
+    makePicture(16 * 1024 * 1024);
+    ASSERT_EQ(Tag(&tags), 0);
+    const Bytes out = ReadBytes(m_destination);
+    ASSERT_GT(out.size(), 10u);
+    ASSERT_EQ(std::string(out.begin(), out.begin() + 3), "ID3");
+    std::size_t body = 0;
+    for (int i = 6; i < 10; ++i) body = body * 128 + out[static_cast<std::size_t>(i)];
+    EXPECT_GT(body, 16u * 1024 * 1024);
+    EXPECT_EQ(Bytes(out.begin() + static_cast<std::ptrdiff_t>(10 + body), out.end()), s_audio);
+}
+
+// Names up to the file system's limit (255 bytes) are valid destinations:
+// the temporary name beside them must not pass that limit.
+TEST_F(TagWriterTest, LongDestinationNamesAreWritten) {
+    std::string twoByte;
+    for (int i = 0; i < 125; ++i) twoByte += "\xC3\xA9";
+    const std::string names[] = {std::string(228, 'n') + ".mp3", std::string(251, 'n') + ".mp3",
+                                 twoByte + "x.mp3"};
+    const MusicTagsInfo tags{"Long Name", nullptr, nullptr, nullptr, nullptr, m_cover.c_str()};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name.size());
+        m_destination = m_dir + "/" + name;
+        ASSERT_EQ(Tag(&tags), 0);
+        TagReadBack tag = ReadWithMutagen(m_destination);
+        EXPECT_EQ(tag.text["TIT2"], "Long Name");
+        EXPECT_EQ(tag.picture, kPng);
+        EXPECT_EQ(AudioAfterTag(m_destination), s_audio);
+        // Replacing the file just written works too.
+        ASSERT_EQ(Tag(&tags), 0);
+    }
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// Each invalid UTF-8 sequence becomes U+FFFD and the character after it is
+// kept, as independent readers see it.
+TEST_F(TagWriterTest, InvalidUtf8BecomesReplacementCharacters) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const MusicTagsInfo tags{"a\xC3" "b", "\xE2\x82" "c\x80" "d", "\xC0\xAF" "e", nullptr, nullptr,
+                             nullptr};
+    ASSERT_EQ(Tag(&tags), 0);
+    TagReadBack tag = ReadWithMutagen(m_destination);
+    EXPECT_EQ(tag.text["TIT2"], "a" + fffd + "b");
+    EXPECT_EQ(tag.text["TPE1"], fffd + "c" + fffd + "d");
+    EXPECT_EQ(tag.text["TALB"], fffd + fffd + "e");  // an overlong "/" is no "/"
+}
+
 TEST_F(TagWriterTest, SourceMayBeTheDestination) {
     const MusicTagsInfo tags{"In Place", nullptr, nullptr, nullptr, nullptr, m_cover.c_str()};
     ASSERT_EQ(SetMusicTagsInfo(&tags, Wide(m_source).c_str(), Wide(m_source).c_str()), 0);
@@ -283,6 +392,13 @@ TEST_F(TagWriterFailureTest, MissingOrNullPathsFail) {
               3);
     const wchar_t badPath[] = {L'/', static_cast<wchar_t>(0xD800), 0};
     EXPECT_EQ(SetMusicTagsInfo(&m_tags, badPath, destination.c_str()), 2);
+    ExpectDestinationUntouched();
+}
+
+TEST_F(TagWriterFailureTest, FifoSourceIsRefusedWithoutBlocking) {
+    ASSERT_EQ(::unlink(m_source.c_str()), 0);
+    ASSERT_EQ(::mkfifo(m_source.c_str(), 0600), 0);
+    EXPECT_EQ(TagBesideFifo(&m_tags, m_source), MUSICTAGS_ERR_OPEN_SOURCE);
     ExpectDestinationUntouched();
 }
 

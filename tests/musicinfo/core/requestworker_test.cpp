@@ -406,6 +406,25 @@ TEST_F(RequestWorkerTest, UnwritableSupportFolderDropsEntriesButRequestsComplete
     }
 }
 
+// After MusicParserCleanup nothing would ever answer a request: it is
+// refused (NULL) until the service is initialised again.
+TEST_F(RequestWorkerTest, RequestAfterCleanupIsRefusedUntilTheNextInit) {
+    ASSERT_EQ(Init(m_support), 0);
+    MusicParserCleanup();
+    CallbackProbe probe;
+    void* refused = Request(m_song.c_str(), "After Cleanup", &probe);
+    EXPECT_EQ(refused, nullptr);
+    MusicParserDestroyRequest(refused);
+    EXPECT_EQ(Request(nullptr, "After Cleanup", &probe), nullptr);
+
+    ASSERT_EQ(Init(m_support), 0);
+    void* handle = RequestAndWait(m_song.c_str(), "After Init", &probe);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(probe.LastStatus(), STATUS_FAILED);
+    MusicParserDestroyRequest(handle);
+    EXPECT_EQ(probe.Calls(), 1);
+}
+
 // Requests that decide after the service was cleaned up end cancelled and
 // never call back.
 TEST_F(RequestWorkerTest, CleanupWhileARequestRunsSuppressesItsCallback) {
