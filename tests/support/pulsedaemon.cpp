@@ -1,5 +1,6 @@
 #include "pulsedaemon.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -40,15 +41,59 @@ bool reapWithin(pid_t pid, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-PulseDaemon::PulseDaemon() {
-    m_dir = makeTempDir("tunecap-pulse");
+SoundServer defaultSoundServer() {
+    const char* kind = std::getenv("TUNECAP_TEST_SOUND_SERVER");
+    return kind && std::string(kind) == "pipewire" ? SoundServer::PipeWire
+                                                   : SoundServer::PulseAudio;
+}
+
+PulseDaemon::PulseDaemon(SoundServer kind) : m_kind(kind) {
+    m_dir = makeTempDir(kind == SoundServer::PipeWire ? "tunecap-pipewire" : "tunecap-pulse");
     const std::string runtime = m_dir + "/run";
     const std::string home = m_dir + "/home";
     const std::string config = m_dir + "/config";
-    for (const std::string& d : {runtime, home, config, config + "/pulse"}) mkdir(d.c_str(), 0700);
-    const std::string socket = runtime + "/native";
-    m_server = "unix:" + socket;
+    for (const std::string& d : {runtime, home, config, config + "/pulse", m_dir + "/state"})
+        mkdir(d.c_str(), 0700);
+    m_env = {"HOME=" + home,
+             "XDG_RUNTIME_DIR=" + runtime,
+             "XDG_CONFIG_HOME=" + config,
+             "XDG_STATE_HOME=" + m_dir + "/state",
+             "PULSE_RUNTIME_PATH=" + runtime + "/pulse",
+             "PULSE_STATE_PATH=" + runtime + "/state",
+             "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
+             "LANG=C"};
+    writeFile(config + "/pulse/client.conf", "autospawn = no\n");
 
+    const char* old = std::getenv("PULSE_SERVER");
+    m_hadServer = old != nullptr;
+    if (old) m_savedServer = old;
+
+    if (kind == SoundServer::PipeWire)
+        startPipeWire();
+    else
+        startPulseAudio();
+    if (m_pid <= 0) {
+        if (m_error.empty()) m_error = "the server did not start: " + log();
+        return;
+    }
+    setenv("PULSE_SERVER", m_server.c_str(), 1);
+    if (!waitUntilReady()) {
+        if (m_error.empty()) m_error = "the server did not answer: " + log();
+        return;
+    }
+    if (kind == SoundServer::PipeWire) {
+        // pipewire-pulse starts with a dummy output only; the null sink is
+        // loaded through the protocol, as a user's module would be.
+        if (pactl("load-module module-null-sink sink_name=speakers "
+                  "sink_properties=device.description=Speakers") != 0 ||
+            pactl("set-default-sink speakers") != 0)
+            m_error = "the speakers sink could not be made: " + log();
+    }
+}
+
+void PulseDaemon::startPulseAudio() {
+    const std::string socket = m_dir + "/run/native";
+    m_server = "unix:" + socket;
     // Only what the tests need: a private socket and one null sink standing
     // in for the speakers. No D-Bus, udev, suspend-on-idle or autospawn.
     writeFile(m_dir + "/default.pa",
@@ -56,39 +101,54 @@ PulseDaemon::PulseDaemon() {
               "load-module module-null-sink sink_name=speakers "
               "sink_properties=device.description=Speakers\n"
               "set-default-sink speakers\n");
-    writeFile(config + "/pulse/daemon.conf",
+    writeFile(m_dir + "/config/pulse/daemon.conf",
               "exit-idle-time = -1\nflat-volumes = no\nrealtime-scheduling = no\n"
               "high-priority = no\n");
-    writeFile(config + "/pulse/client.conf", "autospawn = no\n");
+    m_pid = spawn({"/usr/bin/pulseaudio", "-n", "-F", m_dir + "/default.pa", "--daemonize=no",
+                   "--disallow-exit", "--exit-idle-time=-1", "--use-pid-file=false",
+                   "--log-target=stderr", "--realtime=no", "--high-priority=no",
+                   "--no-cpu-limit"},
+                  "daemon.log");
+}
 
-    std::vector<std::string> env = {"HOME=" + home, "XDG_RUNTIME_DIR=" + runtime,
-                                    "XDG_CONFIG_HOME=" + config,
-                                    "PULSE_RUNTIME_PATH=" + runtime + "/pulse",
-                                    "PULSE_STATE_PATH=" + runtime + "/state",
-                                    "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C"};
-    std::vector<std::string> args = {"pulseaudio",
-                                     "-n",
-                                     "-F",
-                                     m_dir + "/default.pa",
-                                     "--daemonize=no",
-                                     "--disallow-exit",
-                                     "--exit-idle-time=-1",
-                                     "--use-pid-file=false",
-                                     "--log-target=stderr",
-                                     "--realtime=no",
-                                     "--high-priority=no",
-                                     "--no-cpu-limit"};
+void PulseDaemon::startPipeWire() {
+    const std::string runtime = m_dir + "/run";
+    m_server = "unix:" + runtime + "/pulse/native";
+    // wireplumber and pipewire-pulse talk over a session bus; a private one
+    // keeps them away from the host's.
+    const std::string bus = "unix:path=" + runtime + "/bus";
+    if (spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus},
+              "dbus.log") < 0)
+        return;
+    m_env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
+    // Wait for the bus socket before its clients start.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    struct stat st {};
+    while (stat((runtime + "/bus").c_str(), &st) != 0) {
+        if (std::chrono::steady_clock::now() >= until) {
+            m_error = "the private session bus did not start: " + log();
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (spawn({"/usr/bin/pipewire"}, "pipewire.log") < 0) return;
+    if (spawn({"/usr/bin/wireplumber"}, "wireplumber.log") < 0) return;
+    m_pid = spawn({"/usr/bin/pipewire-pulse"}, "daemon.log");
+}
+
+pid_t PulseDaemon::spawn(const std::vector<std::string>& args, const std::string& log) {
+    std::vector<std::string> argStore = args, envStore = m_env;
     std::vector<char*> argv, envp;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : argStore) argv.push_back(a.data());
     argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
+    for (auto& e : envStore) envp.push_back(e.data());
     envp.push_back(nullptr);
-    const std::string logPath = m_dir + "/daemon.log";
+    const std::string logPath = m_dir + "/" + log;
 
     const pid_t pid = fork();
     if (pid < 0) {
         m_error = "fork failed";
-        return;
+        return -1;
     }
     if (pid == 0) {
         const int fd = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -99,16 +159,11 @@ PulseDaemon::PulseDaemon() {
         }
         const int nul = open("/dev/null", O_RDONLY);
         if (nul >= 0) dup2(nul, 0);
-        execve("/usr/bin/pulseaudio", argv.data(), envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
-    m_pid = pid;
-
-    const char* old = std::getenv("PULSE_SERVER");
-    m_hadServer = old != nullptr;
-    if (old) m_savedServer = old;
-    setenv("PULSE_SERVER", m_server.c_str(), 1);
-    if (!waitUntilReady() && m_error.empty()) m_error = "the daemon did not answer: " + log();
+    m_pids.push_back(pid);
+    return pid;
 }
 
 PulseDaemon::~PulseDaemon() {
@@ -117,13 +172,17 @@ PulseDaemon::~PulseDaemon() {
 }
 
 void PulseDaemon::stop() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGTERM);
-        if (!reapWithin(m_pid, std::chrono::seconds(3))) {
-            kill(m_pid, SIGKILL);
-            reapWithin(m_pid, std::chrono::seconds(3));
+    for (auto it = m_pids.rbegin(); it != m_pids.rend(); ++it) {
+        kill(*it, SIGTERM);
+        if (!reapWithin(*it, std::chrono::seconds(3))) {
+            kill(*it, SIGKILL);
+            reapWithin(*it, std::chrono::seconds(3));
         }
-        m_pid = -1;
+    }
+    const bool wasRunning = !m_pids.empty();
+    m_pids.clear();
+    m_pid = -1;
+    if (wasRunning) {
         if (m_hadServer)
             setenv("PULSE_SERVER", m_savedServer.c_str(), 1);
         else
@@ -135,10 +194,13 @@ bool PulseDaemon::waitUntilReady() {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < until) {
         int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            m_error = "the daemon exited: " + log();
-            return false;
+        for (const pid_t pid : m_pids) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                m_error = "a server process exited: " + log();
+                m_pids.erase(std::find(m_pids.begin(), m_pids.end(), pid));
+                stop();
+                return false;
+            }
         }
         if (pactl("info") == 0) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -147,9 +209,11 @@ bool PulseDaemon::waitUntilReady() {
 }
 
 std::string PulseDaemon::log() const {
-    std::ifstream f(m_dir + "/daemon.log");
     std::stringstream s;
-    s << f.rdbuf();
+    for (const char* name : {"dbus.log", "pipewire.log", "wireplumber.log", "daemon.log"}) {
+        std::ifstream f(m_dir + "/" + name);
+        if (f) s << "[" << name << "]\n" << f.rdbuf() << "\n";
+    }
     return s.str();
 }
 

@@ -37,3 +37,34 @@ TEST(PrivatePulseScriptTest, StartsAPrivateDaemonAndStopsItByPid) {
 }
 
 }  // namespace
+
+namespace {
+
+// The PipeWire flavour: four processes on a private session bus, a default
+// "Speakers" sink at PipeWire's float32 48 kHz, and nothing left running once
+// it is stopped.
+TEST(PrivatePipeWireTest, ServesThePulseProtocolAndStopsEveryProcess) {
+    std::string socket;
+    {
+        testsupport::PulseDaemon server(testsupport::SoundServer::PipeWire);
+        ASSERT_TRUE(server.ok()) << server.error();
+        const pid_t pid = server.pid();
+        socket = server.server().substr(5);
+
+        std::string info;
+        ASSERT_EQ(server.pactl("info", &info), 0);
+        EXPECT_NE(info.find("on PipeWire"), std::string::npos) << info;
+        EXPECT_NE(info.find("Default Sink: speakers"), std::string::npos) << info;
+        std::string sinks;
+        server.pactl("list short sinks", &sinks);
+        EXPECT_NE(sinks.find("float32le 2ch 48000Hz"), std::string::npos) << sinks;
+
+        server.stop();
+        EXPECT_NE(kill(pid, 0), 0) << "pipewire-pulse still runs";
+        const char* now = std::getenv("PULSE_SERVER");
+        EXPECT_TRUE(now == nullptr || std::string(now) != "unix:" + socket);
+    }
+    EXPECT_FALSE(std::filesystem::exists(socket));
+}
+
+}  // namespace
