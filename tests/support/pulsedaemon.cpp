@@ -196,7 +196,8 @@ bool PulseDaemon::waitUntilReady() {
         int status = 0;
         for (const pid_t pid : m_pids) {
             if (waitpid(pid, &status, WNOHANG) == pid) {
-                m_error = "a server process exited: " + log();
+                m_error = "server process " + std::to_string(pid) + " ended with status " +
+                          std::to_string(status) + ": " + log();
                 m_pids.erase(std::find(m_pids.begin(), m_pids.end(), pid));
                 stop();
                 return false;
