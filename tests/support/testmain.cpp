@@ -27,6 +27,12 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TUNECAP_TEST_SUPPORT_DIR", TUNECAP_TEST_SUPPORT_DIR, 0);
     setenv("TUNECAP_BIN_DIR", TUNECAP_BIN_DIR, 0);
+    // Unless a test points them at its own loopback stand-ins, the music
+    // services are a loopback port where nothing listens: no test may reach
+    // the public ones.
+    for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
+                             "TUNECAP_IMAGESEARCH_URL"})
+        setenv(name, "http://127.0.0.1:9", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     return RUN_ALL_TESTS();
