@@ -10,7 +10,7 @@
 #include "http/webrequest.h"
 
 #ifndef TUNECAP_VERSION_TEXT
-#define TUNECAP_VERSION_TEXT "0"
+#error "TUNECAP_VERSION_TEXT must name the program's version"
 #endif
 
 namespace aws {
