@@ -280,6 +280,9 @@ std::string WriteImageSearchAnswer(const std::vector<ImageHit>& hits) {
     root["responseStatus"] = 200;
     Json::StreamWriterBuilder writer;
     writer["indentation"] = "";
+    // Texts go out byte for byte, as they came: escaping would have to decode
+    // them as UTF-8, which bytes from outside need not be.
+    writer["emitUTF8"] = true;
     return Json::writeString(writer, root);
 }
 

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "pulsedaemon.h"
+#include "songmaker.h"
 
 namespace musictest {
 
@@ -23,44 +23,6 @@ const char kRecordingB[] = "7b1c2d3e-4f50-4a61-8b72-9c83d4e5f602";
 const char kAcoustIdKey[] = "loopback-client-key";
 
 namespace {
-
-constexpr double kNoteSeconds = 0.3;
-
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
-
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && st.st_size > 0;
-}
-
-std::vector<int> Melody(unsigned seed, int notes) {
-    std::vector<int> out;
-    unsigned long long x = seed;
-    for (int i = 0; i < notes; ++i) {
-        x = (x * 1103515245ull + 12345ull) % 2147483648ull;
-        out.push_back(static_cast<int>((x / 65536) % 24) - 12);
-    }
-    return out;
-}
-
-// Runs a shell command that makes `path` through a temporary name, so that
-// a test program running at the same time never sees half a file.
-bool Make(const std::string& path, const std::string& commandWithTemp) {
-    if (Exists(path)) return true;
-    // The temporary name keeps the extension, which tells the tools the format.
-    const std::size_t dot = path.rfind('.');
-    const std::string temp = path.substr(0, dot) + ".part" + path.substr(dot);
-    std::string command = commandWithTemp;
-    for (std::size_t at; (at = command.find("@OUT@")) != std::string::npos;) command.replace(at, 5, Quote(temp));
-    std::string output;
-    if (testsupport::runCommand(command + " 2>&1", &output) != 0 || !Exists(temp)) {
-        ADD_FAILURE() << "could not make " << path << ": " << output;
-        return false;
-    }
-    return std::rename(temp.c_str(), path.c_str()) == 0;
-}
 
 class FolderLock {
 public:
@@ -89,8 +51,17 @@ Songs BuildSongs() {
     s.cover500Png = folder + "/cover500.png";
     s.cover1200Jpeg = folder + "/cover1200.jpg";
     bool ok = true;
+    std::string error;
+    auto Make = [&](const std::string& path, const std::string& command) {
+        const bool made = MakeFile(path, command, &error);
+        if (!made) ADD_FAILURE() << error;
+        return made;
+    };
     auto song = [&](const std::string& path, unsigned seed, unsigned sharedSeed, int sharedNotes) {
-        if (!Exists(path)) ok = ok && SynthesiseSong(path, seed, 130, 44100, 2, sharedSeed, sharedNotes);
+        if (ok && !SynthesiseSong(path, seed, 130, 44100, 2, sharedSeed, sharedNotes, &error)) {
+            ADD_FAILURE() << error;
+            ok = false;
+        }
     };
     song(s.songA, 101, 0, 0);
     song(s.songB, 202, 0, 0);
@@ -107,18 +78,6 @@ Songs BuildSongs() {
 }
 
 }  // namespace
-
-bool SynthesiseSong(const std::string& path, unsigned seed, int seconds, int rate, int channels,
-                    unsigned sharedSeed, int sharedNotes) {
-    const int notes = static_cast<int>(seconds / kNoteSeconds + 0.999);
-    std::vector<int> melody = Melody(seed, notes);
-    const std::vector<int> shared = Melody(sharedSeed, sharedNotes);
-    for (int i = 0; i < sharedNotes && i < notes; ++i) melody[i] = shared[i];
-    std::ostringstream command;
-    command << "sox -n -r " << rate << " -c " << channels << " -b 16 @OUT@";
-    for (int i = 0; i < notes; ++i) command << (i ? " :" : "") << " synth " << kNoteSeconds << " pluck %" << melody[i];
-    return Make(path, command.str());
-}
 
 const Songs& TestSongs() {
     static const Songs songs = BuildSongs();

@@ -29,11 +29,6 @@ struct Songs {
 // paths) when sox, lame or ffmpeg fail.
 const Songs& TestSongs();
 
-// Writes `seconds` of a plucked melody chosen by `seed` as a 16-bit WAV.
-// The first `sharedNotes` notes follow `sharedSeed`'s melody instead.
-bool SynthesiseSong(const std::string& path, unsigned seed, int seconds, int rate, int channels,
-                    unsigned sharedSeed = 0, int sharedNotes = 0);
-
 // Identifiers of the catalogue.
 extern const char kReleaseId[];
 extern const char kReleaseGroupId[];
