@@ -9,6 +9,7 @@
 #include "log/tracelog.h"
 #include "networkstatus.h"
 #include "recognition/imagecoversearch.h"
+#include "recognition/servicetext.h"
 #include "servicecontext.h"
 #include "songinforecord.h"
 #include "wav/wavfile.h"
@@ -34,13 +35,6 @@ const char* const kImageSizes[] = {"small", "medium", "thumbnail", "large", "xla
 
 void LogLine(const std::string& line) {
     TraceLog::Instance().Write(line + "\n");
-}
-
-std::string Trimmed(const std::string& text) {
-    const char* blanks = " \t\r\n\f\v";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 // The first line of a file, at most `limit` bytes of it; empty when missing.
@@ -283,7 +277,7 @@ void FingerprintMusicIDFile::OnFingerprint(FileInfo& info, bool* abort) {
 }
 
 int FingerprintMusicIDFile::FetchArtwork(const std::string& picturesDir, SongInfoRecord* result) {
-    std::string folder = Trimmed(picturesDir);
+    std::string folder = TrimmedText(picturesDir);
     if (folder.empty() || !m_haveAlbum || !m_session || !m_session->manager) return -1;
     folder = WithSeparator(folder);
     LinkQuery* link = nullptr;
@@ -336,9 +330,9 @@ int FingerprintMusicIDFile::FetchArtwork(const std::string& picturesDir, SongInf
 int ApplyProxyOptions(RecognitionUser& user, const MusicParserProxyParam& proxy) {
     const MusicParserProxyParam p = NormalisedProxy(proxy);
     const bool none = p.type == -1;
-    const std::string host = none ? std::string() : Trimmed(p.host);
-    const std::string name = none ? std::string() : Trimmed(p.userName);
-    const std::string password = none ? std::string() : Trimmed(p.password);
+    const std::string host = none ? std::string() : TrimmedText(p.host);
+    const std::string name = none ? std::string() : TrimmedText(p.userName);
+    const std::string password = none ? std::string() : TrimmedText(p.password);
     char value[256];
     if (host.size() >= 4) {
         std::snprintf(value, sizeof value, "%s:%d", host.c_str(), p.port);

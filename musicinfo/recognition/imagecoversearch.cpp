@@ -17,6 +17,7 @@
 #include "recognition/recognitionlayer.h"
 #include "recognition/serviceanswers.h"
 #include "recognition/servicehttp.h"
+#include "recognition/servicetext.h"
 #include "servicecontext.h"
 #include "songinforecord.h"
 
@@ -29,28 +30,6 @@ constexpr std::uint32_t kSearchLimitMs = 30000;
 constexpr std::uint32_t kDownloadLimitMs = 300000;
 constexpr auto kDownloadPoll = std::chrono::milliseconds(500);
 constexpr std::size_t kReleasesLooked = 8;  // built-in search: releases whose covers are looked for
-
-std::string Trimmed(const std::string& text) {
-    const char* blanks = " \t\r\n\f\v";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-std::string UrlEscaped(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
-}
 
 // A whole decimal number that fits an int, else -1.
 int NumberOrUnknown(const std::string& text) {
@@ -70,7 +49,7 @@ int RandomNumber() {
 std::string CoverFileName(const std::string& albumId, const std::string& imageId, int index) {
     std::string start = "google";
     if (!albumId.empty()) start += "_" + albumId;
-    start = Trimmed(start + "_" + imageId);
+    start = TrimmedText(start + "_" + imageId);
     const std::string extension =
         start.size() >= 4 && start[start.size() - 4] == '.' ? start.substr(start.size() - 4) : ".jpg";
     char numbers[96];
@@ -78,7 +57,7 @@ std::string CoverFileName(const std::string& albumId, const std::string& imageId
                   static_cast<unsigned long>(RandomNumber()),
                   static_cast<unsigned long>(TickCountMs() + static_cast<unsigned long long>(index)), index);
     std::string name;
-    for (char c : Trimmed(start + numbers + extension)) {
+    for (char c : TrimmedText(start + numbers + extension)) {
         // Nothing that a file system or a path could take as structure.
         if (static_cast<unsigned char>(c) < 0x20 || std::string("\\/:*?\"<>|").find(c) != std::string::npos)
             continue;

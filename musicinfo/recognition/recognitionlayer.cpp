@@ -12,6 +12,7 @@
 #include "log/tracelog.h"
 #include "recognition/serviceanswers.h"
 #include "recognition/servicehttp.h"
+#include "recognition/servicetext.h"
 
 namespace aws {
 
@@ -94,21 +95,6 @@ bool IsMbid(const std::string& id) {
         if (dash ? c != '-' : !std::isxdigit(static_cast<unsigned char>(c))) return false;
     }
     return true;
-}
-
-std::string UrlEscaped(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        }
-    }
-    return out;
 }
 
 std::mutex g_localeLock;

@@ -1,5 +1,7 @@
 #include "recognition/serviceendpoints.h"
 
+#include "recognition/servicetext.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -27,24 +29,17 @@ const Setting kSettings[] = {
     {&ServiceEndpoints::acoustIdKey, "AcoustID_Key", "TUNECAP_ACOUSTID_KEY", ""},
 };
 
-std::string Trimmed(const std::string& text) {
-    const char* blanks = " \t\r\n\f\v";
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return std::string();
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
 // The "Key=Value" lines of the settings file; missing file = none.
 std::map<std::string, std::string> ReadSettingsFile(const std::string& path) {
     std::map<std::string, std::string> values;
     std::ifstream in(path);
     std::string line;
     while (std::getline(in, line)) {
-        line = Trimmed(line);
+        line = TrimmedText(line);
         if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '[') continue;
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos) continue;
-        values[Trimmed(line.substr(0, equals))] = Trimmed(line.substr(equals + 1));
+        values[TrimmedText(line.substr(0, equals))] = TrimmedText(line.substr(equals + 1));
     }
     return values;
 }
@@ -59,7 +54,7 @@ ServiceEndpoints ServiceEndpoints::Load(const std::string& dataFolder) {
         std::string value = setting.fallback;
         auto it = file.find(setting.key);
         if (it != file.end()) value = it->second;
-        if (const char* env = std::getenv(setting.variable)) value = Trimmed(env);
+        if (const char* env = std::getenv(setting.variable)) value = TrimmedText(env);
         if (setting.field != &ServiceEndpoints::acoustIdKey) {
             while (!value.empty() && value.back() == '/') value.pop_back();
         }

@@ -39,7 +39,7 @@ The world file (JSON) describes the catalogue and the behaviour:
   "delay":         {"<service>": seconds}: every answer waits that long
 
 Control paths (not logged): /_log gives the requests so far as JSON
-[{"service", "path", "query", "t" (monotonic seconds), "agent"}]; /_reset
+[{"service", "path", "query", "t" (monotonic seconds), "agent", "via"}]; /_reset
 clears it. HEAD of any path answers 200 (reachability probes).
 """
 import argparse
@@ -332,7 +332,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         service = parts[0] if parts else ""
         with LOCK:
             LOG.append({"service": service, "path": url.path, "query": query, "t": time.monotonic(),
-                        "agent": self.headers.get("User-Agent", "")})
+                        "agent": self.headers.get("User-Agent", ""), "via": self.headers.get("Via", "")})
             busy = BUSY.get(service, 0)
             if busy > 0:
                 BUSY[service] = busy - 1

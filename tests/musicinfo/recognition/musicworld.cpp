@@ -191,7 +191,7 @@ std::vector<MusicServices::Request> MusicServices::Log() const {
     if (!Json::parseFromStream(Json::CharReaderBuilder(), in, &root, &errors) || !root.isArray()) return out;
     for (const Json::Value& item : root) {
         out.push_back({item["service"].asString(), item["path"].asString(), item["query"].asString(),
-                       item["t"].asDouble(), item["agent"].asString()});
+                       item["t"].asDouble(), item["agent"].asString(), item["via"].asString()});
     }
     return out;
 }

@@ -51,13 +51,14 @@ public:
     std::string Base() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
     // Every request so far: service ("acoustid", "mb", "caa", "archive",
-    // "files", "images"), path, query, time in seconds, User-Agent.
+    // "files", "images"), path, query, time in seconds, User-Agent, Via.
     struct Request {
         std::string service;
         std::string path;
         std::string query;
         double time = 0;
         std::string agent;
+        std::string via;  // the Via header a proxy adds
     };
     std::vector<Request> Log() const;
     std::vector<Request> Log(const std::string& service) const;

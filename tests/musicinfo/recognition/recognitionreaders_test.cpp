@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "privatehome.h"
 #include "pulsedaemon.h"
 #include "recognition/fingerprinter.h"
+#include "recognition/fingerprintrecognizer.h"
 #include "recognition/genremap.h"
 #include "recognition/recognitionlayer.h"
 #include "recognition/serviceanswers.h"
@@ -244,6 +246,31 @@ TEST(RecognitionUserTest, UserAndLocaleSurviveTheirTextAndNothingElseDoes) {
     EXPECT_FALSE(user->Proxy().IsSet());
     EXPECT_EQ(user->SetOption(RecognitionUser::kNetworkTimeout, "soon"), -1);
     EXPECT_EQ(user->SetOption("no_such_option", "1"), -1);
+}
+
+TEST(RecognitionUserTest, ProxyRecordsBecomeTheUsersProxyOptions) {
+    auto user = RecognitionUser::RegisterNew("Tunecap", "recdeck", "1");
+    ASSERT_TRUE(user);
+    MusicParserProxyParam proxy{};
+    proxy.type = 0;
+    proxy.port = 8080;
+    std::strcpy(proxy.host, "  cache.lan ");
+    std::strcpy(proxy.userName, " me ");
+    std::strcpy(proxy.password, "pw");
+    ASSERT_EQ(ApplyProxyOptions(*user, proxy), 0);
+    EXPECT_EQ(user->Proxy().host, "cache.lan");
+    EXPECT_EQ(user->Proxy().port, 8080);
+    EXPECT_EQ(user->Proxy().user, "me");
+    EXPECT_EQ(user->Proxy().password, "pw");
+
+    // A host of three characters is no proxy here; nor is a record of type -1.
+    std::strcpy(proxy.host, "lan");
+    ASSERT_EQ(ApplyProxyOptions(*user, proxy), 0);
+    EXPECT_FALSE(user->Proxy().IsSet());
+    std::strcpy(proxy.host, "cache.lan");
+    proxy.type = -1;
+    ASSERT_EQ(ApplyProxyOptions(*user, proxy), 0);
+    EXPECT_FALSE(user->Proxy().IsSet());
 }
 
 // Fingerprints a whole WAV through the Fingerprinter, fed in blocks of

@@ -266,6 +266,31 @@ TEST_F(RecognitionServiceTest, UserAndLocaleAreKeptAndACorruptUserFileIsLeftInPl
     EXPECT_TRUE(services->Log("acoustid").empty());
 }
 
+// The proxy given to MusicParserInit carries every request of the
+// identification, with its credentials.
+TEST_F(RecognitionServiceTest, IdentificationGoesThroughTheConfiguredProxy) {
+    nettest::TinyProxy proxy("listener", "secret");
+    ASSERT_TRUE(proxy.ok());
+    services = std::make_unique<MusicServices>(world);
+    ASSERT_TRUE(services->ok());
+    services->Export(true);
+    MusicParserProxyParam param{};
+    param.type = 0;
+    param.port = proxy.port();
+    std::strcpy(param.host, " 127.0.0.1 ");
+    std::strcpy(param.userName, "listener");
+    std::strcpy(param.password, "secret");
+    ASSERT_EQ(Init(&param), 0);
+    CallbackProbe probe;
+    ASSERT_EQ(RequestAndWait(songs->songAMp3, nullptr, &probe), STATUS_DONE);
+    EXPECT_EQ(musictest::Text(probe.LastRecord().songName), "Second Wave");
+    for (const char* service : {"acoustid", "mb", "caa"}) {
+        const auto requests = services->Log(service);
+        ASSERT_FALSE(requests.empty()) << service;
+        for (const auto& request : requests) EXPECT_NE(request.via.find("tinyproxy"), std::string::npos) << request.path;
+    }
+}
+
 TEST_F(RecognitionServiceTest, WithoutAClientKeyIdentificationFailsButTheTextSearchRuns) {
     services = std::make_unique<MusicServices>(world);
     ASSERT_TRUE(services->ok());

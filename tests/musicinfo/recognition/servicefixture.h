@@ -11,6 +11,7 @@
 #include <string>
 
 #include "coretestsupport.h"
+#include "http/httpproxy.h"
 #include "http/nettiming.h"
 #include "musicworld.h"
 #include "nettestfixture.h"
@@ -45,6 +46,7 @@ protected:
 
     void TearDown() override {
         MusicParserCleanup();
+        aws::InstallHttpProxy(nullptr);
         aws::ResetNetTimingForTests();
         aws::SetServiceTimingForTests({});
         services.reset();
@@ -56,11 +58,11 @@ protected:
         testsupport::removeTree(m_root);
     }
 
-    int Init() {
+    int Init(MusicParserProxyParam* proxy = nullptr) {
         MusicParserInitInfo init{};
         std::strncpy(init.picturesDir, pictures.c_str(), sizeof init.picturesDir - 1);
         std::strncpy(init.appSupportDir, support.c_str(), sizeof init.appSupportDir - 1);
-        return MusicParserInit(&init, nullptr);
+        return MusicParserInit(&init, proxy);
     }
 
     // Starts the stand-ins with `world`, points the library at them and
