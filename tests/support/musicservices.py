@@ -48,14 +48,14 @@ import ctypes
 import http.server
 import json
 import re
-import socketserver
-import sys
 import threading
 import time
 import urllib.parse
 import wave
 
 import numpy as np
+
+import httpstub  # beside this script: the server and its start
 
 LOCK = threading.Lock()
 LOG = []
@@ -392,11 +392,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(404, b"Not Found", "text/plain")
 
 
-class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-
-
 def main():
     global CHROMAPRINT, WORLD
     parser = argparse.ArgumentParser()
@@ -411,10 +406,7 @@ def main():
         raw, duration = CHROMAPRINT.of_wav(recording["wav"])
         recording["_duration"] = duration
         CATALOGUE.append((recording, raw, duration))
-    server = Server(("127.0.0.1", args.port), Handler)
-    sys.stdout.write("PORT %d\n" % server.server_address[1])
-    sys.stdout.flush()
-    server.serve_forever(poll_interval=0.1)
+    httpstub.serve(Handler, args.port)
 
 
 if __name__ == "__main__":
