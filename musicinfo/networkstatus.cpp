@@ -17,6 +17,11 @@ public:
     void SetProxy(const MusicParserProxyParam& proxy) override {
         AWSFactory::Instance().SetProxy(&proxy);
     }
+    void ReportReachable(bool reachable) override {
+        if (AWSFactory* factory = AWSFactory::InstanceIfCreated()) {
+            factory->SetNetworkState(reachable ? AWSFactory::kStateOnline : AWSFactory::kStateOffline);
+        }
+    }
     void Shutdown() override {
         if (AWSFactory* factory = AWSFactory::InstanceIfCreated()) factory->Shutdown();
     }

@@ -21,6 +21,10 @@ public:
     virtual bool WaitForVerdict(const std::atomic<bool>* cancel = nullptr) = 0;
     // Stores a changed proxy for the probes. Any thread.
     virtual void SetProxy(const MusicParserProxyParam& proxy) = 0;
+    // What an identification learnt about the network: false after it lost
+    // the connection to a service, true after a query that reached them.
+    // Changes the shared state when it differs. Any thread.
+    virtual void ReportReachable(bool /*reachable*/) {}
     // Stops the state thread and releases the HTTP library. MusicParserCleanup.
     virtual void Shutdown() = 0;
 };

@@ -74,7 +74,8 @@ struct WebRequest::Transfer {
 
 WebRequest::WebRequest() : WebRequest(CurrentProxy(ProxyCopy::WebRequests)) {}
 
-WebRequest::WebRequest(const ProxyConfig& proxy) : m_handle(curl_easy_init()), m_proxy(proxy) {}
+WebRequest::WebRequest(const ProxyConfig& proxy)
+    : m_handle(curl_easy_init()), m_proxy(proxy), m_userAgentHeader(kUserAgentHeader) {}
 
 WebRequest::~WebRequest() {
     Cancel();
@@ -89,6 +90,10 @@ bool WebRequest::IsCancelled() const {
 void WebRequest::SetProxy(const ProxyConfig& proxy) {
     m_proxy = proxy;
 }
+void WebRequest::SetUserAgent(const std::string& agent) {
+    m_userAgentHeader = agent.empty() ? std::string(kUserAgentHeader) : "User-Agent: " + agent;
+}
+
 void WebRequest::SetTimeLimitMs(std::uint32_t ms) {
     m_timeLimitMs = ms;
 }
@@ -285,7 +290,7 @@ int WebRequest::PerformTry(Transfer& t) {
         }
     };
     add(kAcceptHeader);
-    add(kUserAgentHeader);
+    add(m_userAgentHeader.c_str());
     if (t.kind == TransferKind::Download) {
         // Every try starts the file again where the transfer started; a resumed
         // download continues after what earlier tries wrote.

@@ -60,6 +60,10 @@ public:
 
     // Replaces the proxy for the transfers that start afterwards.
     void SetProxy(const ProxyConfig& proxy);
+    // Replaces the User-Agent text (without "User-Agent: ") for the transfers
+    // that start afterwards; empty restores the default browser text. The
+    // recognition services want one that names the program and its version.
+    void SetUserAgent(const std::string& agent);
 
     // Overall limit of each transfer in milliseconds, counted from its start;
     // 0 (the default) = none. The cover search uses 30000, image downloads 300000.
@@ -136,6 +140,7 @@ private:
 
     CurlEasyPtr m_handle;  // created with the object, owner's thread only
     ProxyConfig m_proxy;   // owner's thread only
+    std::string m_userAgentHeader;  // the whole header line; owner's thread only
 
     std::atomic<bool> m_cancel{false};
     std::atomic<const std::atomic<bool>*> m_linkedCancel{nullptr};

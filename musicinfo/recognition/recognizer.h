@@ -83,15 +83,13 @@ public:
     virtual std::unique_ptr<CoverSearch> NewCoverSearch() = 0;
 };
 
-// The recognizer that requests use. Until another one is installed this is
-// the "no match" recognizer: its initialisation fails, every identification
-// answers "no match" and every cover search finds nothing, so requests end
-// with STATUS_FAILED. Any thread; requests keep the instance they started
-// with.
+// The recognizer that requests use: the fingerprint recognizer
+// (fingerprintrecognizer.h) unless another one is installed. Any thread;
+// requests keep the instance they started with.
 std::shared_ptr<Recognizer> CurrentRecognizer();
 
 // Replaces the recognizer for requests created afterwards; nullptr restores
-// the "no match" recognizer. Not exported: used by the library's own
+// the fingerprint recognizer. Not exported: used by the library's own
 // start-up and by tests. Must not overlap MusicParserInit or Cleanup.
 void InstallRecognizer(std::shared_ptr<Recognizer> recognizer);
 

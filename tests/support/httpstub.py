@@ -199,14 +199,19 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
 
+def serve(handler, port):
+    """Serves on 127.0.0.1:port (0 = a free port) after printing "PORT <n>"."""
+    server = Server(("127.0.0.1", port), handler)
+    sys.stdout.write("PORT %d\n" % server.server_address[1])
+    sys.stdout.flush()
+    server.serve_forever(poll_interval=0.1)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
-    server = Server(("127.0.0.1", args.port), Handler)
-    sys.stdout.write("PORT %d\n" % server.server_address[1])
-    sys.stdout.flush()
-    server.serve_forever(poll_interval=0.1)
+    serve(Handler, args.port)
 
 
 if __name__ == "__main__":

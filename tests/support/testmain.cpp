@@ -30,6 +30,12 @@ int main(int argc, char** argv) {
     // Nothing a test runs may switch the machine off: the power-off command
     // is replaced (tests that check it set their own).
     setenv("TUNECAP_POWEROFF_COMMAND", "false", 0);
+    // Unless a test points them at its own loopback stand-ins, the music
+    // services are a loopback port where nothing listens: no test may reach
+    // the public ones.
+    for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
+                             "TUNECAP_IMAGESEARCH_URL"})
+        setenv(name, "http://127.0.0.1:9", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     return RUN_ALL_TESTS();

@@ -198,15 +198,27 @@ TEST_F(RequestWorkerTest, UnidentifiedSongWithoutText1FailsWithoutSearching) {
 
 // The library as shipped while it has no recognition service: set-up fails,
 // requests still run and end failed, and the log says why.
-TEST_F(RequestWorkerTest, WithoutARecognitionServiceRequestsFailAndTheLogSaysSo) {
+// The library's own recognizer, with every service address on a loopback
+// port where nothing listens: initialisation keeps its user and locale, and
+// a request that can neither identify nor search fails and the log says so.
+TEST_F(RequestWorkerTest, WithNoRecognitionServiceReachableRequestsFailAndTheLogSaysSo) {
     aws::InstallRecognizer(nullptr);
-    EXPECT_EQ(Init(m_support), -1);
+    const std::string dead = "http://127.0.0.1:9";
+    for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL"})
+        ::setenv(name, dead.c_str(), 1);
+    ::setenv("TUNECAP_IMAGESEARCH_URL", "", 1);
+    ::setenv("TUNECAP_ACOUSTID_KEY", "test-key", 1);
+    EXPECT_EQ(Init(m_support), 0);
+    EXPECT_FALSE(ReadFile(m_support + "gnuser.dat").empty());
+    EXPECT_FALSE(ReadFile(m_support + "gnlocale.dat").empty());
     CallbackProbe probe;
     void* handle = RequestAndWait(m_song.c_str(), "Some Song", &probe);
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(probe.LastStatus(), STATUS_FAILED);
     EXPECT_FALSE(probe.LastHadRecord());
     MusicParserDestroyRequest(handle);
+    ::setenv("TUNECAP_IMAGESEARCH_URL", dead.c_str(), 1);  // as the test program starts
+    ::unsetenv("TUNECAP_ACOUSTID_KEY");
     const std::string log = LogText();
     EXPECT_NE(log.find(" STEP: STEP_NONE ***GN SDK FAIL!!!***\niTunes ID: "), std::string::npos) << log;
     EXPECT_NE(log.find(" \n MusicName: Some Song \n "), std::string::npos) << log;
