@@ -137,6 +137,7 @@ void CPlayer::Play() {
     if (m_ended) {
         m_seekMs = 0;  // played out: start again
         m_ended = false;
+        m_drained = false;
     }
     if (!m_playing) {
         Unref(pa_stream_cork(m_stream.get(), 0, nullptr, nullptr));
@@ -164,6 +165,7 @@ void CPlayer::Seek(int position) {
     }
     m_seekMs = ms;
     m_ended = false;
+    m_drained = false;
     pa_threaded_mainloop_signal(m_pulse.loop(), 0);
 }
 
@@ -235,7 +237,8 @@ CPlayer::Work CPlayer::Wait() {
     m_seekMs = -1;
     w.reportPaused = m_pauseToReport;
     m_pauseToReport = false;
-    if (m_drained && !m_ended) {
+    // A seek outdates an end that was reached meanwhile.
+    if (w.seekMs < 0 && m_drained && !m_ended) {
         w.drained = true;
         m_ended = true;
         Unref(m_drain);
