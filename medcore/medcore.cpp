@@ -48,6 +48,17 @@ public:
 private:
     std::shared_ptr<const MediaFile> File(int handle);
     std::shared_ptr<CPlayer> CurrentPlayer();
+    // Runs `action` on the current player outside the lock: 0, or
+    // WM_ERR_HANDLE without a player.
+    template <typename Action>
+    int WithPlayer(Action action) {
+        const auto player = CurrentPlayer();
+        if (!player) {
+            return WM_ERR_HANDLE;
+        }
+        action(*player);
+        return 0;
+    }
     // Hands out the next handle of a sequence; never 0 or negative, and
     // never one that is in `used`.
     template <typename Map>
@@ -198,30 +209,15 @@ int CEngine::DestroyPlay() {
 }
 
 int CEngine::Play() {
-    const auto player = CurrentPlayer();
-    if (!player) {
-        return WM_ERR_HANDLE;
-    }
-    player->Play();
-    return 0;
+    return WithPlayer([](CPlayer& player) { player.Play(); });
 }
 
 int CEngine::Pause() {
-    const auto player = CurrentPlayer();
-    if (!player) {
-        return WM_ERR_HANDLE;
-    }
-    player->Pause();
-    return 0;
+    return WithPlayer([](CPlayer& player) { player.Pause(); });
 }
 
 int CEngine::SeekTo(int position) {
-    const auto player = CurrentPlayer();
-    if (!player) {
-        return WM_ERR_HANDLE;
-    }
-    player->Seek(position);
-    return 0;
+    return WithPlayer([position](CPlayer& player) { player.Seek(position); });
 }
 
 int CEngine::ChangeVolume(int volume) {

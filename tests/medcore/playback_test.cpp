@@ -294,4 +294,19 @@ TEST_F(MedcorePlayback, AFileDeletedWhilePlayingEndsCleanly) {
     EXPECT_EQ(WM_OK, WM_DestroyPlay());  // before `reports` goes
 }
 
+TEST_F(MedcorePlayback, ASoundServerThatGoesAwayEndsPlaybackAsFailed) {
+    // A server of its own (PULSE_SERVER points at it until it stops).
+    testsupport::PulseDaemon doomed;
+    ASSERT_TRUE(doomed.ok()) << doomed.error();
+    Load(Path("ten.wav"));
+    ASSERT_EQ(WM_OK, WM_Play());
+    std::this_thread::sleep_for(milliseconds(400));
+    doomed.stop();
+    EXPECT_EQ(WM_STATE_FAILED, m_reports.WaitForEnd(milliseconds(5000)));
+    EXPECT_EQ(WM_OK, WM_Play());  // nothing to resume, no harm
+    EXPECT_EQ(WM_OK, WM_DestroyPlay());
+    // The next player uses the server that is there.
+    ASSERT_EQ(WM_OK, WM_CreatePlay(m_handle, &CReports::Callback, &m_reports));
+}
+
 }  // namespace
