@@ -52,6 +52,11 @@ public:
         }
         return av_channel_layout_copy(&m_layout, &other) == 0;
     }
+    // An exact copy, unknown order included (to compare later frames with).
+    bool CopyExactly(const AVChannelLayout& other) {
+        av_channel_layout_uninit(&m_layout);
+        return av_channel_layout_copy(&m_layout, &other) == 0;
+    }
     void SetDefault(int channels) {
         av_channel_layout_uninit(&m_layout);
         av_channel_layout_default(&m_layout, channels);

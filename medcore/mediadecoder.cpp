@@ -112,13 +112,13 @@ int CMediaDecoder::ConfigureResampler(const AVFrame& frame) {
         SetOutput(0, 0);
     }
     if (m_resampler && frame.sample_rate == m_inRate && frame.format == m_inFormat &&
-        av_channel_layout_compare(&frame.ch_layout, m_inLayout.get()) == 0) {
+        av_channel_layout_compare(&frame.ch_layout, m_frameLayout.get()) == 0) {
         return 0;
     }
     if (frame.sample_rate <= 0 || frame.ch_layout.nb_channels <= 0) {
         return WM_ERR_DECODE;
     }
-    if (!m_inLayout.CopyFrom(frame.ch_layout)) {
+    if (!m_frameLayout.CopyExactly(frame.ch_layout) || !m_inLayout.CopyFrom(frame.ch_layout)) {
         return WM_ERR_RESOURCE;
     }
     SwrContext* raw = nullptr;

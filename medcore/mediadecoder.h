@@ -71,7 +71,8 @@ private:
     // What the resampler was configured for.
     int m_inRate = 0;
     int m_inFormat = -1;
-    ChannelLayout m_inLayout;
+    ChannelLayout m_frameLayout;  // as the frames give it
+    ChannelLayout m_inLayout;     // the same with a known order, for the resampler
     int64_t m_skipUntil = -1;  // output frame index a seek aims at; earlier frames are dropped
     int64_t m_outPosition = 0; // output frame index of the next frame handed out
     bool m_draining = false;   // the demuxer is at its end; the decoder gives out the rest

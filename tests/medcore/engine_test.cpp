@@ -185,6 +185,15 @@ TEST_F(MedcoreFiles, ConversionIsReadBackByTheServiceWavReader) {
     }
     EXPECT_EQ(0, segments.front());
     EXPECT_EQ(14, segments.back());
+    // A WAV file goes the same way, to the sample.
+    const int w = WM_AddFile(Path("tone.wav").c_str());
+    ASSERT_EQ(WM_OK, WM_ConverterEx(w, Path("c.wav").c_str(), &format, nullptr));
+    auto fromWav = aws::WavFile::Open(Path("c.wav").c_str());
+    ASSERT_NE(nullptr, fromWav);
+    EXPECT_EQ(80483u, fromWav->Info().dataLength / 2);  // 7.3 s at 11025 Hz
+    samples.resize(fromWav->Info().dataLength / 2);
+    fromWav->ReadData(samples.data(), fromWav->Info().dataLength);
+    EXPECT_EQ(segments, Segments(samples, 11025, 100));
     // Both threads made the same file.
     std::ifstream a(Path("a.wav"), std::ios::binary), b(Path("b.wav"), std::ios::binary);
     EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}));
