@@ -4,6 +4,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <thread>
 #include <unordered_set>
 
 #include "download/downloadqueue.h"
@@ -117,7 +118,7 @@ void CMusicInfoModel::sort(int column, Qt::SortOrder order) {
     m_sortColumn = column;
     m_sortOrder = order;
     SortMembers();
-    RebuildShown();
+    m_shown = Select(m_members);
 
     QHash<const CTreeWidgetItem*, int> position;
     position.reserve(qsizetype(persistentRows.size()));
@@ -149,28 +150,45 @@ void CMusicInfoModel::SortMembers() {
     for (std::size_t i = 0; i < keyed.size(); ++i) m_members[i] = keyed[i].second;
 }
 
-void CMusicInfoModel::RebuildShown() {
-    m_shown.clear();
-    m_shown.reserve(m_members.size());
-    for (CTreeWidgetItem* row : m_members)
-        if (!row->IsFilteredOut()) m_shown.push_back(row);
+std::vector<CTreeWidgetItem*> CMusicInfoModel::Select(
+    const std::vector<CTreeWidgetItem*>& rows) const {
+    if (!m_filter) return rows;
+    auto pick = [this, &rows](std::size_t begin, std::size_t end) {
+        std::vector<CTreeWidgetItem*> picked;
+        for (std::size_t i = begin; i < end; ++i)
+            if (m_filter(rows[i])) picked.push_back(rows[i]);
+        return picked;
+    };
+    // A large list is searched in two halves at once: the rows are spread
+    // over memory, and waiting for them is most of the work.
+    constexpr std::size_t kParallelFrom = 20000;
+    if (rows.size() < kParallelFrom || std::thread::hardware_concurrency() < 2)
+        return pick(0, rows.size());
+    const std::size_t half = rows.size() / 2;
+    std::vector<CTreeWidgetItem*> first;
+    std::thread worker([&] { first = pick(0, half); });
+    std::vector<CTreeWidgetItem*> second = pick(half, rows.size());
+    worker.join();
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
 }
 
 void CMusicInfoModel::SetMembers(std::vector<CTreeWidgetItem*> members, int listId) {
     beginResetModel();
     m_members = std::move(members);
     m_listId = listId;
-    for (CTreeWidgetItem* row : m_members) row->SetFilteredOut(false);
+    m_filter = nullptr;
     SortMembers();
-    RebuildShown();
+    m_shown = m_members;
     endResetModel();
     Q_EMIT headerDataChanged(Qt::Horizontal, Column_Date, Column_Date);
 }
 
-void CMusicInfoModel::Filter(const std::function<bool(const CTreeWidgetItem*)>& matches) {
+void CMusicInfoModel::Filter(Matcher matches, bool narrow) {
     beginResetModel();
-    for (CTreeWidgetItem* row : m_members) row->SetFilteredOut(matches && !matches(row));
-    RebuildShown();
+    const bool fromShown = narrow && m_filter && matches;
+    m_filter = std::move(matches);
+    m_shown = Select(fromShown ? m_shown : m_members);
     endResetModel();
 }
 
@@ -184,7 +202,6 @@ void CMusicInfoModel::AddMember(CTreeWidgetItem* row) {
     };
     auto at = std::partition_point(m_members.begin(), m_members.end(), before);
     m_members.insert(at, row);
-    if (row->IsFilteredOut()) return;
     auto shownAt = std::partition_point(m_shown.begin(), m_shown.end(), before);
     const int position = int(shownAt - m_shown.begin());
     beginInsertRows(QModelIndex(), position, position);
@@ -194,7 +211,6 @@ void CMusicInfoModel::AddMember(CTreeWidgetItem* row) {
 
 void CMusicInfoModel::InsertTop(CTreeWidgetItem* row) {
     if (!row || IsMember(row)) return;
-    row->SetFilteredOut(false);
     m_members.insert(m_members.begin(), row);
     beginInsertRows(QModelIndex(), 0, 0);
     m_shown.insert(m_shown.begin(), row);

@@ -57,10 +57,15 @@ public:
 
     // Shows the members of a list, sorted, none filtered out.
     void SetMembers(std::vector<CTreeWidgetItem*> members, int listId);
-    // Marks the members that match as shown and every other one as
-    // filtered out; null shows all.
-    void Filter(const std::function<bool(const CTreeWidgetItem*)>& matches);
-    // Adds a member at its sorted place (shown unless filteredOut).
+    // Which members the filter lets through. Called from two threads at
+    // once on large lists: it must only read the row.
+    using Matcher = std::function<bool(const CTreeWidgetItem*)>;
+    // Shows the members that match, in order; null shows all. narrow: test
+    // only the rows shown now, for a search that can only match fewer. The
+    // filter holds until the next list or filter; a re-sort applies it
+    // again.
+    void Filter(Matcher matches, bool narrow = false);
+    // Adds a member at its sorted place, shown whatever the filter.
     void AddMember(CTreeWidgetItem* row);
     // Puts a new member at the top, whatever the sorting.
     void InsertTop(CTreeWidgetItem* row);
@@ -83,10 +88,12 @@ public:
 
 private:
     void SortMembers();
-    void RebuildShown();
+    // The rows of `rows` that m_filter lets through, in order.
+    std::vector<CTreeWidgetItem*> Select(const std::vector<CTreeWidgetItem*>& rows) const;
 
     std::vector<CTreeWidgetItem*> m_members;  // sorted
-    std::vector<CTreeWidgetItem*> m_shown;    // members not filtered out, in order
+    std::vector<CTreeWidgetItem*> m_shown;    // members the filter let through, in order
+    Matcher m_filter;
     int m_listId = 1;
     int m_sortColumn = Column_Date;
     Qt::SortOrder m_sortOrder = Qt::DescendingOrder;

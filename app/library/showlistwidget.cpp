@@ -17,6 +17,7 @@
 #include <QPixmapCache>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStringMatcher>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -406,6 +407,7 @@ void CShowListWidget::ShowList(int listId) {
     }
     m_currentList = listId;
     m_filter->Reset();
+    m_filterText.clear();
     m_model->SetMembers(std::move(rows), listId);
     QHeaderView* header = m_table->header();
     if (!header->isSortIndicatorShown()) {
@@ -938,17 +940,22 @@ void CShowListWidget::Filter(int type, const QString& text) {
     if (text.isEmpty()) {
         m_model->Filter(nullptr);
     } else {
-        const int listId = m_currentList;
-        m_model->Filter([type, text, listId](const CTreeWidgetItem* row) {
-            auto has = [&](int column) {
-                return row->Text(column, listId).contains(text, Qt::CaseInsensitive);
-            };
-            if (type == CFilterEdit::Filter_All)
-                return has(CMusicInfoModel::Column_Name) || has(CMusicInfoModel::Column_Artist) ||
-                       has(CMusicInfoModel::Column_Album);
-            return has(type);
-        });
+        // A text that holds the previous one matches only rows that match
+        // now: typing on searches the rows shown instead of the whole list.
+        const bool narrow = type == m_filterType && !m_filterText.isEmpty() &&
+                            text.contains(m_filterText, Qt::CaseInsensitive);
+        // Folded once here and once per row at load: the search itself is a
+        // plain substring search.
+        const QStringMatcher matcher(text.toCaseFolded(), Qt::CaseSensitive);
+        const int column = type == CFilterEdit::Filter_All ? 0 : type;
+        m_model->Filter(
+            [column, matcher](const CTreeWidgetItem* row) {
+                return matcher.indexIn(row->SearchText(column)) >= 0;
+            },
+            narrow);
     }
+    m_filterType = type;
+    m_filterText = text;
     UpdataPicView();
     Q_EMIT FilterListToNull(m_model->Shown().empty());
 }

@@ -258,6 +258,9 @@ private:
     // ListId -> members, for every list the library has.
     std::unordered_map<int, Membership> m_lists;
     int m_currentList = 0;
+    // The filter in force on the list shown (empty text: none).
+    int m_filterType = 0;
+    QString m_filterText;
     CTreeWidgetItem* m_newRecord = nullptr;
     // The song being recorded while its sample is identified: the file it
     // is recorded into (its record names the sample meanwhile).

@@ -15,20 +15,52 @@ QString Tr(const char* text) {
 QString CTreeWidgetItem::Text(int column, int listId) const {
     switch (column) {
     case 2:
-        return m_name.isEmpty() ? QFileInfo(m_path).completeBaseName() : m_name;
+    case 4:
+    case 5:
+    case 6:
+        return ShownText(column);
     case 3:
         return m_time;
-    case 4:
-        return m_artist.isEmpty() ? Tr("Unknown Artist") : m_artist;
-    case 5:
-        return m_album.isEmpty() ? Tr("Unknown Album") : m_album;
-    case 6:
-        return m_genre.isEmpty() ? Tr("Other") : m_genre;
     case 7:
         return listId == List_RecentlyPlayed ? PlayedText() : AddedText();
     default:
         return QString();
     }
+}
+
+const QString& CTreeWidgetItem::ShownText(int column) const {
+    // Translated once: the language does not change while the program runs.
+    static const QString unknownArtist = Tr("Unknown Artist");
+    static const QString unknownAlbum = Tr("Unknown Album");
+    static const QString other = Tr("Other");
+    static const QString none;
+    switch (column) {
+    case 2: return m_name.isEmpty() ? m_baseName : m_name;
+    case 4: return m_artist.isEmpty() ? unknownArtist : m_artist;
+    case 5: return m_album.isEmpty() ? unknownAlbum : m_album;
+    case 6: return m_genre.isEmpty() ? other : m_genre;
+    default: return none;
+    }
+}
+
+QStringView CTreeWidgetItem::SearchText(int column) const {
+    const QStringView all(m_searchText);
+    switch (column) {
+    case 2: return all.left(m_nameLength);
+    case 4: return all.mid(m_nameLength + 1, m_artistLength);
+    case 5: return all.mid(m_nameLength + m_artistLength + 2);
+    default: return all;
+    }
+}
+
+void CTreeWidgetItem::UpdateDerivedTexts() {
+    m_baseName = m_name.isEmpty() ? QFileInfo(m_path).completeBaseName() : QString();
+    const QString name = ShownText(2).toCaseFolded();
+    const QString artist = ShownText(4).toCaseFolded();
+    const QString album = ShownText(5).toCaseFolded();
+    m_nameLength = int(name.size());
+    m_artistLength = int(artist.size());
+    m_searchText = name + QChar(0) + artist + QChar(0) + album;
 }
 
 QString CTreeWidgetItem::AddedText() const {
@@ -53,6 +85,7 @@ void CTreeWidgetItem::SetFromRecord(const SongRecord& record) {
     m_dateAdded = record.DateAdded;
     m_imageId = record.ImageId;
     m_coverPath = record.CoverPath();
+    UpdateDerivedTexts();
 }
 
 void CTreeWidgetItem::SetFromView(const MusicInfoView& view) {
@@ -64,6 +97,7 @@ void CTreeWidgetItem::SetFromView(const MusicInfoView& view) {
     m_time = QString::fromUtf8(view.TimeRecorded);
     m_dateAdded = QString::fromUtf8(view.DateAdded);
     m_imageId = view.ImageId;
+    UpdateDerivedTexts();
 }
 
 QString DateSortKey(const QString& date) {

@@ -46,6 +46,13 @@ public:
     // album or "Unknown Album", 6 the genre or "Other", 7 the date added
     // (for list 3, "Recently Played", the play time); the others are empty.
     QString Text(int column, int listId) const;
+    // The text of column 2, 4, 5 or 6 without a copy (an empty text for the
+    // others).
+    const QString& ShownText(int column) const;
+    // What the filter searches: the case-folded text of column 2 (name), 4
+    // (artist) or 5 (album), or with column 0 all three (separated by a
+    // zero character, so that no match spans two of them).
+    QStringView SearchText(int column) const;
     // The time the song was added, "MM/dd/yyyy hh:mm".
     QString AddedText() const;
     // The last play time, or empty when the song has not been played.
@@ -71,14 +78,19 @@ public:
     void SetBusy(bool busy) { m_busy = busy; }
     void SetMissing(bool missing) { m_missing = missing; }
     void SetPlaying(bool playing) { m_playing = playing; }
-    // Filter mark of the list on show.
-    bool IsFilteredOut() const { return m_filteredOut; }
-    void SetFilteredOut(bool out) { m_filteredOut = out; }
 
 private:
+    // Keeps the file's base name and the search text in step with the texts.
+    void UpdateDerivedTexts();
+
     const int m_musicId;
+    // First: the filter reads these of every row.
+    int m_nameLength = 0;    // of the name within m_searchText
+    int m_artistLength = 0;  // of the artist, after the name and a zero
+    QString m_searchText;
     QString m_path;
     QString m_name;
+    QString m_baseName;  // the file's base name, kept only while m_name is empty
     QString m_artist;
     QString m_album;
     QString m_genre;
@@ -90,7 +102,6 @@ private:
     bool m_busy = false;
     bool m_missing = false;
     bool m_playing = false;
-    bool m_filteredOut = false;
 };
 
 // The key by which dates sort: the year first ("yyyy" + "MM/dd" + " hh:mm"

@@ -163,6 +163,47 @@ TEST_F(ShowList, FilterSearchesNameArtistAndAlbumIgnoringCaseAfterAPause) {
     EXPECT_EQ(Shown().size(), 4);
 }
 
+TEST_F(ShowList, FilteringALargeListKeepsItsOrderWhileTheTextGrows) {
+    {
+        // 30,000 songs; every 7th has "Abc" in its artist, every 11th "ABCD"
+        // in its album.
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(DbPath().toUtf8().constData(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw,
+                               "BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM "
+                               "n WHERE i < 30000) INSERT INTO MusicInfo (MusicId, MusicName, "
+                               "Artist, Album, DateAdded) SELECT i, 'song ' || i, CASE WHEN i % 7 "
+                               "= 0 THEN 'The Abc Band' ELSE 'x' END, CASE WHEN i % 11 = 0 THEN "
+                               "'ABCD' ELSE 'y' END, printf('01/01/%04d 10:00', 1000 + i / 20) "
+                               "FROM n; COMMIT;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    Build();
+    m_list->Table()->sortByColumn(CMusicInfoModel::Column_Date, Qt::AscendingOrder);
+    auto expected = [this](auto matches) {
+        QList<CTreeWidgetItem*> rows;
+        for (CTreeWidgetItem* row : m_list->Model()->Members())
+            if (matches(row->MusicId())) rows << row;
+        return rows;
+    };
+    m_list->Filter(CFilterEdit::Filter_All, QStringLiteral("ab"));
+    m_list->Filter(CFilterEdit::Filter_All, QStringLiteral("aBc"));
+    const QList<CTreeWidgetItem*> both = expected([](int id) { return id % 7 == 0 || id % 11 == 0; });
+    EXPECT_EQ(m_list->VisibleRows().size(), 30000 / 7 + 30000 / 11 - 30000 / 77);
+    EXPECT_EQ(m_list->VisibleRows(), both);
+    m_list->Filter(CFilterEdit::Filter_All, QStringLiteral("abcd"));
+    EXPECT_EQ(m_list->VisibleRows(), expected([](int id) { return id % 11 == 0; }));
+    // Another column searches the whole list again, not the rows shown.
+    m_list->Filter(CFilterEdit::Filter_Artist, QStringLiteral("abc"));
+    EXPECT_EQ(m_list->VisibleRows(), expected([](int id) { return id % 7 == 0; }));
+    // Sorting keeps the filter.
+    m_list->Table()->sortByColumn(CMusicInfoModel::Column_Date, Qt::DescendingOrder);
+    EXPECT_EQ(m_list->VisibleRows(), expected([](int id) { return id % 7 == 0; }));
+    EXPECT_GT(m_list->VisibleRows().first()->MusicId(), m_list->VisibleRows().last()->MusicId());
+}
+
 TEST_F(ShowList, MenuEntriesFollowTheSelectionTheFilesAndTheRecording) {
     AddSong(Song{1, "one", {}, {}, {}, "01/01/2012 10:00"});
     AddSong(Song{2, "two", {}, {}, {}, "01/02/2012 10:00"});
