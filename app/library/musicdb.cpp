@@ -320,28 +320,26 @@ int DB_Close() {
     return code;
 }
 
-int DB_CreateTransaction() {
+namespace {
+// Runs a transaction statement; a failure is logged at debug level as
+// "<name> failed : <message>".
+int TransactionStatement(const char* sql, const char* name) {
     Library& lib = Lib();
     std::lock_guard<std::mutex> guard(lib.lock);
     char* message = nullptr;
-    const int code = lib.db ? sqlite3_exec(lib.db, "begin transaction", nullptr, nullptr, &message)
-                            : SQLITE_MISUSE;
-    if (code != SQLITE_OK)
-        qDebug("DB_CreateTransaction failed : %s", message ? message : ErrorText(lib.db));
+    const int code = lib.db ? sqlite3_exec(lib.db, sql, nullptr, nullptr, &message) : SQLITE_MISUSE;
+    if (code != SQLITE_OK) qDebug("%s failed : %s", name, message ? message : ErrorText(lib.db));
     sqlite3_free(message);
     return code;
 }
+}  // namespace
+
+int DB_CreateTransaction() {
+    return TransactionStatement("begin transaction", "DB_CreateTransaction");
+}
 
 int DB_CommitTransaction() {
-    Library& lib = Lib();
-    std::lock_guard<std::mutex> guard(lib.lock);
-    char* message = nullptr;
-    const int code = lib.db ? sqlite3_exec(lib.db, "commit transaction", nullptr, nullptr, &message)
-                            : SQLITE_MISUSE;
-    if (code != SQLITE_OK)
-        qDebug("DB_CommitTransaction failed : %s", message ? message : ErrorText(lib.db));
-    sqlite3_free(message);
-    return code;
+    return TransactionStatement("commit transaction", "DB_CommitTransaction");
 }
 
 CLibraryTransaction::CLibraryTransaction() : m_began(DB_CreateTransaction() == SQLITE_OK) {}

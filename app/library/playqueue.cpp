@@ -21,8 +21,7 @@ CTreeWidgetItem* CPlayQueue::Current() const {
 void CPlayQueue::Set(const QList<CTreeWidgetItem*>& rows, int index, int listId) {
     m_rows = rows;
     m_listId = listId;
-    m_current = -1;
-    SetCurrentIndex(index);
+    m_current = m_rows.isEmpty() || index < 0 ? -1 : std::min(index, int(m_rows.size()) - 1);
     Q_EMIT Changed();
 }
 

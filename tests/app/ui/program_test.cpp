@@ -153,17 +153,21 @@ private:
     QString m_display;
 };
 
-// Window ids that xdotool finds with the exact name on the display.
-QByteArray FindWindows(const QString& display, const QString& name) {
+// Runs xdotool on the display; its output, empty when it did not finish.
+QByteArray Xdotool(const QString& display, const QStringList& arguments) {
     QProcess xdotool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display);
     xdotool.setProcessEnvironment(env);
-    xdotool.start(QStringLiteral("xdotool"),
-                  {QStringLiteral("search"), QStringLiteral("--name"),
-                   QStringLiteral("^%1$").arg(name)});
+    xdotool.start(QStringLiteral("xdotool"), arguments);
     if (!xdotool.waitForFinished(5000)) return QByteArray();
     return xdotool.readAllStandardOutput().trimmed();
+}
+
+// Window ids that xdotool finds with the exact name on the display.
+QByteArray FindWindows(const QString& display, const QString& name) {
+    return Xdotool(display, {QStringLiteral("search"), QStringLiteral("--name"),
+                             QStringLiteral("^%1$").arg(name)});
 }
 
 TEST(Recdeck, SecondInstanceExitsWithOneAndLeavesTheLogUntouched) {
@@ -244,18 +248,6 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     EXPECT_TRUE(home.Log().contains("CMainUI::closeEvent event->accept()"));
 }
 
-// Presses a key in the window with the exact name on the display.
-bool PressKey(const QString& display, const QByteArray& window, const char* key) {
-    QProcess xdotool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display);
-    xdotool.setProcessEnvironment(env);
-    xdotool.start(QStringLiteral("xdotool"),
-                  {QStringLiteral("key"), QStringLiteral("--window"), QString::fromLatin1(window),
-                   QString::fromLatin1(key)});
-    return xdotool.waitForFinished(5000);
-}
-
 TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
     App();
     PrivateXServer server;
@@ -289,7 +281,9 @@ TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
 
     // The box's Cancel ends the run.
     ASSERT_FALSE(box.isEmpty());
-    PressKey(server.Display(), box.split('\n').first(), "Escape");
+    Xdotool(server.Display(), {QStringLiteral("key"), QStringLiteral("--window"),
+                               QString::fromLatin1(box.split('\n').first()),
+                               QStringLiteral("Escape")});
     ASSERT_TRUE(recdeck->waitForFinished(10000));
     EXPECT_EQ(recdeck->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(recdeck->exitCode(), 255);  // -1
