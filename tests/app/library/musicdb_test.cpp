@@ -146,7 +146,7 @@ TEST_F(MusicDb, ItemKeysResumeFromTheCursorAndFollowDeletions) {
     EXPECT_EQ(items[0].ItemId, 3);
     EXPECT_EQ(items[1].ItemId, 6);
     EXPECT_EQ(items[1].MusicId, 106);
-    // Only the two column names of the design are accepted.
+    // Only the two membership columns are accepted.
     EXPECT_NE(DB_GetMusicItem(&items, "1=1 OR ListId", 4), 0);
     EXPECT_EQ(items.size(), 2);
 }

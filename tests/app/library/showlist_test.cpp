@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QDialog>
 #include <QHeaderView>
+#include <QImage>
+#include <QListView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -524,6 +526,40 @@ TEST_F(ShowList, ADownloadedSongIsRenamedAfterItsTitleWithoutReplacingAnotherFil
     EXPECT_EQ(row->Text(CMusicInfoModel::Column_Artist, 1), QStringLiteral("The Band"));
     EXPECT_EQ(row->DownloadState(), DownloadTask_SUCESS);
     EXPECT_EQ(changed.size(), 1);
+}
+
+TEST_F(ShowList, TheCoverGridShowsTheSameSongsWithTheirChosenCovers) {
+    const QString cover = FilePath(QStringLiteral("cover.png"));
+    QImage red(64, 64, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(cover));
+    AddSong(Song{1, "with cover", {}, {}, {}, "01/02/2012 10:00"});
+    AddSong(Song{2, "without", {}, {}, {}, "01/01/2012 10:00"});
+    DB_SetImageInfo(1, 1, FilePath(QStringLiteral("first.png")).toUtf8().constData());
+    DB_SetImageInfo(2, 1, cover.toUtf8().constData());
+    SongRecord record;
+    ASSERT_EQ(DB_GetMusicInfo(1, &record), 1);
+    record.ImageId = 1;
+    ASSERT_EQ(DB_UpdateMusicInfo(record), 0);
+    Build();
+    EXPECT_EQ(m_list->FindRow(1)->CoverPath(), cover);
+    EXPECT_TRUE(m_list->FindRow(2)->CoverPath().isEmpty());
+
+    m_list->AddView();
+    ASSERT_TRUE(m_list->IsCoverViewShown());
+    QListView* grid = m_list->CoverView();
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(grid->model()->index(0, 0).data(CMusicInfoModel::CoverRole).toString(), cover);
+    // The first tile is painted with the song's cover.
+    const QImage painted = grid->viewport()->grab().toImage();
+    const QRect tile = grid->visualRect(grid->model()->index(0, CMusicInfoModel::Column_Name));
+    EXPECT_EQ(painted.pixelColor(tile.center().x(), tile.top() + 30), QColor(Qt::red));
+    // One selection for both views.
+    m_list->SetCurrentRow(m_list->FindRow(2));
+    EXPECT_TRUE(grid->selectionModel()->isRowSelected(1, QModelIndex()));
+    m_list->RemoveView();
+    EXPECT_FALSE(m_list->IsCoverViewShown());
+    EXPECT_EQ(m_list->SelectedRows(), QList<CTreeWidgetItem*>({m_list->FindRow(2)}));
 }
 
 TEST_F(ShowList, DragsCarryTheMusicIdsAndTheFiles) {
