@@ -78,6 +78,11 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QProcessEnvironment& Env() { return m_env; }
+    // The programs started from here show their windows on that X server.
+    void UseDisplay(const QString& display) {
+        m_env.insert(QStringLiteral("DISPLAY"), display);
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
 
     // Starts a program with this HOME; its output is discarded.
     std::unique_ptr<QProcess> Start(const QString& program) {
@@ -227,8 +232,7 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     PrivateXServer server;
     ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
     RunHome home;
-    home.Env().insert(QStringLiteral("DISPLAY"), server.Display());
-    home.Env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    home.UseDisplay(server.Display());
     // The bin folder holds no "font/segoeui.ttf": the program starts anyway.
     ASSERT_FALSE(QFile::exists(BinDir() + QStringLiteral("/font/segoeui.ttf")));
     auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
@@ -253,8 +257,7 @@ TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
     PrivateXServer server;
     ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
     RunHome home;
-    home.Env().insert(QStringLiteral("DISPLAY"), server.Display());
-    home.Env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    home.UseDisplay(server.Display());
     const QString folder = home.Root() + QStringLiteral("/.local/share/Tavra/Tunecap");
     ASSERT_TRUE(QDir().mkpath(folder));
     QFile library(folder + QStringLiteral("/music.db"));
