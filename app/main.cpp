@@ -18,6 +18,7 @@
 #include "chrome/mstyle.h"
 #include "config.h"
 #include "diaglog.h"
+#include "library/opendatabase.h"
 #include "mainui.h"
 #include "singleinstance.h"
 
@@ -126,9 +127,14 @@ int main(int argc, char* argv[]) {
 
     // Texts are UTF-8 throughout; there is no locale codec to set.
 
-    // Library database: its open call goes here once the library is part of
-    // the program. On failure the run ends with -1 after closing the log
-    // and releasing the lock; the library shows its own message.
+    // The library database. When it cannot be used, the box says so and the
+    // run ends with -1 after closing the log and releasing the lock.
+    if (OpenLibraryDatabase() != 0) {
+        CloseLog();
+        instance.reset();
+        app.reset();
+        return -1;
+    }
 
     auto* style = new CMStyle;
     for (const char* name : {"QTreeWidget", "QLineEdit", "QTimeEdit", "QSpinBox", "QListWidget",

@@ -4,18 +4,20 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QHBoxLayout>
+#include <QBoxLayout>
 #include <QIcon>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QUrl>
 
 #include "config.h"
 #include "deletedialog.h"
+#include "library/librarypage.h"
+#include "library/showlistwidget.h"
+#include "library/treelib.h"
 #include "preferences/preferencesdialog.h"
 #include "readywidget.h"
 #include "recording/recordschedule.h"
@@ -115,12 +117,7 @@ void CMainUI::BuildContent() {
 
     m_centre = new QStackedWidget(this);
     m_centre->setObjectName(QStringLiteral("centre"));
-    // The library tree and the recordings list stand side by side here.
-    m_libraryPage = new QWidget(m_centre);
-    m_libraryPage->setObjectName(QStringLiteral("libraryPage"));
-    auto* libraryLayout = new QHBoxLayout(m_libraryPage);
-    libraryLayout->setContentsMargins(0, 0, 0, 0);
-    libraryLayout->addWidget(new QSplitter(Qt::Horizontal, m_libraryPage));
+    m_libraryPage = new CLibraryPage(m_config, m_centre);
     m_recordingWidget = new CRecordingWidget(m_centre);
     m_readyWidget = new CReadyWidget(m_centre);
     m_centre->insertWidget(Page_Library, m_libraryPage);
@@ -168,6 +165,16 @@ void CMainUI::Wire() {
     connect(m_toolBar->PlayButton(), &QPushButton::clicked, this, &CMainUI::StartLastPlay);
     connect(m_toolBar->NextButton(), &QPushButton::clicked, this, &CMainUI::PlayNext);
     connect(m_toolBar, &CToolBar::RecordingVolumeChanged, this, &CMainUI::SetEngineVolume);
+
+    CTreeLib* tree = m_libraryPage->TreeLib();
+    CShowListWidget* list = m_libraryPage->ShowList();
+    m_libraryPage->SetRecordStateSource([this] { return m_toolBar->GetRecordState(); });
+    connect(tree, &CTreeLib::deleteActionTrigger, this, &CMainUI::DeleteMusicList);
+    connect(tree, &CTreeLib::DragItemToList, this, &CMainUI::DragItemToList);
+    connect(tree, &CTreeLib::PlayListRequested, this, &CMainUI::StartPlayAllList);
+    connect(tree, &CTreeLib::AddListToiTunesRequested, this, &CMainUI::AddAllMusicToiTunes);
+    connect(list, &CShowListWidget::PlayMusicRequested, this, &CMainUI::PlayMusic);
+    connect(list, &CShowListWidget::AddToiTunesRequested, this, &CMainUI::AddToiTunes);
 
     connect(m_statusBar->AddPlayListButton(), &QPushButton::clicked, this, &CMainUI::AddPlayList);
     connect(m_statusBar->AddToiTunesButton(), &QPushButton::clicked, this, &CMainUI::AddToiTunes);
@@ -245,10 +252,7 @@ void CMainUI::StopEngine() {
 }
 
 void CMainUI::DeleteSongInProgress() {
-    // The song's library record, covers and list item live in the
-    // recordings list, which removes them together with the file; without
-    // the list there is nothing of the song to remove here.
-    qDebug("CMainUI::DeleteSongInProgress no recordings list");
+    m_libraryPage->ShowList()->DiscardNewRecord();
 }
 
 void CMainUI::SetEngineVolume(int value) {
@@ -374,15 +378,40 @@ void CMainUI::ChangeMiniState() {
 }
 
 void CMainUI::AddPlayList() {
-    NotAvailable("AddPlayList");
+    m_libraryPage->AddPlayList();
+}
+
+void CMainUI::DeleteMusicList() {
+    m_libraryPage->DeleteMusicList();
+}
+
+void CMainUI::DragItemToList(const QString& ids, int listId) {
+    if (m_libraryPage->DragItemToList(ids, listId) > 0) m_toolBar->PlayButton()->setEnabled(true);
+}
+
+void CMainUI::DeleteMusic() {
+    m_libraryPage->ShowList()->DeleteSelection();
 }
 
 void CMainUI::AddToiTunes() {
     NotAvailable("AddToiTunes");
 }
 
+void CMainUI::AddAllMusicToiTunes() {
+    NotAvailable("AddAllMusicToiTunes");
+}
+
 void CMainUI::ChooseAudioSource() {
     OpenPreferences(CPreferencesDialog::Open_AudioSource);
+}
+
+void CMainUI::PlayMusic(CTreeWidgetItem* row) {
+    Q_UNUSED(row);
+    NotAvailable("PlayMusic");
+}
+
+void CMainUI::StartPlayAllList() {
+    NotAvailable("StartPlayAllList");
 }
 
 void CMainUI::PlayLast() {

@@ -7,10 +7,12 @@
 class CConfig;
 class CPreferencesDialog;
 class CRecordSchedule;
+class CLibraryPage;
 class CReadyWidget;
 class CRecordingWidget;
 class CStatusBar;
 class CToolBar;
+class CTreeWidgetItem;
 class QAction;
 class QMenu;
 class QStackedWidget;
@@ -45,8 +47,9 @@ public:
     CToolBar* ToolBar() const { return m_toolBar; }
     CStatusBar* StatusBar() const { return m_statusBar; }
     QStackedWidget* Centre() const { return m_centre; }
-    // Page 0: the library tree and the recordings list are placed into it.
-    QWidget* LibraryPage() const { return m_libraryPage; }
+    // Page 0: the library tree beside the recordings list. The library
+    // database must be open before the window is built.
+    CLibraryPage* LibraryPage() const { return m_libraryPage; }
     CRecordingWidget* RecordingWidget() const { return m_recordingWidget; }
     QMenu* MainMenu() const { return m_menu; }
     QTimer* StartTaskTimer() const { return m_startTaskTimer; }
@@ -100,10 +103,17 @@ public Q_SLOTS:
     void ShowLibrary();
     void ChangeShowWidget(int page);
     void ChangeMiniState();
+    // Library: thin forwards to the library page.
     void AddPlayList();
+    void DeleteMusicList();
+    void DragItemToList(const QString& ids, int listId);
+    void DeleteMusic();
     void AddToiTunes();
+    void AddAllMusicToiTunes();
     void ChooseAudioSource();
     // Player.
+    void PlayMusic(CTreeWidgetItem* row);
+    void StartPlayAllList();
     void PlayLast();
     void StartLastPlay();
     void PlayNext();
@@ -160,7 +170,7 @@ private:
 
     CStatusBar* m_statusBar = nullptr;
     QStackedWidget* m_centre = nullptr;
-    QWidget* m_libraryPage = nullptr;
+    CLibraryPage* m_libraryPage = nullptr;
     CRecordingWidget* m_recordingWidget = nullptr;
     CReadyWidget* m_readyWidget = nullptr;
     CToolBar* m_toolBar = nullptr;

@@ -24,7 +24,25 @@ set(recdeck_pictures
   volume_up 48
   menu 48
   minimize 48
-  close 48)
+  close 48
+  headertitle_playing 32
+  tasklist_playing 32
+  notic 32
+  default_artwork 240
+  dragmusicfile 64
+  icon_library 32
+  icon_playlist 32
+  icon_allrecordings 32
+  icon_newly 32
+  icon_recently 32
+  icon_list 32
+  icon_filter 32
+  button_coverflow 32
+  button_tablist 32
+  download_waiting 32
+  download_running 32
+  download_done 32
+  Rdownload_failed 32)
 
 include(${CMAKE_CURRENT_LIST_DIR}/renderpictures.cmake)
 set(picture_items)

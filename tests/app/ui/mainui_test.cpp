@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -9,7 +10,12 @@
 #include <QToolButton>
 
 #include "deletedialog.h"
+#include "library/librarypage.h"
+#include "library/musicdb.h"
+#include "library/showlistwidget.h"
+#include "library/treelib.h"
 #include "mainui.h"
+#include "privatehome.h"
 #include "readywidget.h"
 #include "recordingwidget.h"
 #include "statusbar.h"
@@ -23,6 +29,9 @@ protected:
     void SetUp() override {
         uitest::App();
         QApplication::setApplicationName(QStringLiteral("Tavra Tunecap"));
+        // The window is built once the library is open, as at start-up.
+        m_dir = QString::fromStdString(testsupport::makeTempDir("mainui-test"));
+        ASSERT_EQ(DB_OpenFile(m_dir + QStringLiteral("/music.db")), 0);
         m_window = std::make_unique<CMainUI>();
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
@@ -31,6 +40,8 @@ protected:
         // Leave nothing running that a close would ask about.
         m_window->ToolBar()->EnterIdle();
         m_window.reset();
+        EXPECT_FALSE(DB_IsOpen()) << "the recordings list closes the library";
+        testsupport::removeTree(m_dir.toStdString());
     }
 
     // Closes the window; the question dialog, when one shows, is answered
@@ -50,6 +61,7 @@ protected:
         return closed;
     }
 
+    QString m_dir;
     std::unique_ptr<CMainUI> m_window;
     QString m_question;
     bool m_asked = false;
@@ -176,6 +188,51 @@ TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
     EXPECT_EQ(bar->GetRecordState(), CToolBar::State_Idle);
     EXPECT_EQ(bar->TrayRecordAction()->text(), QStringLiteral("Record"));
     EXPECT_TRUE(bar->TrayMenu()->actions().contains(bar->TrayRecordAction()));
+}
+
+TEST_F(MainUITest, QuittingWhileASongIsWrittenDeletesTheSongFromTheLibrary) {
+    CShowListWidget* list = m_window->LibraryPage()->ShowList();
+    const QString song = m_dir + QStringLiteral("/AU20120101.mp3");
+    QFile file(song);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    ASSERT_EQ(list->CreateNewRecord(song), 0);
+    const int musicId = list->NewRecordRow()->MusicId();
+    m_window->ToolBar()->EnterWaiting();
+    m_window->ToolBar()->EnterSongInProgress();
+
+    EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
+    EXPECT_FALSE(QFile::exists(song));
+    EXPECT_EQ(list->NewRecordRow(), nullptr);
+    SongRecord record;
+    EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 0);
+}
+
+TEST_F(MainUITest, LibraryPageHoldsTheTreeAndTheListAndAddsPlaylists) {
+    CTreeLib* tree = m_window->LibraryPage()->TreeLib();
+    CShowListWidget* list = m_window->LibraryPage()->ShowList();
+    EXPECT_EQ(tree->CurrentListId(), 1);
+    EXPECT_EQ(list->CurrentListId(), 1);
+    ASSERT_EQ(tree->Rows().size(), 4);
+
+    QTest::mouseClick(m_window->StatusBar()->MediaButton(), Qt::LeftButton);
+    QTest::mouseClick(m_window->StatusBar()->AddPlayListButton(), Qt::LeftButton);
+    ASSERT_EQ(tree->Rows().size(), 5);
+    EXPECT_EQ(tree->Rows().last()->Name(), QStringLiteral("PlayList 2"));
+    EXPECT_EQ(tree->CurrentListId(), 5);
+    EXPECT_EQ(list->CurrentListId(), 5);
+    EXPECT_EQ(list->PlaylistMenu()->actions().size(), 2);
+
+    // Backspace in the tree deletes the current playlist (it is empty: no
+    // question) and shows the one before it.
+    tree->PlayListTree()->setFocus();
+    tree->PlayListTree()->closePersistentEditor(tree->Rows().last(), CListTreeItem::Column_Name);
+    QTest::keyClick(tree->PlayListTree(), Qt::Key_Escape);
+    QTest::keyClick(tree->PlayListTree(), Qt::Key_Backspace);
+    EXPECT_EQ(tree->Rows().size(), 4);
+    EXPECT_EQ(tree->CurrentListId(), 4);
+    EXPECT_EQ(list->CurrentListId(), 4);
+    EXPECT_EQ(list->PlaylistMenu()->actions().size(), 1);
 }
 
 TEST_F(MainUITest, ClosingWhileABugReportIsSentAsksFirst) {

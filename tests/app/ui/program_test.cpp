@@ -1,8 +1,10 @@
 // recdeck started as a process: single instance, log banners, window on an
-// X server, termination by signal, the font of the program's folder.
+// X server, termination by signal, the font of the program's folder, a
+// library file that cannot be used.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -76,6 +78,11 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QProcessEnvironment& Env() { return m_env; }
+    // The programs started from here show their windows on that X server.
+    void UseDisplay(const QString& display) {
+        m_env.insert(QStringLiteral("DISPLAY"), display);
+        m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
 
     // Starts a program with this HOME; its output is discarded.
     std::unique_ptr<QProcess> Start(const QString& program) {
@@ -151,17 +158,21 @@ private:
     QString m_display;
 };
 
-// Window ids that xdotool finds with the exact name on the display.
-QByteArray FindWindows(const QString& display, const QString& name) {
+// Runs xdotool on the display; its output, empty when it did not finish.
+QByteArray Xdotool(const QString& display, const QStringList& arguments) {
     QProcess xdotool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), display);
     xdotool.setProcessEnvironment(env);
-    xdotool.start(QStringLiteral("xdotool"),
-                  {QStringLiteral("search"), QStringLiteral("--name"),
-                   QStringLiteral("^%1$").arg(name)});
+    xdotool.start(QStringLiteral("xdotool"), arguments);
     if (!xdotool.waitForFinished(5000)) return QByteArray();
     return xdotool.readAllStandardOutput().trimmed();
+}
+
+// Window ids that xdotool finds with the exact name on the display.
+QByteArray FindWindows(const QString& display, const QString& name) {
+    return Xdotool(display, {QStringLiteral("search"), QStringLiteral("--name"),
+                             QStringLiteral("^%1$").arg(name)});
 }
 
 TEST(Recdeck, SecondInstanceExitsWithOneAndLeavesTheLogUntouched) {
@@ -221,8 +232,7 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     PrivateXServer server;
     ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
     RunHome home;
-    home.Env().insert(QStringLiteral("DISPLAY"), server.Display());
-    home.Env().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    home.UseDisplay(server.Display());
     // The bin folder holds no "font/segoeui.ttf": the program starts anyway.
     ASSERT_FALSE(QFile::exists(BinDir() + QStringLiteral("/font/segoeui.ttf")));
     auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
@@ -240,6 +250,50 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     EXPECT_EQ(Terminate(recdeck.get()), 0);
     EXPECT_EQ(Count(home.Log(), kExitBanner), 1);
     EXPECT_TRUE(home.Log().contains("CMainUI::closeEvent event->accept()"));
+}
+
+TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
+    App();
+    PrivateXServer server;
+    ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
+    RunHome home;
+    home.UseDisplay(server.Display());
+    const QString folder = home.Root() + QStringLiteral("/.local/share/Tavra/Tunecap");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile library(folder + QStringLiteral("/music.db"));
+    ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+    library.write(QByteArray("My notes, saved under the wrong name.\n").repeated(100));
+    library.close();
+    auto digest = [&library] {
+        if (!library.open(QIODevice::ReadOnly)) return QByteArray();
+        const QByteArray hash = QCryptographicHash::hash(library.readAll(), QCryptographicHash::Sha256);
+        library.close();
+        return hash;
+    };
+    const QByteArray before = digest();
+
+    auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
+    QByteArray box;
+    EXPECT_TRUE(WaitFor(
+        [&] { return !(box = FindWindows(server.Display(), "Cannot open database")).isEmpty(); },
+        15000))
+        << home.Log().toStdString();
+    EXPECT_TRUE(home.Log().contains("Cannot open database!"));
+    EXPECT_FALSE(home.Log().contains(kStarted)) << "the main window was built";
+    EXPECT_EQ(recdeck->state(), QProcess::Running) << "ended before the box was answered";
+
+    // The box's Cancel ends the run.
+    ASSERT_FALSE(box.isEmpty());
+    Xdotool(server.Display(), {QStringLiteral("key"), QStringLiteral("--window"),
+                               QString::fromLatin1(box.split('\n').first()),
+                               QStringLiteral("Escape")});
+    ASSERT_TRUE(recdeck->waitForFinished(10000));
+    EXPECT_EQ(recdeck->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recdeck->exitCode(), 255);  // -1
+    EXPECT_EQ(digest(), before);
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("music.db*")}, QDir::Files),
+              QStringList({QStringLiteral("music.db")}));
+    EXPECT_FALSE(home.Log().contains(kExitBanner));
 }
 
 TEST(Recdeck, FontInTheProgramFolderBecomesTheApplicationFont) {

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class CConfig;
+class CShowListWidget;
+class CTreeLib;
+class QSplitter;
+
+// Page 0 of the main window: the library tree beside the recordings list,
+// and the wiring between them (the chosen list is shown, counts follow the
+// songs, playlists are created, renamed and deleted in both, songs dropped
+// on a playlist join it). The main window's library slots forward here.
+//
+// Built once after the library database is open. GUI thread only.
+class CLibraryPage : public QWidget {
+    Q_OBJECT
+public:
+    // config: Delete_Type and the folders; not owned.
+    explicit CLibraryPage(CConfig* config, QWidget* parent = nullptr);
+
+    CTreeLib* TreeLib() const { return m_tree; }
+    CShowListWidget* ShowList() const { return m_list; }
+    // Recording state for both panes (0 idle, 1 or 2 recording).
+    void SetRecordStateSource(const std::function<int()>& source);
+
+    // A new playlist in the tree and in the list's "Add to playlist" menu.
+    // Its ListId, or -1.
+    int AddPlayList();
+    // Deletes the current playlist after emptying it (asks first unless
+    // Delete_Type is set) and shows the list next to it. False when nothing
+    // was deleted (a fixed list, or the user cancelled).
+    bool DeleteMusicList();
+    // Adds the songs of a drag ("12 7 30 ") to a list. Number of songs that
+    // were found.
+    int DragItemToList(const QString& ids, int listId);
+
+private:
+    CTreeLib* m_tree = nullptr;
+    CShowListWidget* m_list = nullptr;
+    QSplitter* m_splitter = nullptr;
+};
