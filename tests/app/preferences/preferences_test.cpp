@@ -42,6 +42,7 @@ protected:
         m_config->SetAfterRecord(1);
         m_config->SetTaskStart(QTime(6, 0, 0));
         m_config->SetTaskDuration(QTime(0, 30, 0));
+        ASSERT_TRUE(m_library.ok());
         m_window = std::make_unique<CMainUI>();
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
@@ -74,6 +75,7 @@ protected:
 
     testsupport::PulseDaemon m_pulse;
     CConfig* m_config = nullptr;
+    uitest::TestLibrary m_library;  // opened before the window, as at start-up
     std::unique_ptr<CMainUI> m_window;
 };
 

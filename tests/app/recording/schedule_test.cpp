@@ -56,6 +56,7 @@ protected:
         m_config = CConfig::instance();
         m_config->SetFilterTime(1);
         m_config->SetAfterRecord(1);
+        ASSERT_TRUE(m_library.ok());
         m_window = std::make_unique<CMainUI>();
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
@@ -96,6 +97,7 @@ protected:
     QTemporaryDir m_marks;
     QString m_mark;
     CConfig* m_config = nullptr;
+    uitest::TestLibrary m_library;  // opened before the window, as at start-up
     std::unique_ptr<CMainUI> m_window;
     QString m_pageTitle;
 };

@@ -9,6 +9,10 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+
+#include "library/musicdb.h"
+#include "privatehome.h"
 
 namespace uitest {
 
@@ -26,6 +30,28 @@ inline QApplication& App() {
     }();
     return *app;
 }
+
+// The library database in a fresh folder, opened as start-up opens it before
+// the main window is built. The window's recordings list closes it when the
+// window goes; the folder is removed with the object.
+class TestLibrary {
+public:
+    TestLibrary() : m_dir(testsupport::makeTempDir("library-test")) {
+        m_ok = DB_OpenFile(QString::fromStdString(m_dir + "/music.db")) == 0;
+    }
+    ~TestLibrary() {
+        if (DB_IsOpen()) DB_Close();
+        testsupport::removeTree(m_dir);
+    }
+    TestLibrary(const TestLibrary&) = delete;
+    TestLibrary& operator=(const TestLibrary&) = delete;
+
+    bool ok() const { return m_ok; }
+
+private:
+    std::string m_dir;
+    bool m_ok = false;
+};
 
 // Collects the messages logged while it exists (they are not printed).
 class LogCapture {
