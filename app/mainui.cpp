@@ -347,7 +347,7 @@ void CMainUI::ShowMedia() {
 }
 
 void CMainUI::ShowLibrary() {
-    if (m_mini) ChangeMiniState();
+    if (IsMiniMode()) ChangeMiniState();
     showNormal();
     raise();
     activateWindow();
@@ -360,17 +360,7 @@ void CMainUI::ChangeShowWidget(int page) {
 }
 
 void CMainUI::ChangeMiniState() {
-    m_mini = !m_mini;
-    m_statusBar->setVisible(!m_mini);
-    m_centre->setVisible(!m_mini);
-    if (m_mini) {
-        const int height = TitleBar()->height() + m_toolBar->height() + 2;
-        setMinimumSize(kWindowWidth, height);
-        resize(width(), height);
-    } else {
-        setMinimumSize(kWindowWidth, kWindowHeight);
-        resize(width(), qMax(height(), kWindowHeight));
-    }
+    SetMiniMode(!IsMiniMode(), {m_statusBar, m_centre});
 }
 
 void CMainUI::AddPlayList() {

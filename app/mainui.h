@@ -62,7 +62,7 @@ public:
     bool IsSendingBugReport() const { return m_sendingBugReport; }
     void SetSendingBugReport(bool sending) { m_sendingBugReport = sending; }
     // Whether the window shows only its title and tool bar.
-    bool IsMiniState() const { return m_mini; }
+    bool IsMiniState() const { return IsMiniMode(); }
 
 Q_SIGNALS:
     // SilenceState of the engine: 0 silence in a song, 1 a new file opened.
@@ -147,7 +147,6 @@ private:
     QPointer<CPreferencesDialog> m_preferences;
     int m_firstRecording = 1;
     bool m_sendingBugReport = false;
-    bool m_mini = false;
 
     QMenu* m_menu = nullptr;
     QAction* m_settingsAction = nullptr;

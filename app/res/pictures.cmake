@@ -24,6 +24,9 @@ set(recdeck_pictures
   volume_up 48
   menu 48
   minimize 48
+  maximize 48
+  restore 48
+  mini 48
   close 48)
 
 include(${CMAKE_CURRENT_LIST_DIR}/renderpictures.cmake)
