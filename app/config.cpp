@@ -397,3 +397,9 @@ void CConfig::FillProxyParam(MusicParserProxyParam* param) const {
     CopyUtf8(param->userName, m_proxyName);
     CopyUtf8(param->password, m_proxyPass);
 }
+
+QString CConfig::GetExtraText(const char* key, const QString& defaultValue) const {
+    if (!m_settings) return defaultValue;
+    const QString value = m_settings->value(QLatin1String(key)).toString().trimmed();
+    return value.isEmpty() ? defaultValue : value;
+}

@@ -4,6 +4,7 @@
 
 #include "chrome/mywindowframe.h"
 
+class CBugReport;
 class CConfig;
 class CPreferencesDialog;
 class CRecordSchedule;
@@ -11,6 +12,7 @@ class CReadyWidget;
 class CRecordingWidget;
 class CStatusBar;
 class CToolBar;
+class CUpdateNotifier;
 class QAction;
 class QMenu;
 class QStackedWidget;
@@ -58,9 +60,14 @@ public:
     // 1 until the first recording from computer audio since start.
     int FirstRecordingFlag() const { return m_firstRecording; }
     void SetFirstRecordingFlag(int value) { m_firstRecording = value; }
-    // Whether a bug report is being sent; the close sequence asks first.
-    bool IsSendingBugReport() const { return m_sendingBugReport; }
-    void SetSendingBugReport(bool sending) { m_sendingBugReport = sending; }
+    // Whether a bug report is being sent (its archive is being made); the
+    // close sequence asks first.
+    bool IsSendingBugReport() const;
+    CBugReport* BugReporter() const { return m_bugReport; }
+    CUpdateNotifier* Updates() const { return m_updates; }
+    // The automatic update check, once the window is shown: runs when the
+    // update schedule says so.
+    void StartupUpdateCheck();
     // Whether the window shows only its title and tool bar.
     bool IsMiniState() const { return IsMiniMode(); }
 
@@ -145,8 +152,9 @@ private:
     QTimer* m_stopTaskTimer = nullptr;
     CRecordSchedule* m_schedule = nullptr;
     QPointer<CPreferencesDialog> m_preferences;
+    CUpdateNotifier* m_updates = nullptr;  // child
+    CBugReport* m_bugReport = nullptr;     // child
     int m_firstRecording = 1;
-    bool m_sendingBugReport = false;
 
     QMenu* m_menu = nullptr;
     QAction* m_settingsAction = nullptr;

@@ -192,8 +192,10 @@ TEST_F(PagesTest, NewOutputFoldersGoFirstAndTheSixthDropsTheOldest) {
         auto* chooser = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(chooser, nullptr);
         startedAt = chooser->directory().absolutePath();
-        chooser->setDirectory(sixth);
-        chooser->selectFile(sixth);
+        // Typed as a user would; the dialog's folder list loads late.
+        auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(sixth);
         static_cast<QDialog*>(chooser)->accept();
     });
     QTest::mouseClick(page->FolderButton(), Qt::LeftButton);

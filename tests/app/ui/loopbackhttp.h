@@ -11,7 +11,8 @@ namespace uitest {
 // A tiny HTTP server on 127.0.0.1 for the tests of the program's network
 // features (the update check, the proxy): it keeps the head of every
 // request (request line and header lines) and answers each with the same
-// reply. Runs on the thread that created it, in its event loop.
+// reply. Runs on the thread that created it, in its event loop: create it
+// once the application object exists.
 class LoopbackHttp : public QObject {
 public:
     LoopbackHttp() {
