@@ -42,8 +42,7 @@ protected:
         uitest::ModalAnswer seen([this, button](QWidget* modal) {
             if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
                 m_question = text->text();
-            for (QPushButton* b : modal->findChildren<QPushButton*>())
-                if (b->text() == button) return QTest::mouseClick(b, Qt::LeftButton);
+            if (uitest::ClickButton(modal, button)) return;
             ADD_FAILURE() << "no button " << button.toStdString();
             static_cast<QDialog*>(modal)->reject();
         }, 2000);

@@ -151,9 +151,7 @@ protected:
     std::unique_ptr<uitest::ModalAnswer> LookAtNextModal(const QString& name, const QString& button) {
         return std::make_unique<uitest::ModalAnswer>([this, name, button](QWidget* modal) {
             Look(modal, name);
-            for (QPushButton* b : modal->findChildren<QPushButton*>())
-                if (b->text() == button) return b->click();
-            static_cast<QDialog*>(modal)->reject();
+            if (!uitest::ClickButton(modal, button)) static_cast<QDialog*>(modal)->reject();
         }, 10000);
     }
 

@@ -153,8 +153,7 @@ protected:
             auto* dialog = qobject_cast<CDeleteDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
             text = dialog->Text();
-            for (QPushButton* b : dialog->findChildren<QPushButton*>())
-                if (b->text() == button) return QTest::mouseClick(b, Qt::LeftButton);
+            if (uitest::ClickButton(dialog, button)) return;
             ADD_FAILURE() << "no button " << button.toStdString();
             static_cast<QDialog*>(dialog)->reject();
         }, 10000);
