@@ -102,8 +102,9 @@ std::string Candidate(const std::string& name, int number) {
 std::string TemporaryPath(const std::string& folder, const std::string& name) {
     const std::string stem = CutUtf8(SplitExtension(name).first, 100);
     for (;;) {
-        const std::string path = folder + "/." + stem + ".jukebridge-" + std::to_string(::getpid()) +
-                                 "-" + std::to_string(g_tempCounter.fetch_add(1)) + ".part";
+        const std::string path = folder + "/." + stem + ".jukebridge-" +
+                                 std::to_string(::getpid()) + "-" +
+                                 std::to_string(g_tempCounter.fetch_add(1)) + ".part";
         if (!Exists(path)) return path;
     }
 }
@@ -182,16 +183,19 @@ int CopyTagged(int source, const std::string& sourcePath, const std::string& tem
     if (Exists(temp)) {
         // The copy is written; what the result says is what it lacks.
         if (result == 0) return JUKEBRIDGE_OK;
-        if (tags.picture != nullptr && result >= 1 && result <= 4) return JUKEBRIDGE_COPIED_WITHOUT_COVER;
+        if (tags.picture != nullptr && result >= 1 && result <= 4)
+            return JUKEBRIDGE_COPIED_WITHOUT_COVER;
         return JUKEBRIDGE_COPIED_WITHOUT_TAGS;
     }
     switch (result) {
-    case MUSICTAGS_ERR_OPEN_SOURCE:
-    case MUSICTAGS_ERR_BAD_SOURCE: return JUKEBRIDGE_ERR_SOURCE;
-    case MUSICTAGS_ERR_ENCODER:
-        // No tags can be made at all: the song still goes over as it is.
-        return CopyPlain(source, temp) ? JUKEBRIDGE_COPIED_WITHOUT_TAGS : JUKEBRIDGE_ERR_WRITE;
-    default: return JUKEBRIDGE_ERR_WRITE;
+        case MUSICTAGS_ERR_OPEN_SOURCE:
+        case MUSICTAGS_ERR_BAD_SOURCE:
+            return JUKEBRIDGE_ERR_SOURCE;
+        case MUSICTAGS_ERR_ENCODER:
+            // No tags can be made at all: the song still goes over as it is.
+            return CopyPlain(source, temp) ? JUKEBRIDGE_COPIED_WITHOUT_TAGS : JUKEBRIDGE_ERR_WRITE;
+        default:
+            return JUKEBRIDGE_ERR_WRITE;
     }
 }
 

@@ -17,8 +17,8 @@ struct SplitEntry {
     int milliseconds;
 };
 const SplitEntry kSplitEntries[] = {
-    {"0.2", 200},   {"0.4", 400},   {"0.6", 600},   {"0.8", 800},   {"1.0", 1000},  {"1.5", 1500},
-    {"2.0", 2000},  {"3.0", 3000},  {"4.0", 4000},  {"5.0", 5000},  {"10.0", 10000},
+    {"0.2", 200},  {"0.4", 400},  {"0.6", 600},  {"0.8", 800},  {"1.0", 1000},   {"1.5", 1500},
+    {"2.0", 2000}, {"3.0", 3000}, {"4.0", 4000}, {"5.0", 5000}, {"10.0", 10000},
 };
 constexpr int kSplitEntryCount = int(sizeof kSplitEntries / sizeof kSplitEntries[0]);
 
@@ -28,7 +28,8 @@ int NearestSplitEntry(unsigned milliseconds) {
     int best = 0;
     for (int i = 1; i < kSplitEntryCount; ++i) {
         const long distance = std::labs(long(kSplitEntries[i].milliseconds) - long(milliseconds));
-        const long bestDistance = std::labs(long(kSplitEntries[best].milliseconds) - long(milliseconds));
+        const long bestDistance =
+            std::labs(long(kSplitEntries[best].milliseconds) - long(milliseconds));
         if (distance < bestDistance) best = i;
     }
     return best;
@@ -39,7 +40,8 @@ int CControlPage::SplitMilliseconds(int index) {
     return (index >= 0 && index < kSplitEntryCount) ? kSplitEntries[index].milliseconds : -1;
 }
 
-CControlPage::CControlPage(QWidget* parent) : CPreferencesPage(parent), m_config(CConfig::instance()) {
+CControlPage::CControlPage(QWidget* parent)
+    : CPreferencesPage(parent), m_config(CConfig::instance()) {
     setObjectName(QStringLiteral("CControlPage"));
     m_split = new QCheckBox(tr("Automatically split when the silence is more than"), this);
     m_split->setObjectName(QStringLiteral("splitBox"));

@@ -26,7 +26,8 @@ int Mp3RateCount(int sampleRateIndex) {
 }
 }  // namespace
 
-CFormatPage::CFormatPage(QWidget* parent) : CPreferencesPage(parent), m_config(CConfig::instance()) {
+CFormatPage::CFormatPage(QWidget* parent)
+    : CPreferencesPage(parent), m_config(CConfig::instance()) {
     setObjectName(QStringLiteral("CFormatPage"));
     m_fileType = new QComboBox(this);
     m_fileType->setObjectName(QStringLiteral("fileTypeBox"));
@@ -80,7 +81,8 @@ void CFormatPage::SampleRateComboxChange(int index) {
         return;
     }
     const int count = Mp3RateCount(index);
-    for (int i = 0; i < count; ++i) m_bitRate->addItem(QString::number(kMp3BitRates[i]), kMp3BitRates[i]);
+    for (int i = 0; i < count; ++i)
+        m_bitRate->addItem(QString::number(kMp3BitRates[i]), kMp3BitRates[i]);
     const int selected = m_bitRate->findData(m_wantedBitRate);
     // A rate the sample rate does not allow: the highest it allows.
     m_bitRate->setCurrentIndex(selected >= 0 ? selected : count - 1);

@@ -29,7 +29,8 @@ constexpr int kFirstIntervalMode = 2;
 constexpr int kMaxDays = 365;
 }  // namespace
 
-CGeneralPage::CGeneralPage(QWidget* parent) : CPreferencesPage(parent), m_config(CConfig::instance()) {
+CGeneralPage::CGeneralPage(QWidget* parent)
+    : CPreferencesPage(parent), m_config(CConfig::instance()) {
     setObjectName(QStringLiteral("CGeneralPage"));
 
     auto* output = new QGroupBox(tr("Output Folder"), this);
@@ -53,7 +54,8 @@ CGeneralPage::CGeneralPage(QWidget* parent) : CPreferencesPage(parent), m_config
     m_intervalButton->setObjectName(QStringLiteral("intervalButton"));
     m_interval = new QComboBox(update);
     m_interval->setObjectName(QStringLiteral("intervalBox"));
-    for (const Interval& interval : kIntervals) m_interval->addItem(tr(interval.text), interval.mode);
+    for (const Interval& interval : kIntervals)
+        m_interval->addItem(tr(interval.text), interval.mode);
     m_daysButton = new QRadioButton(tr("Number of days between update checks:"), update);
     m_daysButton->setObjectName(QStringLiteral("daysButton"));
     m_days = new QSpinBox(update);
@@ -89,7 +91,8 @@ void CGeneralPage::BuildUpdateControls() {
     m_updateMode = (stored >= 0 && stored <= 4) ? stored : 0;
     m_updateDays = qBound(1, m_config->GetUpdateDays(), kMaxDays);
     m_days->setValue(m_updateDays);
-    if (m_updateMode >= kFirstIntervalMode) m_interval->setCurrentIndex(m_updateMode - kFirstIntervalMode);
+    if (m_updateMode >= kFirstIntervalMode)
+        m_interval->setCurrentIndex(m_updateMode - kFirstIntervalMode);
 
     const bool on = m_updateMode != 0;
     m_autoUpdate->setChecked(on);

@@ -4,9 +4,9 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QValidator>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "config.h"
 #include "tunecap.h"
@@ -103,11 +103,14 @@ void CNetWidget::SetNetworkProxy() {
     // for a proxy in use the fields cut to the record's sizes.
     MusicParserProxyParam proxy;
     m_config->FillProxyParam(&proxy);
-    qDebug("CNetWidget::SetNetworkProxy, ProxyServer: %s ProxyProt: %d UserName: %s PassWord: %s "
-           "ProxyType: %d",
-           proxy.host, proxy.port, proxy.userName, proxy.password[0] != '\0' ? "(set)" : "", proxy.type);
+    qDebug(
+        "CNetWidget::SetNetworkProxy, ProxyServer: %s ProxyProt: %d UserName: %s PassWord: %s "
+        "ProxyType: %d",
+        proxy.host, proxy.port, proxy.userName, proxy.password[0] != '\0' ? "(set)" : "",
+        proxy.type);
 #ifdef RECDECK_WITH_TUNECAP
     const int result = MusicParserSetProxyParam(&proxy);
-    if (result < 0) qWarning("CNetWidget::SetNetworkProxy MusicParserSetProxyParam res: %d", result);
+    if (result < 0)
+        qWarning("CNetWidget::SetNetworkProxy MusicParserSetProxyParam res: %d", result);
 #endif
 }

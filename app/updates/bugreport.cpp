@@ -19,10 +19,13 @@ constexpr char kReportNote[] = "report.txt";
 // "Tunecap bug report <date and time>.tar.gz" in folder, with " (2)" and so
 // on when a report of the same second is there already (or being written).
 QString FreeArchiveName(const QString& folder) {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss"));
     for (int number = 1;; ++number) {
-        const QString name = number == 1 ? QStringLiteral("Tunecap bug report %1.tar.gz").arg(stamp)
-                                         : QStringLiteral("Tunecap bug report %1 (%2).tar.gz").arg(stamp).arg(number);
+        const QString name =
+            number == 1
+                ? QStringLiteral("Tunecap bug report %1.tar.gz").arg(stamp)
+                : QStringLiteral("Tunecap bug report %1 (%2).tar.gz").arg(stamp).arg(number);
         if (!QFileInfo::exists(folder + QLatin1Char('/') + name) &&
             !QFileInfo::exists(folder + QStringLiteral("/.") + name + QStringLiteral(".part")))
             return folder + QLatin1Char('/') + name;
@@ -55,7 +58,8 @@ QStringList CBugReport::LogFiles() const {
 }
 
 QString CBugReport::ReportText(const QString& userMail, const QString& description) const {
-    return QStringLiteral("Program: %1 %2\nSystem: %3 (%4 %5)\nQt: %6\nTime: %7\nE-mail: %8\n\n%9\n")
+    return QStringLiteral(
+               "Program: %1 %2\nSystem: %3 (%4 %5)\nQt: %6\nTime: %7\nE-mail: %8\n\n%9\n")
         .arg(QCoreApplication::applicationName(), m_version, QSysInfo::prettyProductName(),
              QSysInfo::kernelType(), QSysInfo::kernelVersion(), QString::fromLatin1(qVersion()),
              QDateTime::currentDateTime().toString(Qt::ISODate), userMail, description);
@@ -93,23 +97,27 @@ bool CBugReport::Start(const QString& userMail, const QString& description) {
     names << QLatin1String(kReportNote);
 
     m_archive = FreeArchiveName(documents);
-    m_partial = QFileInfo(m_archive).dir().filePath(QLatin1Char('.') + QFileInfo(m_archive).fileName() +
-                                                    QStringLiteral(".part"));
+    m_partial = QFileInfo(m_archive).dir().filePath(
+        QLatin1Char('.') + QFileInfo(m_archive).fileName() + QStringLiteral(".part"));
     staging.setAutoRemove(false);
     m_staging = staging.path();
     m_description = description;
 
     m_tar = new QProcess(this);
     m_tar->setProgram(QStringLiteral("tar"));
-    m_tar->setArguments(QStringList{QStringLiteral("-czf"), m_partial, QStringLiteral("-C"), m_staging,
-                                    QStringLiteral("--")} + names);
+    m_tar->setArguments(QStringList{QStringLiteral("-czf"), m_partial, QStringLiteral("-C"),
+                                    m_staging, QStringLiteral("--")} +
+                        names);
     connect(m_tar, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         OnPacked(status == QProcess::NormalExit && code == 0);
     });
     // Queued: a start that fails at once still reports after Start returned.
-    connect(m_tar, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) OnPacked(false);
-    }, Qt::QueuedConnection);
+    connect(
+        m_tar, &QProcess::errorOccurred, this,
+        [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) OnPacked(false);
+        },
+        Qt::QueuedConnection);
     m_tar->start();
     qDebug("CBugReport::Start files: %lld archive: %s", static_cast<long long>(names.size()),
            qUtf8Printable(m_archive));
@@ -131,7 +139,8 @@ void CBugReport::OnPacked(bool ok) {
         ok = QFile::rename(m_partial, m_archive);
     }
     if (!ok) {
-        qWarning("CBugReport::OnPacked the archive could not be made: %s", qUtf8Printable(m_archive));
+        qWarning("CBugReport::OnPacked the archive could not be made: %s",
+                 qUtf8Printable(m_archive));
         QFile::remove(m_partial);
         Q_EMIT Finished(false, QString(), false);
         return;
@@ -145,12 +154,17 @@ bool CBugReport::StartMail(const QString& archive) const {
     if (program.isEmpty()) program = QStringLiteral("xdg-email");
     const QString subject =
         QStringLiteral("%1 bug report %2").arg(QCoreApplication::applicationName(), m_version);
-    const QString body =
-        m_description.trimmed().isEmpty()
-            ? QStringLiteral("The log files of the program are attached.")
-            : m_description.trimmed() + QStringLiteral("\n\nThe log files of the program are attached.");
-    const QStringList arguments = {QStringLiteral("--utf8"), QStringLiteral("--subject"), subject,
-                                   QStringLiteral("--body"), body, QStringLiteral("--attach"), archive,
+    const QString body = m_description.trimmed().isEmpty()
+                             ? QStringLiteral("The log files of the program are attached.")
+                             : m_description.trimmed() +
+                                   QStringLiteral("\n\nThe log files of the program are attached.");
+    const QStringList arguments = {QStringLiteral("--utf8"),
+                                   QStringLiteral("--subject"),
+                                   subject,
+                                   QStringLiteral("--body"),
+                                   body,
+                                   QStringLiteral("--attach"),
+                                   archive,
                                    QLatin1String(kReportAddress)};
     const bool started = QProcess::startDetached(program, arguments);
     qDebug("CBugReport::StartMail %s started: %d", qUtf8Printable(program), started ? 1 : 0);

@@ -100,19 +100,21 @@ void CBugReportDialog::Run(QWidget* parent, CConfig* config, CBugReport* report)
     QPointer<QWidget> owner(parent);
     // One outcome per report: the connection ends with it.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(report, &CBugReport::Finished, report,
-                          [owner, connection](bool ok, const QString& archive, bool mailStarted) {
-                              QObject::disconnect(*connection);
-                              if (ok && mailStarted) return;
-                              if (owner.isNull()) return;
-                              Tell(owner, ok ? tr("The bug report was saved as:\n%1\n"
-                                                  "Please send it by e-mail to %2.")
-                                                   .arg(archive, QLatin1String(CBugReport::kReportAddress))
-                                             : tr("The bug report could not be made.\n"
-                                                  "Please check the free space of your disk."));
-                          });
+    *connection =
+        connect(report, &CBugReport::Finished, report,
+                [owner, connection](bool ok, const QString& archive, bool mailStarted) {
+                    QObject::disconnect(*connection);
+                    if (ok && mailStarted) return;
+                    if (owner.isNull()) return;
+                    Tell(owner, ok ? tr("The bug report was saved as:\n%1\n"
+                                        "Please send it by e-mail to %2.")
+                                         .arg(archive, QLatin1String(CBugReport::kReportAddress))
+                                   : tr("The bug report could not be made.\n"
+                                        "Please check the free space of your disk."));
+                });
     if (!report->Start(dialog.UserMail(), dialog.Description())) {
         QObject::disconnect(*connection);
-        Tell(parent, tr("The bug report could not be made.\nPlease check the free space of your disk."));
+        Tell(parent,
+             tr("The bug report could not be made.\nPlease check the free space of your disk."));
     }
 }

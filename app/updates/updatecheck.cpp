@@ -22,7 +22,8 @@ CUpdateCheck::~CUpdateCheck() {
 
 QUrl CUpdateCheck::Address() const {
     QString address = qEnvironmentVariable(kAddressVariable);
-    if (address.isEmpty()) address = m_config->GetExtraText(kAddressKey, QLatin1String(kDefaultAddress));
+    if (address.isEmpty())
+        address = m_config->GetExtraText(kAddressKey, QLatin1String(kDefaultAddress));
     return QUrl(address);
 }
 
@@ -48,9 +49,10 @@ bool CUpdateCheck::Start() {
     m_reply = m_network->get(request);
     connect(m_reply, &QNetworkReply::finished, this, &CUpdateCheck::OnFinished);
     // An answer larger than any version note is not read to its end.
-    connect(m_reply, &QNetworkReply::downloadProgress, m_reply, [reply = m_reply.data()](qint64 got, qint64) {
-        if (got > kMaxAnswerBytes) reply->abort();
-    });
+    connect(m_reply, &QNetworkReply::downloadProgress, m_reply,
+            [reply = m_reply.data()](qint64 got, qint64) {
+                if (got > kMaxAnswerBytes) reply->abort();
+            });
     qDebug("CUpdateCheck::Start address: %s", qUtf8Printable(address.toDisplayString()));
     return true;
 }
@@ -77,7 +79,8 @@ void CUpdateCheck::OnFinished() {
         return;
     }
     QUrl page(answer.object().value(QLatin1String("url")).toString().trimmed());
-    if (!page.isValid() || (page.scheme() != QLatin1String("https") && page.scheme() != QLatin1String("http")))
+    if (!page.isValid() ||
+        (page.scheme() != QLatin1String("https") && page.scheme() != QLatin1String("http")))
         page = QUrl(QLatin1String(kDownloadPage));
 
     const bool newer = CompareVersions(version, m_currentVersion) > 0;

@@ -33,8 +33,8 @@ public:
 private:
     void OnFinished(int result, const QString& version, const QUrl& page);
 
-    CConfig* m_config;  // not owned
-    QWidget* m_window;  // not owned
+    CConfig* m_config;                // not owned
+    QWidget* m_window;                // not owned
     CUpdateCheck* m_check = nullptr;  // child
     // Whether the running check was asked for by the user.
     bool m_userAsked = false;

@@ -37,13 +37,13 @@ extern "C" {
  * the year at offset 40, four bytes of padding, the cover at offset 48.
  */
 typedef struct iTunesSongInfo {
-    const char* file;   /* the song file (MP3 or WAV); required */
-    const char* title;  /* NULL or "" leaves the item out */
+    const char* file;  /* the song file (MP3 or WAV); required */
+    const char* title; /* NULL or "" leaves the item out */
     const char* artist;
     const char* album;
     const char* genre;
-    int32_t year;       /* 0 (or less) leaves the year out */
-    const char* cover;  /* path of a cover image (JPEG, PNG, GIF), or NULL */
+    int32_t year;      /* 0 (or less) leaves the year out */
+    const char* cover; /* path of a cover image (JPEG, PNG, GIF), or NULL */
 } iTunesSongInfo;
 
 /* Results. */

@@ -109,10 +109,14 @@ protected:
         const std::string wav = s_dir + "/tone.wav";
         const std::string mp3 = s_dir + "/tone.mp3";
         std::string out;
-        ASSERT_EQ(tagtest::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1.0 sine 440 2>&1",
-                               &out), 0) << out;
-        ASSERT_EQ(tagtest::Run("lame --quiet -b 128 " + Quote(wav) + " " + Quote(mp3) + " 2>&1", &out),
-                  0) << out;
+        ASSERT_EQ(
+            tagtest::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1.0 sine 440 2>&1",
+                         &out),
+            0)
+            << out;
+        ASSERT_EQ(
+            tagtest::Run("lame --quiet -b 128 " + Quote(wav) + " " + Quote(mp3) + " 2>&1", &out), 0)
+            << out;
         s_mp3 = ReadBytes(mp3);
         s_wav = ReadBytes(wav);
         ASSERT_GT(s_mp3.size(), 1000u);

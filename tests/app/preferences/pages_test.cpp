@@ -222,12 +222,13 @@ TEST_F(PagesTest, UpdateControlsFollowTheModeAndSaveIt) {
         auto dialog = Open();
         CGeneralPage* page = dialog->GeneralPage();
         EXPECT_FALSE(page->AutoUpdateBox()->isChecked());
-        for (QWidget* w : {static_cast<QWidget*>(page->IntervalButton()),
-                           static_cast<QWidget*>(page->IntervalBox()),
-                           static_cast<QWidget*>(page->DaysButton()),
-                           static_cast<QWidget*>(page->DaysBox())})
+        for (QWidget* w :
+             {static_cast<QWidget*>(page->IntervalButton()),
+              static_cast<QWidget*>(page->IntervalBox()), static_cast<QWidget*>(page->DaysButton()),
+              static_cast<QWidget*>(page->DaysBox())})
             EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-        EXPECT_EQ(Items(page->IntervalBox()), QStringList({"Every Day", "Every Week", "Every Month"}));
+        EXPECT_EQ(Items(page->IntervalBox()),
+                  QStringList({"Every Day", "Every Week", "Every Month"}));
 
         // Ticking chooses the interval mode.
         QTest::mouseClick(page->AutoUpdateBox(), Qt::LeftButton);

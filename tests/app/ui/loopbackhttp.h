@@ -39,7 +39,8 @@ private:
     void Accept() {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
-            QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { Read(socket); });
+            QObject::connect(socket, &QTcpSocket::readyRead, this,
+                             [this, socket] { Read(socket); });
             QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     }
@@ -50,7 +51,8 @@ private:
         if (end < 0) return;
         m_requests << pending.left(end);
         m_pending.remove(socket);
-        const QByteArray reason = m_status == 200 ? QByteArrayLiteral("OK") : QByteArrayLiteral("Error");
+        const QByteArray reason =
+            m_status == 200 ? QByteArrayLiteral("OK") : QByteArrayLiteral("Error");
         socket->write("HTTP/1.1 " + QByteArray::number(m_status) + " " + reason +
                       "\r\nContent-Type: " + m_type + "\r\nContent-Length: " +
                       QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body);

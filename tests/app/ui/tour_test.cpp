@@ -66,8 +66,10 @@ QStringList CutTexts(QWidget* root) {
             auto* tool = qobject_cast<QToolButton*>(w);
             if (tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly) continue;
             text = button->text();
-            needWidth = fm.horizontalAdvance(QString(text).remove(QLatin1Char('&'))) + kButtonPadding;
-            if (!button->icon().isNull() && !(tool && tool->toolButtonStyle() == Qt::ToolButtonTextUnderIcon))
+            needWidth =
+                fm.horizontalAdvance(QString(text).remove(QLatin1Char('&'))) + kButtonPadding;
+            if (!button->icon().isNull() &&
+                !(tool && tool->toolButtonStyle() == Qt::ToolButtonTextUnderIcon))
                 needWidth += button->iconSize().width() + 4;
         } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
             text = combo->currentText();
@@ -84,7 +86,10 @@ QStringList CutTexts(QWidget* root) {
         if (w->width() < needWidth || (needHeight > 0 && w->height() < needHeight))
             cut << QStringLiteral("%1 '%2' (%3x%4, needs %5x%6)")
                        .arg(QLatin1String(w->metaObject()->className()), text)
-                       .arg(w->width()).arg(w->height()).arg(needWidth).arg(needHeight);
+                       .arg(w->width())
+                       .arg(w->height())
+                       .arg(needWidth)
+                       .arg(needHeight);
     }
     return cut;
 }
@@ -136,7 +141,8 @@ protected:
         EXPECT_TRUE(widget->grab().save(s_shots + QLatin1Char('/') + name + QStringLiteral(".png")))
             << name.toStdString();
         const QStringList cut = CutTexts(widget);
-        EXPECT_TRUE(cut.isEmpty()) << name.toStdString() << ": " << cut.join(QStringLiteral("; ")).toStdString();
+        EXPECT_TRUE(cut.isEmpty())
+            << name.toStdString() << ": " << cut.join(QStringLiteral("; ")).toStdString();
         ++m_looks;
     }
     void LookAtMenu(QMenu* menu, const QString& name) {
@@ -148,11 +154,14 @@ protected:
     }
     // Looks at the next modal dialog and closes it with the button of the
     // given text (or rejects it when there is none).
-    std::unique_ptr<uitest::ModalAnswer> LookAtNextModal(const QString& name, const QString& button) {
-        return std::make_unique<uitest::ModalAnswer>([this, name, button](QWidget* modal) {
-            Look(modal, name);
-            if (!uitest::ClickButton(modal, button)) static_cast<QDialog*>(modal)->reject();
-        }, 10000);
+    std::unique_ptr<uitest::ModalAnswer> LookAtNextModal(const QString& name,
+                                                         const QString& button) {
+        return std::make_unique<uitest::ModalAnswer>(
+            [this, name, button](QWidget* modal) {
+                Look(modal, name);
+                if (!uitest::ClickButton(modal, button)) static_cast<QDialog*>(modal)->reject();
+            },
+            10000);
     }
 
     static uitest::PrivateXServer* s_server;
@@ -174,7 +183,8 @@ TEST_F(TourTest, ASqueezedTextIsFound) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
     const QStringList cut = CutTexts(&box);
     ASSERT_EQ(cut.size(), 1);
-    EXPECT_TRUE(cut.first().contains(QStringLiteral("A text far longer"))) << cut.first().toStdString();
+    EXPECT_TRUE(cut.first().contains(QStringLiteral("A text far longer")))
+        << cut.first().toStdString();
 }
 
 TEST_F(TourTest, MainWindowItsMenusAndTheMiniWindow) {
@@ -206,7 +216,8 @@ TEST_F(TourTest, EveryPreferencesPage) {
                               CPreferencesDialog::Open_Settings, m_window.get());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    const QStringList names = {"general", "audio-source", "scheduler", "control", "format", "connection"};
+    const QStringList names = {"general", "audio-source", "scheduler",
+                               "control", "format",       "connection"};
     for (int page = 0; page < CPreferencesDialog::Page_Count; ++page) {
         dialog.PageAction(page)->trigger();
         ASSERT_EQ(dialog.CurrentPage(), page);

@@ -45,7 +45,8 @@ QStringList ArchiveNames(const QString& archive) {
     QProcess tar;
     tar.start(QStringLiteral("tar"), {QStringLiteral("-tzf"), archive});
     tar.waitForFinished(10000);
-    QStringList names = QString::fromUtf8(tar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList names =
+        QString::fromUtf8(tar.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     names.sort();
     return names;
 }
@@ -78,8 +79,10 @@ protected:
         m_tools = QString::fromStdString(testsupport::makeTempDir("mailtool"));
         m_mailArgs = m_tools + QStringLiteral("/args");
         const QString script = m_tools + QStringLiteral("/mail");
-        WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + m_mailArgs.toUtf8() + ".tmp'\n"
-                          "mv '" + m_mailArgs.toUtf8() + ".tmp' '" + m_mailArgs.toUtf8() + "'\n");
+        WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + m_mailArgs.toUtf8() +
+                              ".tmp'\n"
+                              "mv '" +
+                              m_mailArgs.toUtf8() + ".tmp' '" + m_mailArgs.toUtf8() + "'\n");
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         setenv("TUNECAP_MAIL_COMMAND", qPrintable(script), 1);
     }
@@ -95,12 +98,15 @@ protected:
     // Files the report leaves besides finished archives: partial archives
     // and staging folders.
     QStringList Leftovers() const {
-        QStringList left = QDir(m_documents).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
-        left += QDir(m_caches).entryList({QStringLiteral("bugreport-*")}, QDir::Dirs | QDir::Hidden);
+        QStringList left =
+            QDir(m_documents).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+        left +=
+            QDir(m_caches).entryList({QStringLiteral("bugreport-*")}, QDir::Dirs | QDir::Hidden);
         return left;
     }
     QStringList Archives() const {
-        return QDir(m_documents).entryList({QStringLiteral("Tunecap bug report *.tar.gz")}, QDir::Files);
+        return QDir(m_documents)
+            .entryList({QStringLiteral("Tunecap bug report *.tar.gz")}, QDir::Files);
     }
 
     CConfig* m_config = nullptr;
@@ -121,9 +127,11 @@ TEST_F(BugReportTest, LogsArePackedIntoTheDocumentsFolderAndHandedToTheMailProgr
         dialog->MailEdit()->setText(QStringLiteral("not an address"));
         QTest::mouseClick(dialog->SendButton(), Qt::LeftButton);
         EXPECT_TRUE(dialog->isVisible());
-        EXPECT_EQ(dialog->HintLabel()->text(), QStringLiteral("Please enter a valid e-mail address."));
+        EXPECT_EQ(dialog->HintLabel()->text(),
+                  QStringLiteral("Please enter a valid e-mail address."));
         dialog->MailEdit()->setText(QStringLiteral("ann@example.com"));
-        dialog->DescriptionEdit()->setPlainText(QStringLiteral("Recording stopped after a minute."));
+        dialog->DescriptionEdit()->setPlainText(
+            QStringLiteral("Recording stopped after a minute."));
         QTest::mouseClick(dialog->SendButton(), Qt::LeftButton);
     });
     window.BugReport();
@@ -200,7 +208,8 @@ TEST_F(BugReportTest, FailuresAndAStoppedReportLeaveNothingBehind) {
         uitest::ModalAnswer form([&said](QWidget* modal) {
             auto* dialog = qobject_cast<CBugReportDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
-            QTimer::singleShot(0, dialog, [dialog] { QTest::mouseClick(dialog->SendButton(), Qt::LeftButton); });
+            QTimer::singleShot(
+                0, dialog, [dialog] { QTest::mouseClick(dialog->SendButton(), Qt::LeftButton); });
             QTimer* poll = new QTimer(dialog);
             poll->setInterval(20);
             QObject::connect(poll, &QTimer::timeout, [dialog, poll, &said] {

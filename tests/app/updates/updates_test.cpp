@@ -97,9 +97,11 @@ TEST_F(UpdateTest, AnswersTellNewerSameOrFailedAndOnlyWebPagesAreTaken) {
         m_server->SetReply(200, Answer(version));
         EXPECT_EQ(Check(&check).value(0).toInt(), CUpdateCheck::Result_UpToDate) << version;
     }
-    for (const QByteArray& body : {QByteArray("not json"), QByteArray("{\"name\": 1}"), QByteArray()}) {
+    for (const QByteArray& body :
+         {QByteArray("not json"), QByteArray("{\"name\": 1}"), QByteArray()}) {
         m_server->SetReply(200, body);
-        EXPECT_EQ(Check(&check).value(0).toInt(), CUpdateCheck::Result_Failed) << body.toStdString();
+        EXPECT_EQ(Check(&check).value(0).toInt(), CUpdateCheck::Result_Failed)
+            << body.toStdString();
     }
     m_server->SetReply(404, Answer("9.0"));
     EXPECT_EQ(Check(&check).value(0).toInt(), CUpdateCheck::Result_Failed);
@@ -149,14 +151,16 @@ protected:
     // button of the given text; returns the message's text.
     QString Answered(const QString& button) {
         QString text;
-        uitest::ModalAnswer answer([&](QWidget* modal) {
-            auto* dialog = qobject_cast<CDeleteDialog*>(modal);
-            ASSERT_NE(dialog, nullptr);
-            text = dialog->Text();
-            if (uitest::ClickButton(dialog, button)) return;
-            ADD_FAILURE() << "no button " << button.toStdString();
-            static_cast<QDialog*>(dialog)->reject();
-        }, 10000);
+        uitest::ModalAnswer answer(
+            [&](QWidget* modal) {
+                auto* dialog = qobject_cast<CDeleteDialog*>(modal);
+                ASSERT_NE(dialog, nullptr);
+                text = dialog->Text();
+                if (uitest::ClickButton(dialog, button)) return;
+                ADD_FAILURE() << "no button " << button.toStdString();
+                static_cast<QDialog*>(dialog)->reject();
+            },
+            10000);
         EXPECT_TRUE(QTest::qWaitFor([&answer] { return answer.Seen(); }, 10000));
         return text;
     }
@@ -238,10 +242,10 @@ TEST_F(UpdateWindowTest, MenuPagesOpenInTheBrowser) {
     }
     m_window->EulaHelp();
     for (const QUrl& url : browser.Opened()) opened << url.toString();
-    EXPECT_EQ(opened, QStringList({"https://www.tavra.example/tunecap/help",
-                                   "https://www.tavra.example/tunecap",
-                                   "https://www.tavra.example/support",
-                                   "https://www.tavra.example/tunecap/eula"}));
+    EXPECT_EQ(opened,
+              QStringList({"https://www.tavra.example/tunecap/help",
+                           "https://www.tavra.example/tunecap", "https://www.tavra.example/support",
+                           "https://www.tavra.example/tunecap/eula"}));
 }
 
 }  // namespace
