@@ -417,3 +417,9 @@ void CConfig::FillProxyParam(MusicParserProxyParam* param) const {
     common::CopyText(param->userName, m_proxyName.toUtf8().constData());
     common::CopyText(param->password, m_proxyPass.toUtf8().constData());
 }
+
+QString CConfig::GetExtraText(const char* key, const QString& defaultValue) const {
+    if (!m_settings) return defaultValue;
+    const QString value = m_settings->value(QLatin1String(key)).toString().trimmed();
+    return value.isEmpty() ? defaultValue : value;
+}

@@ -173,6 +173,12 @@ public:
     // at all is the caller's choice, from GetUseProxy().
     void FillProxyParam(MusicParserProxyParam* param) const;
 
+    // A text setting outside the table above (Update_Url and the like,
+    // changed only by editing the file), as the file holds it now;
+    // defaultValue when the key is missing or empty. Never written by the
+    // program. GUI thread only.
+    QString GetExtraText(const char* key, const QString& defaultValue) const;
+
 private:
     // Keys in the order of the full save.
     enum Key {

@@ -153,8 +153,7 @@ int main(int argc, char* argv[]) {
         window->move(screen->availableGeometry().center() - window->rect().center());
     window->show();
     QTimer::singleShot(0, [] { qDebug("main: start-up done"); });
-    // The start-up update check runs here once updates are part of the
-    // program.
+    window->StartupUpdateCheck();
     const int result = QApplication::exec();
 
     qDebug("\nRecorder Application exit ##########################################");

@@ -27,6 +27,9 @@
 #include "res/pictures.h"
 #include "statusbar.h"
 #include "toolbar.h"
+#include "updates/bugreport.h"
+#include "updates/bugreportdialog.h"
+#include "updates/updatenotifier.h"
 
 #ifdef RECDECK_WITH_CAPDEV
 #include "capdev.h"
@@ -78,8 +81,8 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     connect(m_stopTaskTimer, &QTimer::timeout, this, &CMainUI::StopRecordTask);
     m_schedule = new CRecordSchedule(m_config, m_startTaskTimer, m_stopTaskTimer, this);
 
-    // The update check and the bug report dialog have no objects in this
-    // program yet; they are created here when they exist.
+    m_updates = new CUpdateNotifier(m_config, QApplication::applicationVersion(), this);
+    m_bugReport = new CBugReport(m_config, QApplication::applicationVersion(), this);
     setWindowTitle(QApplication::applicationName());
     setWindowIcon(QIcon(QStringLiteral(":/prefix/res/about_icon.png")));
 
@@ -215,7 +218,7 @@ void CMainUI::closeEvent(QCloseEvent* event) {
         m_toolBar->EnterIdle();
     }
 
-    if (m_sendingBugReport) {
+    if (IsSendingBugReport()) {
         CDeleteDialog question(tr("Are you sure to quit the programme?\n"
                                   "It is sending bug report mail!"),
                                this);
@@ -351,7 +354,7 @@ void CMainUI::ShowMedia() {
 }
 
 void CMainUI::ShowLibrary() {
-    if (m_mini) ChangeMiniState();
+    if (IsMiniMode()) ChangeMiniState();
     showNormal();
     raise();
     activateWindow();
@@ -364,17 +367,7 @@ void CMainUI::ChangeShowWidget(int page) {
 }
 
 void CMainUI::ChangeMiniState() {
-    m_mini = !m_mini;
-    m_statusBar->setVisible(!m_mini);
-    m_centre->setVisible(!m_mini);
-    if (m_mini) {
-        const int height = TitleBar()->height() + m_toolBar->height() + 2;
-        setMinimumSize(kWindowWidth, height);
-        resize(width(), height);
-    } else {
-        setMinimumSize(kWindowWidth, kWindowHeight);
-        resize(width(), qMax(height(), kWindowHeight));
-    }
+    SetMiniMode(!IsMiniMode(), {m_statusBar, m_centre});
 }
 
 void CMainUI::AddPlayList() {
@@ -450,12 +443,20 @@ void CMainUI::OpenTwiiter() {
     OpenWebPage("OpenTwiiter", kTwitterPage);
 }
 
+bool CMainUI::IsSendingBugReport() const {
+    return m_bugReport->IsSending();
+}
+
 void CMainUI::BugReport() {
-    NotAvailable("BugReport");
+    CBugReportDialog::Run(this, m_config, m_bugReport);
 }
 
 void CMainUI::UpdataSoft() {
-    NotAvailable("UpdataSoft");
+    m_updates->CheckNow();
+}
+
+void CMainUI::StartupUpdateCheck() {
+    m_updates->RunScheduled();
 }
 
 void CMainUI::About() {

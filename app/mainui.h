@@ -4,6 +4,7 @@
 
 #include "chrome/mywindowframe.h"
 
+class CBugReport;
 class CConfig;
 class CPreferencesDialog;
 class CRecordSchedule;
@@ -13,6 +14,7 @@ class CRecordingWidget;
 class CStatusBar;
 class CToolBar;
 class CTreeWidgetItem;
+class CUpdateNotifier;
 class QAction;
 class QMenu;
 class QStackedWidget;
@@ -61,11 +63,16 @@ public:
     // 1 until the first recording from computer audio since start.
     int FirstRecordingFlag() const { return m_firstRecording; }
     void SetFirstRecordingFlag(int value) { m_firstRecording = value; }
-    // Whether a bug report is being sent; the close sequence asks first.
-    bool IsSendingBugReport() const { return m_sendingBugReport; }
-    void SetSendingBugReport(bool sending) { m_sendingBugReport = sending; }
+    // Whether a bug report is being sent (its archive is being made); the
+    // close sequence asks first.
+    bool IsSendingBugReport() const;
+    CBugReport* BugReporter() const { return m_bugReport; }
+    CUpdateNotifier* Updates() const { return m_updates; }
+    // The automatic update check, once the window is shown: runs when the
+    // update schedule says so.
+    void StartupUpdateCheck();
     // Whether the window shows only its title and tool bar.
-    bool IsMiniState() const { return m_mini; }
+    bool IsMiniState() const { return IsMiniMode(); }
 
 Q_SIGNALS:
     // SilenceState of the engine: 0 silence in a song, 1 a new file opened.
@@ -155,9 +162,9 @@ private:
     QTimer* m_stopTaskTimer = nullptr;
     CRecordSchedule* m_schedule = nullptr;
     QPointer<CPreferencesDialog> m_preferences;
+    CUpdateNotifier* m_updates = nullptr;  // child
+    CBugReport* m_bugReport = nullptr;     // child
     int m_firstRecording = 1;
-    bool m_sendingBugReport = false;
-    bool m_mini = false;
 
     QMenu* m_menu = nullptr;
     QAction* m_settingsAction = nullptr;

@@ -9,6 +9,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "preferences/controlpage.h"
+#include "preferences/formatpage.h"
+#include "preferences/generalpage.h"
+#include "preferences/netwidget.h"
 #include "preferences/preferencespage.h"
 #include "preferences/setsourcedialog.h"
 #include "preferences/settaskdialog.h"
@@ -86,22 +90,34 @@ CPreferencesDialog::CPreferencesDialog(void* audioDev, CRecordSchedule* schedule
     int opening = Page_Control;
     if (openingChoice == Open_AudioSource) opening = Page_AudioSource;
     if (openingChoice == Open_Scheduler) opening = Page_Scheduler;
-    if (m_pages[std::size_t(opening)] == nullptr) {
-        for (int index = 0; index < Page_Count; ++index) {
-            if (m_pages[std::size_t(index)] != nullptr) {
-                opening = index;
-                break;
-            }
-        }
-    }
     ShowPage(opening);
 }
 
 CPreferencesDialog::~CPreferencesDialog() = default;
 
 void CPreferencesDialog::BuildPages(void* audioDev, CRecordSchedule* schedule) {
+    AddPage(Page_General, new CGeneralPage(this));
     AddPage(Page_AudioSource, new CSetSourceDialog(audioDev, this));
     AddPage(Page_Scheduler, new CSetTaskDialog(schedule, this));
+    AddPage(Page_Control, new CControlPage(this));
+    AddPage(Page_Format, new CFormatPage(this));
+    AddPage(Page_Connection, new CNetWidget(this));
+}
+
+CGeneralPage* CPreferencesDialog::GeneralPage() const {
+    return static_cast<CGeneralPage*>(m_pages[Page_General]);
+}
+
+CControlPage* CPreferencesDialog::ControlPage() const {
+    return static_cast<CControlPage*>(m_pages[Page_Control]);
+}
+
+CFormatPage* CPreferencesDialog::FormatPage() const {
+    return static_cast<CFormatPage*>(m_pages[Page_Format]);
+}
+
+CNetWidget* CPreferencesDialog::NetWidget() const {
+    return static_cast<CNetWidget*>(m_pages[Page_Connection]);
 }
 
 void CPreferencesDialog::AddPage(int index, CPreferencesPage* page) {
@@ -153,4 +169,48 @@ void CPreferencesDialog::Save() {
         if (CPreferencesPage* page = m_pages[std::size_t(index)]) page->Save();
     }
     done(1);
+}
+
+void CPreferencesDialog::SpliterIndexchange(int index) {
+    ControlPage()->SpliterIndexchange(index);
+}
+
+void CPreferencesDialog::ChangeSpliteModle() {
+    ControlPage()->ChangeSpliteModle();
+}
+
+void CPreferencesDialog::ChangeFilterModle() {
+    ControlPage()->ChangeFilterModle();
+}
+
+void CPreferencesDialog::FileTypeComboxChange(int index) {
+    FormatPage()->FileTypeComboxChange(index);
+}
+
+void CPreferencesDialog::SampleRateComboxChange(int index) {
+    FormatPage()->SampleRateComboxChange(index);
+}
+
+void CPreferencesDialog::OpenFile() {
+    GeneralPage()->OpenFile();
+}
+
+void CPreferencesDialog::ChangeUpdateModle() {
+    GeneralPage()->ChangeUpdateModle();
+}
+
+void CPreferencesDialog::R0Click() {
+    GeneralPage()->R0Click();
+}
+
+void CPreferencesDialog::R1Click() {
+    GeneralPage()->R1Click();
+}
+
+void CPreferencesDialog::UpdataComboxIndexChange(int index) {
+    GeneralPage()->UpdataComboxIndexChange(index);
+}
+
+void CPreferencesDialog::UpDataSpinBoxValueChange(int value) {
+    GeneralPage()->UpDataSpinBoxValueChange(value);
 }

@@ -4,6 +4,10 @@
 
 #include <array>
 
+class CControlPage;
+class CFormatPage;
+class CGeneralPage;
+class CNetWidget;
 class CPreferencesPage;
 class CRecordSchedule;
 class QAction;
@@ -19,8 +23,9 @@ class QToolBar;
 // order and closes the dialog with 1; "Cancel" stores nothing.
 //
 // Pages, by index, in tool bar order: 0 General, 1 Audio Source,
-// 2 Scheduler, 3 Control, 4 Format, 5 Connection. The tool bar shows the
-// pages that are built; a page is added in BuildPages().
+// 2 Scheduler, 3 Control, 4 Format, 5 Connection. A page is added in
+// BuildPages(). The pages' own slots are reachable through the dialog's
+// slots of the same names.
 //
 // GUI thread only.
 class CPreferencesDialog : public QDialog {
@@ -43,7 +48,7 @@ public:
     // schedule whose task flag the scheduler page edits (may be null: the
     // page then only stores the settings). Neither is owned. openingChoice:
     // 0 opens the Audio Source page, 1 the Scheduler page, any other value
-    // the Control page (the first page built when that one is not).
+    // the Control page.
     CPreferencesDialog(void* audioDev, CRecordSchedule* schedule, int openingChoice,
                        QWidget* parent = nullptr);
     ~CPreferencesDialog() override;
@@ -57,12 +62,33 @@ public:
     QAction* PageAction(int index) const;
     QPushButton* SaveButton() const { return m_save; }
     QPushButton* CancelButton() const { return m_cancel; }
+    CGeneralPage* GeneralPage() const;
+    CControlPage* ControlPage() const;
+    CFormatPage* FormatPage() const;
+    CNetWidget* NetWidget() const;
 
 public Q_SLOTS:
     // A tool bar action was triggered: shows its page.
     void toolBarActionTrig(QAction* action);
-    // Stores every page and closes the dialog with 1.
+    // Stores every page and closes the dialog with 1: the general page
+    // (output folders, update check), the control page (split, filter,
+    // song information), the format page, the connection page (b_proxy,
+    // then the proxy, which reaches the music information service), the
+    // scheduler page, the audio source page.
     void Save();
+
+    // The pages' slots (see the pages).
+    void SpliterIndexchange(int index);
+    void ChangeSpliteModle();
+    void ChangeFilterModle();
+    void FileTypeComboxChange(int index);
+    void SampleRateComboxChange(int index);
+    void OpenFile();
+    void ChangeUpdateModle();
+    void R0Click();
+    void R1Click();
+    void UpdataComboxIndexChange(int index);
+    void UpDataSpinBoxValueChange(int value);
 
 private:
     void BuildPages(void* audioDev, CRecordSchedule* schedule);

@@ -24,7 +24,6 @@ set(recdeck_pictures
   volume_up 48
   menu 48
   minimize 48
-  close 48
   headertitle_playing 32
   tasklist_playing 32
   notic 32
@@ -42,7 +41,11 @@ set(recdeck_pictures
   download_waiting 32
   download_running 32
   download_done 32
-  Rdownload_failed 32)
+  Rdownload_failed 32
+  maximize 48
+  restore 48
+  mini 48
+  close 48)
 
 include(${CMAKE_CURRENT_LIST_DIR}/renderpictures.cmake)
 set(picture_items)

@@ -1,6 +1,6 @@
 // Entry point of every test program. The whole run happens inside a private
 // HOME with its own XDG folders, so no test touches the real user's files,
-// widgets draw off screen and the power-off command does nothing. Running a test program by hand behaves as it
+// widgets draw off screen, and the power-off, update and mail commands do nothing. Running a test program by hand behaves as it
 // does under CTest.
 #include <gtest/gtest.h>
 
@@ -36,6 +36,11 @@ int main(int argc, char** argv) {
     for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
                              "TUNECAP_IMAGESEARCH_URL"})
         setenv(name, "http://127.0.0.1:9", 0);
+    // Nor does anything reach the update service or a mail program: the
+    // update address is a loopback port where nothing listens, and the mail
+    // command does nothing (tests that check them set their own).
+    setenv("TUNECAP_UPDATE_URL", "http://127.0.0.1:9/update.json", 0);
+    setenv("TUNECAP_MAIL_COMMAND", "true", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     return RUN_ALL_TESTS();

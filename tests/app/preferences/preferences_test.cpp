@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -80,7 +81,7 @@ protected:
 };
 
 TEST_F(PreferencesTest, EachCallerOpensItsPage) {
-    const QStringList tools = {QStringLiteral("Audio Source"), QStringLiteral("Scheduler")};
+    const QStringList tools = {"General", "Audio Source", "Scheduler", "Control", "Format", "Connection"};
 
     Opened source = OpenWith([this] {
         QTest::mouseClick(m_window->StatusBar()->AudioSourceButton(), Qt::LeftButton);
@@ -107,11 +108,15 @@ TEST_F(PreferencesTest, EachCallerOpensItsPage) {
     EXPECT_EQ(scheduler.page, CPreferencesDialog::Page_Scheduler);
     EXPECT_EQ(scheduler.title, QStringLiteral("Scheduler Preferences"));
 
-    // Settings opens the dialog too (on the first page built so far).
+    // The Settings entries open the Control page.
     Opened settings = OpenWith([this] { m_window->ToolBar()->TraySettingsAction()->trigger(); });
     ASSERT_TRUE(settings.seen);
     EXPECT_EQ(settings.tools, tools);
-    EXPECT_NE(settings.page, -1);
+    EXPECT_EQ(settings.page, CPreferencesDialog::Page_Control);
+    EXPECT_EQ(settings.title, QStringLiteral("Control Preferences"));
+    Opened menu = OpenWith([this] { m_window->MainMenu()->actions().first()->trigger(); });
+    ASSERT_TRUE(menu.seen);
+    EXPECT_EQ(menu.page, CPreferencesDialog::Page_Control);
 }
 
 TEST_F(PreferencesTest, ToolBarSwitchesPagesAndAnOpenDialogIsOnlyRaised) {
@@ -125,7 +130,9 @@ TEST_F(PreferencesTest, ToolBarSwitchesPagesAndAnOpenDialogIsOnlyRaised) {
         EXPECT_EQ(dialog->CurrentPage(), CPreferencesDialog::Page_Scheduler);
         EXPECT_TRUE(dialog->PageAction(CPreferencesDialog::Page_Scheduler)->isChecked());
         EXPECT_FALSE(dialog->PageAction(CPreferencesDialog::Page_AudioSource)->isChecked());
-        EXPECT_EQ(dialog->PageAction(CPreferencesDialog::Page_Control), nullptr);
+        dialog->PageAction(CPreferencesDialog::Page_Connection)->trigger();
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Connection Preferences"));
+        dialog->PageAction(CPreferencesDialog::Page_Scheduler)->trigger();
         // Settings while the dialog is open: no second dialog (one would
         // block here until it closed).
         m_window->SetPreferences();

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
@@ -21,6 +22,7 @@
 #include "statusbar.h"
 #include "toolbar.h"
 #include "uiapp.h"
+#include "updates/bugreportdialog.h"
 
 namespace {
 
@@ -51,8 +53,7 @@ protected:
         uitest::ModalAnswer seen([this, button](QWidget* modal) {
             if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
                 m_question = text->text();
-            for (QPushButton* b : modal->findChildren<QPushButton*>())
-                if (b->text() == button) return QTest::mouseClick(b, Qt::LeftButton);
+            if (uitest::ClickButton(modal, button)) return;
             ADD_FAILURE() << "no button " << button.toStdString();
             static_cast<QDialog*>(modal)->reject();
         }, 2000);
@@ -236,13 +237,35 @@ TEST_F(MainUITest, LibraryPageHoldsTheTreeAndTheListAndAddsPlaylists) {
 }
 
 TEST_F(MainUITest, ClosingWhileABugReportIsSentAsksFirst) {
-    m_window->SetSendingBugReport(true);
+    // The report is being sent from "Send" until its archive is complete.
+    auto sendReport = [this] {
+        uitest::ModalAnswer form([](QWidget* modal) {
+            auto* dialog = qobject_cast<CBugReportDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->DescriptionEdit()->setPlainText(QStringLiteral("It stopped."));
+            QTest::mouseClick(dialog->SendButton(), Qt::LeftButton);
+        });
+        m_window->MainMenu()->actions().at(7)->trigger();  // "Bug Report"
+        ASSERT_TRUE(form.Seen());
+    };
+    sendReport();
+    ASSERT_TRUE(m_window->IsSendingBugReport());
     EXPECT_FALSE(CloseAnswering(QStringLiteral("No")));
     EXPECT_TRUE(m_asked);
     EXPECT_EQ(m_question, QStringLiteral("Are you sure to quit the programme?\n"
                                          "It is sending bug report mail!"));
     EXPECT_TRUE(m_window->isVisible());
+
+    // Once the archive is made, closing asks nothing.
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !m_window->IsSendingBugReport(); }, 10000));
     EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
+    EXPECT_FALSE(m_asked);
+
+    m_window->show();
+    sendReport();
+    ASSERT_TRUE(m_window->IsSendingBugReport());
+    EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
+    EXPECT_TRUE(m_asked);
     EXPECT_FALSE(m_window->isVisible());
 }
 

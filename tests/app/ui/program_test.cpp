@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "privatehome.h"
+#include "privatexserver.h"
 
 namespace {
 
@@ -117,47 +118,6 @@ int Terminate(QProcess* process, int timeoutMs = 10000) {
     return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -2000;
 }
 
-// A private X server (Xvfb) on a free display, chosen by the server itself
-// and stopped by its process id.
-class PrivateXServer {
-public:
-    PrivateXServer() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // The server writes its display number once it accepts clients.
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (m_pid > 0 && poll(&p, 1, 10000) > 0) {
-            char c = 0;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (!number.empty()) m_display = QStringLiteral(":") + QString::fromStdString(number);
-    }
-    ~PrivateXServer() {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-    }
-    // ":N", or empty when the server did not start.
-    QString Display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    QString m_display;
-};
-
 // Runs xdotool on the display; its output, empty when it did not finish.
 QByteArray Xdotool(const QString& display, const QStringList& arguments) {
     QProcess xdotool;
@@ -229,7 +189,7 @@ TEST(Recdeck, LockLeftByAKilledRunDoesNotBlockTheNextStart) {
 
 TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     App();
-    PrivateXServer server;
+    uitest::PrivateXServer server;
     ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
     RunHome home;
     home.UseDisplay(server.Display());
@@ -254,7 +214,7 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
 
 TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
     App();
-    PrivateXServer server;
+    uitest::PrivateXServer server;
     ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
     RunHome home;
     home.UseDisplay(server.Display());

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QPushButton>
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
@@ -86,6 +87,18 @@ inline QStringList MenuTexts(const QMenu* menu) {
     for (const QAction* action : menu->actions())
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return texts;
+}
+
+// Clicks the push button of dialog whose text is text; false when there is
+// none.
+inline bool ClickButton(QWidget* dialog, const QString& text) {
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+        if (button->text() == text) {
+            button->click();
+            return true;
+        }
+    }
+    return false;
 }
 
 // While it exists, answers the modal dialog that shows next: polls every

@@ -11,6 +11,9 @@ namespace tagtest {
 
 using Bytes = std::vector<unsigned char>;
 
+// A 2x2 RGB PNG, the cover picture of the tests.
+extern const Bytes kPng;
+
 Bytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const Bytes& bytes);
 bool Exists(const std::string& path);
