@@ -115,6 +115,8 @@ protected:
 
 TEST_F(BugReportTest, LogsArePackedIntoTheDocumentsFolderAndHandedToTheMailProgram) {
     m_config->SetUserMail(QStringLiteral("old@example.com"));
+    uitest::TestLibrary library;  // opened before the window, as at start-up
+    ASSERT_TRUE(library.ok());
     CMainUI window;
     CBugReport* report = window.BugReporter();
     QSignalSpy finished(report, &CBugReport::Finished);
@@ -166,6 +168,8 @@ TEST_F(BugReportTest, LogsArePackedIntoTheDocumentsFolderAndHandedToTheMailProgr
 }
 
 TEST_F(BugReportTest, OneReportAtATimeAndCancelSendsNothing) {
+    uitest::TestLibrary library;  // opened before the window, as at start-up
+    ASSERT_TRUE(library.ok());
     CMainUI window;
     // Cancel: no report.
     uitest::ModalAnswer cancel([](QWidget* modal) {
@@ -202,6 +206,8 @@ TEST_F(BugReportTest, FailuresAndAStoppedReportLeaveNothingBehind) {
     QDir().mkpath(QFileInfo(blocked).path());
     WriteFile(blocked, "a file where the folder belongs");
     {
+        uitest::TestLibrary library;  // opened before the window, as at start-up
+        ASSERT_TRUE(library.ok());
         CMainUI window;
         QString said;
         // The form, then the message.
