@@ -66,10 +66,13 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     // Whether a collected line contains text.
-    bool Contains(const QString& text) const {
+    bool Contains(const QString& text) const { return Count(text) > 0; }
+    // How many collected lines contain text.
+    int Count(const QString& text) const {
+        int count = 0;
         for (const QString& line : Lines())
-            if (line.contains(text)) return true;
-        return false;
+            if (line.contains(text)) ++count;
+        return count;
     }
 
 private:
