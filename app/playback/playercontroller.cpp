@@ -81,11 +81,11 @@ void CPlayerController::OnEngineProgress(int serial, int position, int state) {
 }
 
 void CPlayerController::ReleaseFile() {
-    // After DestroyPlay no report of the old file is made; those already
-    // on their way carry the old serial.
+    // Once DestroyPlay has returned the old player reports no more; the
+    // reports already on their way carry the old serial and are dropped.
+    m_engine->DestroyPlay();
     ++m_serial;
     m_record->serial.store(m_serial);
-    m_engine->DestroyPlay();
     if (m_handle >= 0) m_engine->DeleteFile(m_handle);
     m_handle = -1;
     m_lengthMs = 0;

@@ -14,7 +14,7 @@
 
 namespace {
 
-using playertest::Answer;
+using Answer = uitest::QuestionAnswer;
 using playertest::PlayerFixture;
 
 const auto* const g_sound = testing::AddGlobalTestEnvironment(new playertest::SoundServer);
@@ -70,6 +70,31 @@ TEST_F(Player, ASongThatEndsIsFollowedByTheNextAndTheLastByTheFirst) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_player->PlayingRow() == Row(2); }, 8000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return m_player->PlayingRow() == Row(1); }, 8000));
     EXPECT_EQ(m_player->PlayState(), CPlayerController::State_Playing);
+}
+
+TEST_F(Player, SongsThatFailOneAfterAnotherStopThePlayerOnceEachFailed) {
+    AddThree(8.0);
+    Build();
+    m_player->StartPlay(m_list->VisibleRows(), 0);
+    ASSERT_TRUE(WaitPlaying(1));
+
+    // A song that fails is followed by the next; one that plays to its end
+    // starts the count again.
+    m_engine->Report(3000, 4);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->PlayingRow() == Row(2); }, 3000));
+    m_engine->Report(10000, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->PlayingRow() == Row(3); }, 3000));
+    for (int id : {1, 2}) {
+        m_engine->Report(100, 4);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_player->PlayingRow() == Row(id); }, 3000)) << id;
+    }
+    // The third failure in a row: every song of the queue failed.
+    m_engine->Report(100, 4);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return m_player->PlayState() == CPlayerController::State_Stopped; }, 3000));
+    QTest::qWait(300);
+    EXPECT_EQ(m_player->PlayingRow(), nullptr);
+    EXPECT_EQ(QueueIds(), (std::vector<int>{1, 2, 3})) << "the queue stays for the user";
 }
 
 TEST_F(Player, OneSelectedSongQueuesEveryShownSongWithItsFileAndStartsThere) {

@@ -53,17 +53,10 @@ protected:
     // Closes the window; the question dialog, when one shows, is answered
     // with the button of the given text and its text is kept.
     bool CloseAnswering(const QString& button) {
-        m_question.clear();
-        uitest::ModalAnswer seen([this, button](QWidget* modal) {
-            if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
-                m_question = text->text();
-            for (QPushButton* b : modal->findChildren<QPushButton*>())
-                if (b->text() == button) return QTest::mouseClick(b, Qt::LeftButton);
-            ADD_FAILURE() << "no button " << button.toStdString();
-            static_cast<QDialog*>(modal)->reject();
-        }, 2000);
+        uitest::QuestionAnswer answer(button, 2000);
         const bool closed = m_window->close();
-        m_asked = seen.Seen();
+        m_asked = answer.Seen();
+        m_question = answer.Text();
         return closed;
     }
 
@@ -314,14 +307,10 @@ TEST_F(MainUITest, ThePlayerSitsInTheToolBarAndRunsWithoutASessionBus) {
 
     // Without a file the song cannot be played, which the user is told.
     ASSERT_TRUE(QFile::remove(song.MusicPath));
-    QString told;
-    uitest::ModalAnswer answer([&](QWidget* modal) {
-        if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
-            told = text->text();
-        static_cast<QDialog*>(modal)->reject();
-    }, 3000);
+    uitest::QuestionAnswer answer(QStringLiteral("Cancel"));
     m_window->PlayMusic(list->FindRow(7));
-    EXPECT_EQ(told, QStringLiteral("Song playing unavailable, \noriginal file could not be found."));
+    EXPECT_EQ(answer.Text(),
+              QStringLiteral("Song playing unavailable, \noriginal file could not be found."));
     EXPECT_TRUE(list->FindRow(7)->IsMissing());
 }
 
