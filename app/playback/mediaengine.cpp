@@ -7,17 +7,39 @@ namespace {
 // Built without the media engine: every call fails as with no sound server
 // (WM_ERR_DEVICE), and nothing ever plays.
 constexpr int kNoEngine = -7;
-int WM_Create(const char*) { return kNoEngine; }
-int WM_Destroy() { return kNoEngine; }
-int WM_AddFile(const char*) { return kNoEngine; }
-int WM_DeleteFile(int) { return kNoEngine; }
-int WM_GetMediaDuration(int, int64_t*) { return kNoEngine; }
-int WM_CreatePlay(int, CMediaEngine::Callback, void*) { return kNoEngine; }
-int WM_DestroyPlay() { return kNoEngine; }
-int WM_Play() { return kNoEngine; }
-int WM_Pause() { return kNoEngine; }
-int WM_SeekTo(int) { return kNoEngine; }
-int WM_ChangeVolume(int) { return kNoEngine; }
+int WM_Create(const char*) {
+    return kNoEngine;
+}
+int WM_Destroy() {
+    return kNoEngine;
+}
+int WM_AddFile(const char*) {
+    return kNoEngine;
+}
+int WM_DeleteFile(int) {
+    return kNoEngine;
+}
+int WM_GetMediaDuration(int, int64_t*) {
+    return kNoEngine;
+}
+int WM_CreatePlay(int, CMediaEngine::Callback, void*) {
+    return kNoEngine;
+}
+int WM_DestroyPlay() {
+    return kNoEngine;
+}
+int WM_Play() {
+    return kNoEngine;
+}
+int WM_Pause() {
+    return kNoEngine;
+}
+int WM_SeekTo(int) {
+    return kNoEngine;
+}
+int WM_ChangeVolume(int) {
+    return kNoEngine;
+}
 }  // namespace
 #endif
 

@@ -55,17 +55,22 @@ CMprisPlayerAdaptor::CMprisPlayerAdaptor(CMprisService* service, CPlayerControll
 
 QString CMprisPlayerAdaptor::PlaybackStatus() const {
     switch (m_player->PlayState()) {
-    case CPlayerController::State_Playing: return QStringLiteral("Playing");
-    case CPlayerController::State_Paused: return QStringLiteral("Paused");
-    default: return QStringLiteral("Stopped");
+        case CPlayerController::State_Playing:
+            return QStringLiteral("Playing");
+        case CPlayerController::State_Paused:
+            return QStringLiteral("Paused");
+        default:
+            return QStringLiteral("Stopped");
     }
 }
 
 QVariantMap CMprisPlayerAdaptor::Metadata() const {
     const CTreeWidgetItem* row = m_player->PlayingRow();
-    if (!row) return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack))}};
+    if (!row)
+        return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack))}};
     QVariantMap metadata{
-        {QStringLiteral("mpris:trackid"), QVariant::fromValue(CMprisService::TrackId(row->MusicId()))},
+        {QStringLiteral("mpris:trackid"),
+         QVariant::fromValue(CMprisService::TrackId(row->MusicId()))},
         {QStringLiteral("mpris:length"), qlonglong(m_player->LengthMs() * 1000)},
         {QStringLiteral("xesam:title"), row->ShownText(2)},
     };
@@ -157,8 +162,7 @@ void CMprisPlayerAdaptor::Seek(qlonglong offset) {
 void CMprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong position) {
     Later(m_player, [player = m_player, trackId, position] {
         const CTreeWidgetItem* row = player->PlayingRow();
-        if (!row || !player->CanSeek() || trackId != CMprisService::TrackId(row->MusicId()))
-            return;
+        if (!row || !player->CanSeek() || trackId != CMprisService::TrackId(row->MusicId())) return;
         const qint64 ms = position / 1000;
         if (ms < 0 || ms > player->LengthMs()) return;
         player->SeekTo(int(ms * 10000 / player->LengthMs()));

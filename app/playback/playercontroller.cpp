@@ -67,8 +67,9 @@ void CPlayerController::OnEngineProgress(int serial, int position, int state) {
         qDebug("CPlayerController::OnEngineProgress song ended, state: %d", state);
         m_failedInRow = state == kEngineFailed ? m_failedInRow + 1 : 0;
         if (m_failedInRow >= m_queue->Count()) {
-            qWarning("CPlayerController::OnEngineProgress every song of the queue failed, count: %d",
-                     m_queue->Count());
+            qWarning(
+                "CPlayerController::OnEngineProgress every song of the queue failed, count: %d",
+                m_queue->Count());
             m_failedInRow = 0;
             Stop();
             return;
@@ -112,7 +113,8 @@ int CPlayerController::CreatePlay() {
     }
     if (index != m_queue->CurrentIndex()) m_queue->SetCurrentIndex(index);
     if (!row) {
-        qWarning("CPlayerController::CreatePlay no song of the queue has its file, count: %d", count);
+        qWarning("CPlayerController::CreatePlay no song of the queue has its file, count: %d",
+                 count);
         return Create_NothingPlayable;
     }
 
@@ -125,8 +127,8 @@ int CPlayerController::CreatePlay() {
                  path.constData());
         return Create_AddFileFailed;
     }
-    if (const int res = m_engine->CreatePlay(handle, &CPlayerController::EngineCallback,
-                                             m_record.get());
+    if (const int res =
+            m_engine->CreatePlay(handle, &CPlayerController::EngineCallback, m_record.get());
         res != 0) {
         qWarning("CPlayerController::CreatePlay WM_CreatePlay failed: %d file: %s", res,
                  path.constData());

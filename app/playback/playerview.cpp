@@ -61,9 +61,15 @@ void CPlayerView::ShowPlayState(int state) {
     // While recording the status label tells about the recording.
     if (RecordState() != CToolBar::State_Idle) return;
     switch (state) {
-    case CPlayerController::State_Playing: m_toolBar->StatusLabel()->setText(tr("Playing")); break;
-    case CPlayerController::State_Paused: m_toolBar->StatusLabel()->setText(tr("Paused")); break;
-    default: m_toolBar->StatusLabel()->setText(tr("Ready")); break;
+        case CPlayerController::State_Playing:
+            m_toolBar->StatusLabel()->setText(tr("Playing"));
+            break;
+        case CPlayerController::State_Paused:
+            m_toolBar->StatusLabel()->setText(tr("Paused"));
+            break;
+        default:
+            m_toolBar->StatusLabel()->setText(tr("Ready"));
+            break;
     }
 }
 

@@ -36,7 +36,8 @@ CMiniListItem::CMiniListItem(const CTreeWidgetItem* row, bool current, QWidget* 
     layout->setContentsMargins(6, 2, 6, 2);
     if (row->DownloadState() == DownloadTask_FAILED) {
         m_failed = new QLabel(this);
-        m_failed->setPixmap(QIcon(QStringLiteral(":/prefix/res/Rdownload_failed.png")).pixmap(16, 16));
+        m_failed->setPixmap(
+            QIcon(QStringLiteral(":/prefix/res/Rdownload_failed.png")).pixmap(16, 16));
         layout->addWidget(m_failed);
     }
     layout->addLayout(texts, 1);
@@ -54,7 +55,8 @@ CPopupPlayList::CPopupPlayList(CPlayQueue* queue, QWidget* parent)
     : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint), m_queue(queue) {
     LoadPictures();
     setObjectName(QStringLiteral("CPopupPlayList"));
-    setStyleSheet(QStringLiteral("#CPopupPlayList{background: #FFFFFF; border: 1px solid #D5C8D8;}"));
+    setStyleSheet(
+        QStringLiteral("#CPopupPlayList{background: #FFFFFF; border: 1px solid #D5C8D8;}"));
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("popupList"));
     m_list->setFrameShape(QFrame::NoFrame);

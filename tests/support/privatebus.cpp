@@ -1,11 +1,11 @@
 #include "privatebus.h"
 
-#include <csignal>
-#include <cstdlib>
-#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
 
 #include "privatehome.h"
 
@@ -15,7 +15,8 @@ PrivateSessionBus::PrivateSessionBus() : m_dir(makeTempDir("private-bus")) {
     const std::string config = m_dir + "/session.conf";
     {
         std::ofstream file(config);
-        file << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+        file << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                "1.0//EN\"\n"
                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                 "<busconfig><type>session</type>\n<listen>unix:dir="
              << m_dir

@@ -82,11 +82,11 @@ protected:
         Build();
         m_mpris = std::make_unique<CMprisService>(m_player.get());
         ASSERT_TRUE(m_mpris->Register());
-        ASSERT_TRUE(m_client->connect(kService, kPath, kProperties, QStringLiteral("PropertiesChanged"),
-                                      &m_listener,
+        ASSERT_TRUE(m_client->connect(kService, kPath, kProperties,
+                                      QStringLiteral("PropertiesChanged"), &m_listener,
                                       SLOT(PropertiesChanged(QString, QVariantMap, QStringList))));
-        ASSERT_TRUE(m_client->connect(kService, kPath, kPlayer, QStringLiteral("Seeked"), &m_listener,
-                                      SLOT(Seeked(qlonglong))));
+        ASSERT_TRUE(m_client->connect(kService, kPath, kPlayer, QStringLiteral("Seeked"),
+                                      &m_listener, SLOT(Seeked(qlonglong))));
     }
 
     // Calls a method and waits for the reply.
@@ -95,7 +95,8 @@ protected:
         QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, interface, method);
         message.setArguments(arguments);
         QDBusPendingCall call = m_client->asyncCall(message);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return call.isFinished(); }, 5000)) << method.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return call.isFinished(); }, 5000))
+            << method.toStdString();
         const QDBusMessage reply = call.reply();
         EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage)
             << method.toStdString() << ": " << reply.errorMessage().toStdString();
@@ -108,8 +109,8 @@ protected:
     }
     QVariantMap Metadata() { return AsMap(Get(kPlayer, QStringLiteral("Metadata"))); }
     bool WaitStatus(const QString& status) {
-        return QTest::qWaitFor([&] { return Get(kPlayer, QStringLiteral("PlaybackStatus")) == status; },
-                               5000);
+        return QTest::qWaitFor(
+            [&] { return Get(kPlayer, QStringLiteral("PlaybackStatus")) == status; }, 5000);
     }
 
     std::unique_ptr<QDBusConnection> m_client;
@@ -214,8 +215,8 @@ TEST_F(Mpris, PlayDuringARecordingAsksAsThePlayButtonDoesAndAnswersAtOnce) {
     BuildWithService();
     m_toolBar->EnterWaiting();
 
-    QDBusMessage message = QDBusMessage::createMethodCall(kService, kPath, kPlayer,
-                                                          QStringLiteral("Play"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(kService, kPath, kPlayer, QStringLiteral("Play"));
     bool answeredBeforeTheQuestion = false;
     QString question;
     {

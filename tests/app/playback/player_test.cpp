@@ -2,11 +2,11 @@
 // "Recently Played", missing files, the recording guard and deleted songs,
 // played through the real media engine into a private sound server.
 #include <QDate>
-#include <algorithm>
 #include <QFile>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QSlider>
+#include <algorithm>
 
 #include "download/downloadqueue.h"
 #include "playback/popupplaylist.h"
@@ -24,7 +24,8 @@ protected:
     // Three songs of the given length, 1 to 3, shown in that order (the
     // newest first).
     void AddThree(double seconds) {
-        AddPlayable(3, QStringLiteral("Gamma"), seconds, {}, {}, QStringLiteral("01/01/2020 10:00"));
+        AddPlayable(3, QStringLiteral("Gamma"), seconds, {}, {},
+                    QStringLiteral("01/01/2020 10:00"));
         AddPlayable(2, QStringLiteral("Beta"), seconds, {}, {}, QStringLiteral("01/02/2020 10:00"));
         AddPlayable(1, QStringLiteral("Alpha"), seconds, QStringLiteral("Ann"), {},
                     QStringLiteral("01/03/2020 10:00"));
@@ -150,8 +151,8 @@ TEST_F(Player, PauseHoldsTheSongAndPlayResumesIt) {
     EXPECT_EQ(m_player->PlayingRow(), Row(1)) << "resumed, not started again";
     // Past a second and a bit (2000 of 10000 of 6 s), the time labels show
     // it: elapsed, and "-" remaining of the 6 seconds.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m_player->Position() > std::max(held + 500, 2000); },
-                                5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return m_player->Position() > std::max(held + 500, 2000); }, 5000));
     EXPECT_NE(m_info->ElapsedLabel()->text(), QStringLiteral("00:00"));
     EXPECT_TRUE(m_info->RemainingLabel()->text().startsWith(QStringLiteral("-00:0")));
 }

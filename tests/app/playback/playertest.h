@@ -108,7 +108,8 @@ protected:
     // (no file when seconds is 0).
     void AddPlayable(int id, const QString& name, double seconds, const QString& artist = {},
                      const QString& album = {}, const QString& dateAdded = LibraryDateText()) {
-        SongRecord record = AddSong(librarytest::Song{id, name, artist, album, {}, dateAdded, {}, false});
+        SongRecord record =
+            AddSong(librarytest::Song{id, name, artist, album, {}, dateAdded, {}, false});
         record.MusicPath = FilePath(QStringLiteral("AU%1.wav").arg(id));
         ASSERT_EQ(DB_UpdateMusicInfo(record), 0);
         if (seconds > 0) {
@@ -128,7 +129,8 @@ protected:
         m_info = std::make_unique<CPlayInfoGroup>();
         m_info->resize(320, 44);
         m_info->show();
-        m_view = std::make_unique<CPlayerView>(m_list.get(), m_toolBar.get(), m_info.get(), nullptr);
+        m_view =
+            std::make_unique<CPlayerView>(m_list.get(), m_toolBar.get(), m_info.get(), nullptr);
         auto engine = std::make_unique<CWatchedEngine>();
         m_engine = engine.get();
         m_player = std::make_unique<CPlayerController>(m_list->PlayQueue(), m_view.get(),
