@@ -66,6 +66,9 @@ public:
     // The player, its panel in the tool bar, the pop-up queue and the
     // desktop media controls.
     CPlayerController* Player() const { return m_player; }
+    // Where the player asks its questions and shows itself; the recording
+    // session sets where the songs of the session come from.
+    CPlayerView* PlayerView() const { return m_playerView; }
     CPlayInfoGroup* PlayInfo() const { return m_playInfo; }
     CPopupPlayList* PopupPlayList() const { return m_popupPlayList; }
     CMprisService* Mpris() const { return m_mpris; }

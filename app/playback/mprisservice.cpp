@@ -141,9 +141,14 @@ void CMprisPlayerAdaptor::Stop() {
 }
 
 void CMprisPlayerAdaptor::Play() {
-    // As the play button: resumes, or starts (asking first while recording).
+    // As the play button: resumes, or starts (asking first while recording);
+    // after Stop the song that was stopped starts again.
     Later(m_player, [player = m_player] {
-        if (player->PlayState() != CPlayerController::State_Playing) player->StartLastPlay();
+        const int current = player->Queue()->CurrentIndex();
+        if (player->PlayState() == CPlayerController::State_Stopped && current >= 0)
+            player->PlayQueueEntry(current);
+        else if (player->PlayState() != CPlayerController::State_Playing)
+            player->StartLastPlay();
     });
 }
 

@@ -289,6 +289,14 @@ void CPlayerController::StartPalyRecord() {
     StartCurrent(false);
 }
 
+void CPlayerController::PlayQueueEntry(int index) {
+    if (index < 0 || index >= m_queue->Count() || !GuardRecording()) return;
+    if (m_state != State_Stopped) Stop();
+    m_failedInRow = 0;
+    m_queue->SetCurrentIndex(index);
+    StartCurrent(true);
+}
+
 void CPlayerController::StartNewPlay(int index) {
     if (!GuardRecording()) return;
     int start = -1;

@@ -131,6 +131,8 @@ public Q_SLOTS:
     void StopAndClearQueue();
     // Plays the last queue entry (a song just recorded).
     void StartPalyRecord();
+    // Plays the queue from the entry at index (asks first while recording).
+    void PlayQueueEntry(int index);
     // Asks first while recording; then plays the selected rows, or all
     // shown rows when none is selected, without those whose file is
     // missing. One selected row queues every shown row and starts at it.

@@ -119,7 +119,8 @@ protected:
 };
 
 TEST_F(Mpris, PlayPauseFromAClientPlaysAndPauses) {
-    AddPlayable(1, QStringLiteral("Alpha"), 6.0);
+    AddPlayable(1, QStringLiteral("Alpha"), 6.0, {}, {}, QStringLiteral("01/03/2020 10:00"));
+    AddPlayable(2, QStringLiteral("Beta"), 6.0, {}, {}, QStringLiteral("01/02/2020 10:00"));
     BuildWithService();
     EXPECT_EQ(Get(kPlayer, QStringLiteral("PlaybackStatus")).toString(), QStringLiteral("Stopped"));
     EXPECT_TRUE(Get(kPlayer, QStringLiteral("CanPlay")).toBool());
@@ -145,9 +146,14 @@ TEST_F(Mpris, PlayPauseFromAClientPlaysAndPauses) {
     Call(kPlayer, QStringLiteral("Stop"));
     ASSERT_TRUE(WaitStatus(QStringLiteral("Stopped")));
     EXPECT_EQ(m_player->PlayingRow(), nullptr);
+    // Play after Stop starts the stopped song again, from its beginning.
+    Call(kPlayer, QStringLiteral("Play"));
+    ASSERT_TRUE(WaitStatus(QStringLiteral("Playing")));
+    EXPECT_EQ(m_player->PlayingRow(), Row(1));
+    EXPECT_LT(m_player->Position(), 2000);
 
     // Each change went out once, as it happened.
-    const QStringList expected{"Playing", "Paused", "Playing", "Paused", "Stopped"};
+    const QStringList expected{"Playing", "Paused", "Playing", "Paused", "Stopped", "Playing"};
     auto statuses = [this] {
         QStringList sent;
         for (const QVariantMap& change : m_listener.changes)
