@@ -18,6 +18,12 @@
 #include "library/librarypage.h"
 #include "library/showlistwidget.h"
 #include "library/treelib.h"
+#include "playback/mediaengine.h"
+#include "playback/mprisservice.h"
+#include "playback/playercontroller.h"
+#include "playback/playerview.h"
+#include "playback/playinfogroup.h"
+#include "playback/popupplaylist.h"
 #include "preferences/preferencesdialog.h"
 #include "readywidget.h"
 #include "recording/recordschedule.h"
@@ -87,6 +93,7 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     setWindowIcon(QIcon(QStringLiteral(":/prefix/res/about_icon.png")));
 
     BuildContent();
+    BuildPlayer();
 
     setMinimumSize(kWindowWidth, kWindowHeight);
     resize(kWindowWidth, kWindowHeight);
@@ -96,6 +103,11 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
 }
 
 CMainUI::~CMainUI() {
+    // The player goes before the widgets it shows itself in.
+    delete m_mpris;
+    m_mpris = nullptr;
+    delete m_player;
+    m_player = nullptr;
 #ifdef RECDECK_WITH_CAPDEV
     AudioDevDestroy(m_audioDev);
 #endif
@@ -139,6 +151,23 @@ void CMainUI::BuildContent() {
     ContentLayout()->addWidget(m_toolBar);
 }
 
+void CMainUI::BuildPlayer() {
+    auto* area = new QHBoxLayout(m_toolBar->PlayInfoArea());
+    area->setContentsMargins(0, 0, 0, 0);
+    m_playInfo = new CPlayInfoGroup(m_toolBar->PlayInfoArea());
+    area->addWidget(m_playInfo);
+
+    CShowListWidget* list = m_libraryPage->ShowList();
+    m_playerView = new CPlayerView(list, m_toolBar, m_playInfo, this, this);
+    m_player = new CPlayerController(list->PlayQueue(), m_playerView, nullptr, this);
+    m_playerView->SetStopRecording([this] { SignalStopRecord(); });
+    m_playerView->Bind(m_player);
+    m_popupPlayList = new CPopupPlayList(list->PlayQueue(), this);
+
+    m_mpris = new CMprisService(m_player, this);
+    m_mpris->Register();
+}
+
 void CMainUI::Wire() {
     connect(m_settingsAction, &QAction::triggered, this, &CMainUI::SetPreferences);
     connect(m_homePageAction, &QAction::triggered, this, &CMainUI::HomePage);
@@ -164,9 +193,7 @@ void CMainUI::Wire() {
     connect(m_toolBar->TrayLibraryAction(), &QAction::triggered, this, &CMainUI::ShowLibrary);
     connect(m_toolBar->TraySettingsAction(), &QAction::triggered, this, &CMainUI::SetPreferences);
     connect(m_toolBar->TrayExitAction(), &QAction::triggered, this, &QWidget::close);
-    connect(m_toolBar->PreviousButton(), &QPushButton::clicked, this, &CMainUI::PlayLast);
-    connect(m_toolBar->PlayButton(), &QPushButton::clicked, this, &CMainUI::StartLastPlay);
-    connect(m_toolBar->NextButton(), &QPushButton::clicked, this, &CMainUI::PlayNext);
+    // Previous, play (pause while playing) and next: CPlayerView::Bind.
     connect(m_toolBar, &CToolBar::RecordingVolumeChanged, this, &CMainUI::SetEngineVolume);
 
     CTreeLib* tree = m_libraryPage->TreeLib();
@@ -177,6 +204,13 @@ void CMainUI::Wire() {
     connect(tree, &CTreeLib::PlayListRequested, this, &CMainUI::StartPlayAllList);
     connect(tree, &CTreeLib::AddListToiTunesRequested, this, &CMainUI::AddAllMusicToiTunes);
     connect(list, &CShowListWidget::PlayMusicRequested, this, &CMainUI::PlayMusic);
+    connect(m_playInfo, &CPlayInfoGroup::PlayListRequested, this, &CMainUI::ShowPopPlayList);
+    connect(m_popupPlayList, &CPopupPlayList::itemDoubleClicked, this, &CMainUI::PopItemDoubleClick);
+    connect(m_popupPlayList, &CPopupPlayList::aboutHide, this, &CMainUI::PopWidgetHide);
+    connect(m_mpris, &CMprisService::RaiseRequested, this, &CMainUI::ShowLibrary);
+    connect(m_mpris, &CMprisService::QuitRequested, this, &QWidget::close);
+    connect(m_mpris, &CMprisService::VolumeRequested, m_toolBar,
+            [this](double volume) { m_toolBar->SetVolume(qRound(volume * 200)); });
     connect(list, &CShowListWidget::AddToiTunesRequested, this, &CMainUI::AddToiTunes);
 
     connect(m_statusBar->AddPlayListButton(), &QPushButton::clicked, this, &CMainUI::AddPlayList);
@@ -398,25 +432,66 @@ void CMainUI::ChooseAudioSource() {
     OpenPreferences(CPreferencesDialog::Open_AudioSource);
 }
 
-void CMainUI::PlayMusic(CTreeWidgetItem* row) {
-    Q_UNUSED(row);
-    NotAvailable("PlayMusic");
+void CMainUI::StartPlay(const QList<CTreeWidgetItem*>& rows, int index) {
+    m_player->StartPlay(rows, index);
 }
 
-void CMainUI::StartPlayAllList() {
-    NotAvailable("StartPlayAllList");
-}
-
-void CMainUI::PlayLast() {
-    NotAvailable("PlayLast");
+void CMainUI::StartPlay(const QList<CTreeWidgetItem*>& rows) {
+    m_player->StartPlay(rows, -1);
 }
 
 void CMainUI::StartLastPlay() {
-    NotAvailable("StartLastPlay");
+    m_player->StartLastPlay();
+}
+
+void CMainUI::StartPalyRecord() {
+    m_player->StartPalyRecord();
+}
+
+void CMainUI::StartNewPlay(int index) {
+    m_player->StartNewPlay(index);
+}
+
+void CMainUI::StartNewPlay() {
+    m_player->StartNewPlay(-1);
+}
+
+void CMainUI::StartPlayAllList() {
+    m_player->StartPlayAllList();
 }
 
 void CMainUI::PlayNext() {
-    NotAvailable("PlayNext");
+    m_player->PlayNext();
+}
+
+void CMainUI::PlayLast() {
+    m_player->PlayLast();
+}
+
+void CMainUI::PlayMusic(CTreeWidgetItem* row) {
+    m_player->PlayMusic(row);
+}
+
+void CMainUI::PlayRecordingList(CTreeWidgetItem* row) {
+    m_player->PlayRecordingList(row);
+}
+
+void CMainUI::ShowPopPlayList() {
+    if (m_popupPlayList->isVisible()) {
+        m_popupPlayList->HideAnimated();
+        return;
+    }
+    m_playInfo->PlayListButton()->setDown(true);
+    m_popupPlayList->PopupAt(m_playInfo->mapToGlobal(QPoint(0, 0)));
+}
+
+void CMainUI::PopItemDoubleClick(CTreeWidgetItem* row) {
+    m_popupPlayList->hide();
+    PlayMusic(row);
+}
+
+void CMainUI::PopWidgetHide() {
+    m_playInfo->PlayListButton()->setDown(false);
 }
 
 void CMainUI::OnlineHelp() {

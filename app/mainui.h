@@ -6,6 +6,11 @@
 
 class CBugReport;
 class CConfig;
+class CMprisService;
+class CPlayInfoGroup;
+class CPlayerController;
+class CPlayerView;
+class CPopupPlayList;
 class CPreferencesDialog;
 class CRecordSchedule;
 class CLibraryPage;
@@ -60,6 +65,15 @@ public:
     CRecordSchedule* Schedule() const { return m_schedule; }
     // The live spectrum in the tool bar.
     wavfile_widget* Waveform() const { return m_waveform; }
+    // The player, its panel in the tool bar, the pop-up queue and the
+    // desktop media controls.
+    CPlayerController* Player() const { return m_player; }
+    // Where the player asks its questions and shows itself; the recording
+    // session sets where the songs of the session come from.
+    CPlayerView* PlayerView() const { return m_playerView; }
+    CPlayInfoGroup* PlayInfo() const { return m_playInfo; }
+    CPopupPlayList* PopupPlayList() const { return m_popupPlayList; }
+    CMprisService* Mpris() const { return m_mpris; }
     // 1 until the first recording from computer audio since start.
     int FirstRecordingFlag() const { return m_firstRecording; }
     void SetFirstRecordingFlag(int value) { m_firstRecording = value; }
@@ -118,12 +132,23 @@ public Q_SLOTS:
     void AddToiTunes();
     void AddAllMusicToiTunes();
     void ChooseAudioSource();
-    // Player.
-    void PlayMusic(CTreeWidgetItem* row);
-    void StartPlayAllList();
-    void PlayLast();
+    // Player: thin forwards to the player (CPlayerController).
+    void StartPlay(const QList<CTreeWidgetItem*>& rows, int index);
+    void StartPlay(const QList<CTreeWidgetItem*>& rows);
     void StartLastPlay();
+    void StartPalyRecord();
+    void StartNewPlay(int index);
+    void StartNewPlay();
+    void StartPlayAllList();
     void PlayNext();
+    void PlayLast();
+    void PlayMusic(CTreeWidgetItem* row);
+    void PlayRecordingList(CTreeWidgetItem* row);
+    // The pop-up play queue: opens (or closes) above the player's panel;
+    // a double click on an entry plays it.
+    void ShowPopPlayList();
+    void PopItemDoubleClick(CTreeWidgetItem* row);
+    void PopWidgetHide();
     // Web pages, opened in the user's browser.
     void OnlineHelp();
     void HomePage();
@@ -143,6 +168,8 @@ protected:
 
 private:
     void BuildContent();
+    // The player with its panel, pop-up queue and desktop media controls.
+    void BuildPlayer();
     void Wire();
     // Stops the engine's recording; nothing happens without an engine.
     void StopEngine();
@@ -182,4 +209,10 @@ private:
     CReadyWidget* m_readyWidget = nullptr;
     CToolBar* m_toolBar = nullptr;
     wavfile_widget* m_waveform = nullptr;
+
+    CPlayerController* m_player = nullptr;  // owned; deleted before the engine instance
+    CPlayerView* m_playerView = nullptr;
+    CPlayInfoGroup* m_playInfo = nullptr;
+    CPopupPlayList* m_popupPlayList = nullptr;
+    CMprisService* m_mpris = nullptr;  // owned; deleted before the player
 };

@@ -79,6 +79,9 @@ CToolBar::CToolBar(CConfig* config, QWidget* parent)
     m_waveformArea = new QWidget(this);
     m_waveformArea->setObjectName(QStringLiteral("waveformArea"));
     m_waveformArea->setMinimumWidth(160);
+    m_playInfoArea = new QWidget(this);
+    m_playInfoArea->setObjectName(QStringLiteral("playInfoArea"));
+    m_playInfoArea->setMinimumWidth(160);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(1000);
@@ -101,7 +104,7 @@ CToolBar::CToolBar(CConfig* config, QWidget* parent)
     layout->addWidget(m_volumeDownButton);
     layout->addWidget(m_volume);
     layout->addWidget(m_volumeUpButton);
-    layout->addSpacing(16);
+    layout->addWidget(m_playInfoArea, 2);
     layout->addLayout(labels);
     layout->addWidget(m_waveformArea, 1);
     // The window has no frame of its own: the grip resizes it.
@@ -159,6 +162,7 @@ void CToolBar::EnterWaiting() {
     SetPlayControlsEnabled(false);
     m_timer->start();
     m_state = State_Waiting;
+    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::EnterSongInProgress() {
@@ -166,12 +170,14 @@ void CToolBar::EnterSongInProgress() {
     m_elapsed = QTime(0, 0, 0);
     m_statusLabel->setText(tr("Recording"));
     SetTimeColour(kTimeNormal);
+    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::SongEnded() {
     if (m_state == State_SongInProgress) m_state = State_Waiting;
     SetTrayRecordingIcon(false);
     m_statusLabel->setText(tr("Ready"));
+    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::EnterIdle() {
@@ -187,6 +193,7 @@ void CToolBar::EnterIdle() {
     m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetTimeColour(kTimeNormal);
     m_timer->stop();
+    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::SetPlayControlsEnabled(bool enabled) {

@@ -66,6 +66,8 @@ public:
     QLabel* StatusLabel() const { return m_statusLabel; }
     // Empty area where the live waveform is placed.
     QWidget* WaveformArea() const { return m_waveformArea; }
+    // Empty area where the player's panel is placed.
+    QWidget* PlayInfoArea() const { return m_playInfoArea; }
     QTimer* RecordingTimer() const { return m_timer; }
     QTime ElapsedTime() const { return m_elapsed; }
 
@@ -95,6 +97,8 @@ Q_SIGNALS:
     void PlaybackVolumeChanged(int percent);
     // The engine's monitor volume (0..200), during a session.
     void RecordingVolumeChanged(int value);
+    // The recording state changed (RecordState).
+    void RecordStateChanged(int state);
 
 private:
     QPushButton* MakeButton(const char* name, const QString& icon, const QString& tip, int size);
@@ -117,6 +121,7 @@ private:
     QLabel* m_timeLabel = nullptr;
     QLabel* m_statusLabel = nullptr;
     QWidget* m_waveformArea = nullptr;
+    QWidget* m_playInfoArea = nullptr;
     QTimer* m_timer = nullptr;
 
     QIcon m_normalIcon;

@@ -20,6 +20,7 @@ set(recdeck_pictures
   pause 48
   previous 48
   next 48
+  playslider 16
   volume_down 48
   volume_up 48
   menu 48

@@ -1,7 +1,8 @@
 // Entry point of every test program. The whole run happens inside a private
 // HOME with its own XDG folders, so no test touches the real user's files,
-// widgets draw off screen, and the power-off, update and mail commands do nothing. Running a test program by hand behaves as it
-// does under CTest.
+// widgets draw off screen, there is no session bus unless a test starts its
+// own, and the power-off, update and mail commands do nothing. Running a test
+// program by hand behaves as it does under CTest.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -43,5 +44,9 @@ int main(int argc, char** argv) {
     setenv("TUNECAP_MAIL_COMMAND", "true", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
+    // No test may reach the user's session bus: unless a test starts its
+    // own (privatebus.h), the address names a socket that does not exist.
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + home.root() + "/runtime/no-session-bus").c_str(),
+           1);
     return RUN_ALL_TESTS();
 }

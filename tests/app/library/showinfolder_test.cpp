@@ -13,13 +13,11 @@
 #include <QMutex>
 #include <QThread>
 
-#include <csignal>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <memory>
 
 #include "library/showinfolder.h"
 #include <QUrl>
+#include "privatebus.h"
 #include "privatehome.h"
 
 namespace {
@@ -29,55 +27,16 @@ namespace {
 class PrivateBus : public testing::Environment {
 public:
     void SetUp() override {
-        m_dir = testsupport::makeTempDir("private-bus");
-        const std::string config = m_dir + "/session.conf";
-        QFile file(QString::fromStdString(config));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig><type>session</type>\n<listen>unix:dir=" +
-                   QByteArray::fromStdString(m_dir) +
-                   "</listen>\n<policy context=\"default\"><allow send_destination=\"*\" "
-                   "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>\n"
-                   "</busconfig>\n");
-        file.close();
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(fds[0]);
-            dup2(fds[1], 1);
-            execlp("dbus-daemon", "dbus-daemon", "--nofork", "--print-address=1",
-                   ("--config-file=" + config).c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string address;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 10000) > 0) {
-            char c = 0;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            address += c;
-        }
-        close(fds[0]);
-        ASSERT_FALSE(address.empty()) << "dbus-daemon did not start";
-        setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
-        s_address = QString::fromStdString(address);
+        m_bus = std::make_unique<testsupport::PrivateSessionBus>();
+        ASSERT_TRUE(m_bus->ok()) << "dbus-daemon did not start";
+        s_address = QString::fromStdString(m_bus->address());
     }
-    void TearDown() override {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
-        }
-        testsupport::removeTree(m_dir);
-    }
+    void TearDown() override { m_bus.reset(); }
     static QString Address() { return s_address; }
 
 private:
     static inline QString s_address;
-    pid_t m_pid = -1;
-    std::string m_dir;
+    std::unique_ptr<testsupport::PrivateSessionBus> m_bus;
 };
 
 const auto* const g_bus = testing::AddGlobalTestEnvironment(new PrivateBus);

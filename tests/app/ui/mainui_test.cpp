@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,9 +14,14 @@
 #include "deletedialog.h"
 #include "library/librarypage.h"
 #include "library/musicdb.h"
+#include "library/playqueue.h"
 #include "library/showlistwidget.h"
 #include "library/treelib.h"
 #include "mainui.h"
+#include "playback/mprisservice.h"
+#include "playback/playercontroller.h"
+#include "playback/playinfogroup.h"
+#include "playback/popupplaylist.h"
 #include "privatehome.h"
 #include "readywidget.h"
 #include "recordingwidget.h"
@@ -49,16 +55,10 @@ protected:
     // Closes the window; the question dialog, when one shows, is answered
     // with the button of the given text and its text is kept.
     bool CloseAnswering(const QString& button) {
-        m_question.clear();
-        uitest::ModalAnswer seen([this, button](QWidget* modal) {
-            if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
-                m_question = text->text();
-            if (uitest::ClickButton(modal, button)) return;
-            ADD_FAILURE() << "no button " << button.toStdString();
-            static_cast<QDialog*>(modal)->reject();
-        }, 2000);
+        uitest::QuestionAnswer answer(button, 2000);
         const bool closed = m_window->close();
-        m_asked = seen.Seen();
+        m_asked = answer.Seen();
+        m_question = answer.Text();
         return closed;
     }
 
@@ -283,6 +283,59 @@ TEST_F(MainUITest, TrayExitClosesTheWindowThroughTheCloseSequence) {
     bar->EnterIdle();
     bar->TrayExitAction()->trigger();
     EXPECT_FALSE(m_window->isVisible());
+}
+
+TEST_F(MainUITest, ThePlayerSitsInTheToolBarAndRunsWithoutASessionBus) {
+    // Built again on a library with one song whose file is no audio, and
+    // watched: the test programs have no session bus.
+    m_window.reset();
+    ASSERT_EQ(DB_OpenFile(m_dir + QStringLiteral("/music.db")), 0);
+    SongRecord song;
+    song.MusicId = 7;
+    song.MusicPath = m_dir + QStringLiteral("/AU7.mp3");
+    song.DateAdded = QStringLiteral("01/02/2020 10:00");
+    ASSERT_EQ(DB_SetMusicInfo(song), 0);
+    QFile file(song.MusicPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("no audio in here");
+    file.close();
+    {
+        uitest::LogCapture log;
+        m_window = std::make_unique<CMainUI>();
+        EXPECT_EQ(log.Count(QStringLiteral("session bus")), 1);
+    }
+    m_window->show();
+    EXPECT_FALSE(m_window->Mpris()->IsRegistered());
+    CToolBar* bar = m_window->ToolBar();
+    EXPECT_EQ(m_window->PlayInfo()->parentWidget(), bar->PlayInfoArea());
+    EXPECT_TRUE(bar->PlayButton()->isEnabled());
+    EXPECT_FALSE(bar->NextButton()->isEnabled());
+
+    // The engine refuses the file: nothing plays and the tool bar says so.
+    CShowListWidget* list = m_window->LibraryPage()->ShowList();
+    ASSERT_TRUE(list->SetCurrentRow(list->FindRow(7)));
+    QTest::mouseClick(bar->PlayButton(), Qt::LeftButton);
+    CPlayerController* player = m_window->Player();
+    EXPECT_EQ(list->PlayQueue()->Count(), 1);
+    EXPECT_EQ(player->PlayState(), CPlayerController::State_Stopped);
+    EXPECT_FALSE(list->FindRow(7)->IsPlaying());
+    EXPECT_EQ(bar->StatusLabel()->text(), QStringLiteral("Ready"));
+    EXPECT_EQ(bar->PlayButton()->toolTip(), QStringLiteral("Play"));
+
+    // The queue pops up above the panel and closes again.
+    m_window->ShowPopPlayList();
+    EXPECT_TRUE(m_window->PopupPlayList()->isVisible());
+    EXPECT_EQ(m_window->PopupPlayList()->List()->count(), 1);
+    m_window->ShowPopPlayList();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_window->PopupPlayList()->isVisible(); }, 2000));
+
+    // Without a file the song cannot be played, which the user is told.
+    ASSERT_TRUE(QFile::remove(song.MusicPath));
+    uitest::QuestionAnswer answer(QStringLiteral("Cancel"));
+    m_window->PlayMusic(list->FindRow(7));
+    EXPECT_EQ(answer.Text(),
+              QStringLiteral("Song playing unavailable, \noriginal file could not be found."));
+    EXPECT_TRUE(list->FindRow(7)->IsMissing());
 }
 
 }  // namespace

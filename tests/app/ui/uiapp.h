@@ -1,7 +1,13 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
 #include <QMenu>
 #include <QPushButton>
 #include <QStringList>
@@ -67,10 +73,13 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     // Whether a collected line contains text.
-    bool Contains(const QString& text) const {
+    bool Contains(const QString& text) const { return Count(text) > 0; }
+    // How many collected lines contain text.
+    int Count(const QString& text) const {
+        int count = 0;
         for (const QString& line : Lines())
-            if (line.contains(text)) return true;
-        return false;
+            if (line.contains(text)) ++count;
+        return count;
     }
 
 private:
@@ -132,6 +141,29 @@ private:
     int m_waited = 0;
     bool m_seen = false;
     QTimer m_poll;
+};
+
+// While it exists, answers the next question dialog (CDeleteDialog) with
+// the button of the given text, and keeps the question's text.
+class QuestionAnswer {
+public:
+    explicit QuestionAnswer(const QString& button, int timeoutMs = 3000)
+        : m_modal(
+              [this, button](QWidget* modal) {
+                  if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
+                      m_text = text->text();
+                  for (QPushButton* b : modal->findChildren<QPushButton*>())
+                      if (b->text() == button) return QTest::mouseClick(b, Qt::LeftButton);
+                  ADD_FAILURE() << "no button " << button.toStdString();
+                  static_cast<QDialog*>(modal)->reject();
+              },
+              timeoutMs) {}
+    bool Seen() const { return m_modal.Seen(); }
+    const QString& Text() const { return m_text; }
+
+private:
+    QString m_text;
+    ModalAnswer m_modal;
 };
 
 }  // namespace uitest

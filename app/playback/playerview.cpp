@@ -1,0 +1,136 @@
+#include "playerview.h"
+
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+
+#include "deletedialog.h"
+#include "library/musicdb.h"
+#include "library/showlistwidget.h"
+#include "playinfogroup.h"
+#include "toolbar.h"
+
+CPlayerView::CPlayerView(CShowListWidget* list, CToolBar* toolBar, CPlayInfoGroup* info,
+                         QWidget* dialogParent, QObject* parent)
+    : QObject(parent),
+      m_list(list),
+      m_toolBar(toolBar),
+      m_info(info),
+      m_dialogParent(dialogParent) {}
+
+void CPlayerView::Bind(CPlayerController* player) {
+    m_player = player;
+    connect(m_toolBar->PreviousButton(), &QPushButton::clicked, player,
+            &CPlayerController::PlayLast);
+    connect(m_toolBar->PlayButton(), &QPushButton::clicked, player,
+            &CPlayerController::PlayOrPause);
+    connect(m_toolBar->NextButton(), &QPushButton::clicked, player, &CPlayerController::PlayNext);
+    connect(player, &CPlayerController::PlayStateChanged, this, &CPlayerView::ShowPlayState);
+    connect(player, &CPlayerController::ControlsChanged, this, &CPlayerView::ApplyControls);
+    connect(player, &CPlayerController::TrackChanged, m_info, &CPlayInfoGroup::RefreshPlayInfo);
+    connect(player, &CPlayerController::ProgressChanged, m_info,
+            &CPlayInfoGroup::ReflashPlaySlider);
+    connect(m_info, &CPlayInfoGroup::SeekRequested, player, &CPlayerController::SeekTo);
+    connect(m_toolBar, &CToolBar::PlaybackVolumeChanged, player, &CPlayerController::ChangeVolume);
+    connect(m_toolBar, &CToolBar::RecordStateChanged, player, &CPlayerController::RefreshControls);
+    connect(m_list, &CShowListWidget::FilterListToNull, player, &CPlayerController::DisablePlayBut);
+    connect(m_list, &CShowListWidget::QueueEntriesRemoved, player,
+            &CPlayerController::AfterDeletePlayingMusic);
+    connect(m_list, &CShowListWidget::MusicItemDeleted, player, &CPlayerController::RowDeleted);
+    connect(m_list, &CShowListWidget::MusicItemInfoChanged, player, &CPlayerController::RowChanged);
+
+    player->ChangeVolume(m_toolBar->VolumeSlider()->value() * 100 / 200);
+    player->DisablePlayBut(m_list->VisibleRows().isEmpty());
+    ShowPlayState(player->PlayState());
+}
+
+void CPlayerView::SetStopRecording(std::function<void()> stop) {
+    m_stopRecording = std::move(stop);
+}
+
+void CPlayerView::SetSessionRowsSource(std::function<QList<CTreeWidgetItem*>()> source) {
+    m_sessionRows = std::move(source);
+}
+
+void CPlayerView::ShowPlayState(int state) {
+    const bool playing = state == CPlayerController::State_Playing;
+    QPushButton* play = m_toolBar->PlayButton();
+    play->setIcon(QIcon(playing ? QStringLiteral(":/prefix/res/pause.png")
+                                : QStringLiteral(":/prefix/res/play.png")));
+    play->setToolTip(playing ? tr("Pause") : tr("Play"));
+    // While recording the status label tells about the recording.
+    if (RecordState() != CToolBar::State_Idle) return;
+    switch (state) {
+        case CPlayerController::State_Playing:
+            m_toolBar->StatusLabel()->setText(tr("Playing"));
+            break;
+        case CPlayerController::State_Paused:
+            m_toolBar->StatusLabel()->setText(tr("Paused"));
+            break;
+        default:
+            m_toolBar->StatusLabel()->setText(tr("Ready"));
+            break;
+    }
+}
+
+void CPlayerView::ApplyControls() {
+    if (!m_player || RecordState() != CToolBar::State_Idle) return;
+    m_toolBar->PlayButton()->setEnabled(m_player->CanPlay());
+    m_toolBar->PreviousButton()->setEnabled(m_player->CanGoPrevious());
+    m_toolBar->NextButton()->setEnabled(m_player->CanGoNext());
+}
+
+QList<CTreeWidgetItem*> CPlayerView::VisibleRows() const {
+    return m_list->VisibleRows();
+}
+
+QList<CTreeWidgetItem*> CPlayerView::SelectedRows() const {
+    return m_list->SelectedRows();
+}
+
+int CPlayerView::CurrentListId() const {
+    return m_list->CurrentListId();
+}
+
+bool CPlayerView::CheckFile(CTreeWidgetItem* row) {
+    return m_list->CheckFile(row);
+}
+
+void CPlayerView::SetPlayingMark(CTreeWidgetItem* row, bool playing) {
+    m_list->SetPlayingMark(row, playing);
+}
+
+void CPlayerView::AddToRecentlyPlayed(CTreeWidgetItem* row) {
+    m_list->AddToList({row}, List_RecentlyPlayed);
+}
+
+void CPlayerView::RefreshCoverView() {
+    m_list->UpdataPicView();
+}
+
+int CPlayerView::RecordState() const {
+    return m_toolBar->GetRecordState();
+}
+
+bool CPlayerView::AskStopRecording() {
+    CDeleteDialog question(tr("The programme is recording now.\n"
+                              "Do you want to stop it and start to play music?"),
+                           m_dialogParent);
+    question.AddButton(tr("No"), QDialogButtonBox::RejectRole, true);
+    question.AddButton(tr("Yes"), QDialogButtonBox::AcceptRole);
+    if (question.Ask() != QDialogButtonBox::AcceptRole) return false;
+    qDebug("CPlayerView::AskStopRecording stop the recording to play");
+    if (m_stopRecording) m_stopRecording();
+    return true;
+}
+
+void CPlayerView::ShowUnavailable() {
+    CDeleteDialog message(tr("Song playing unavailable, \noriginal file could not be found."),
+                          m_dialogParent);
+    message.AddButton(tr("Cancel"), QDialogButtonBox::RejectRole, true);
+    message.Ask();
+}
+
+QList<CTreeWidgetItem*> CPlayerView::SessionRows() const {
+    return m_sessionRows ? m_sessionRows() : QList<CTreeWidgetItem*>();
+}
