@@ -5,6 +5,7 @@
 #include "chrome/mywindowframe.h"
 
 class CConfig;
+class CDownloadQueue;
 class CPreferencesDialog;
 class CRecordSchedule;
 class CLibraryPage;
@@ -51,6 +52,9 @@ public:
     // database must be open before the window is built.
     CLibraryPage* LibraryPage() const { return m_libraryPage; }
     CRecordingWidget* RecordingWidget() const { return m_recordingWidget; }
+    // The song information downloads (the task manager when the program has
+    // the music information service, else the list's waiting queue).
+    CDownloadQueue* Downloads() const;
     QMenu* MainMenu() const { return m_menu; }
     QTimer* StartTaskTimer() const { return m_startTaskTimer; }
     QTimer* StopTaskTimer() const { return m_stopTaskTimer; }
@@ -108,6 +112,8 @@ public Q_SLOTS:
     void DeleteMusicList();
     void DragItemToList(const QString& ids, int listId);
     void DeleteMusic();
+    // The tag editor for the song.
+    void EditMusic(CTreeWidgetItem* row);
     void AddToiTunes();
     void AddAllMusicToiTunes();
     void ChooseAudioSource();
@@ -137,6 +143,8 @@ protected:
 private:
     void BuildContent();
     void Wire();
+    // The download task manager and the cover tiles of the recording view.
+    void WireDownloads();
     // Stops the engine's recording; nothing happens without an engine.
     void StopEngine();
     // Removes what belongs to the song being written when the user quits in
@@ -150,6 +158,8 @@ private:
     static void NotAvailable(const char* slot);
 
     CConfig* m_config = nullptr;  // not owned
+    // Owned; deleted before the library it reports to.
+    CDownloadQueue* m_downloads = nullptr;
     void* m_audioDev = nullptr;   // owned; AudioDevDestroy in the destructor
     QTimer* m_startTaskTimer = nullptr;
     QTimer* m_stopTaskTimer = nullptr;

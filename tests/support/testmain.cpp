@@ -36,6 +36,9 @@ int main(int argc, char** argv) {
     for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
                              "TUNECAP_IMAGESEARCH_URL"})
         setenv(name, "http://127.0.0.1:9", 0);
+    // The service's reachability probe too (the main window starts the
+    // service).
+    setenv("TUNECAP_PROBE_HOSTS", "http://127.0.0.1:9", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     return RUN_ALL_TESTS();
