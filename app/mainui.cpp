@@ -237,7 +237,7 @@ void CMainUI::WireDownloads() {
         if (list->SetCurrentRow(row)) list->DeleteSelection();
     });
     connect(view, &CRecordingWidget::CoverChosen, list,
-            [list](CTreeWidgetItem* row, int imageIndex) { ChooseShownCover(list, row, imageIndex); });
+            [list](CTreeWidgetItem* row, int index) { ChooseShownCover(list, row, index); });
 }
 
 CDownloadQueue* CMainUI::Downloads() const {

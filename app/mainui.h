@@ -158,12 +158,12 @@ private:
     static void NotAvailable(const char* slot);
 
     CConfig* m_config = nullptr;  // not owned
-    // Owned; deleted before the library it reports to.
-    CDownloadQueue* m_downloads = nullptr;
     void* m_audioDev = nullptr;   // owned; AudioDevDestroy in the destructor
     QTimer* m_startTaskTimer = nullptr;
     QTimer* m_stopTaskTimer = nullptr;
     CRecordSchedule* m_schedule = nullptr;
+    // Owned; deleted before the library it reports to.
+    CDownloadQueue* m_downloads = nullptr;
     QPointer<CPreferencesDialog> m_preferences;
     int m_firstRecording = 1;
     bool m_sendingBugReport = false;

@@ -22,11 +22,13 @@ CCreateFactoryThread::~CCreateFactoryThread() {
 void CCreateFactoryThread::EmptyCaches() const {
     const QString caches = SpecialDirPath(SpecialDir_Caches);
     if (caches.isEmpty()) return;
-    const QFileInfoList entries = QDir(caches).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    const QFileInfoList entries =
+        QDir(caches).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
         if (entry.lastModified().toUTC() >= m_created) continue;
         if (!QFile::remove(entry.filePath()))
-            qWarning("CCreateFactoryThread::run cannot remove: %s", qUtf8Printable(entry.filePath()));
+            qWarning("CCreateFactoryThread::run cannot remove: %s",
+                     qUtf8Printable(entry.filePath()));
     }
 }
 

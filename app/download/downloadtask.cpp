@@ -1,11 +1,11 @@
 #include "downloadtask.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QTimer>
-#include <QCoreApplication>
 
 #include <cstring>
 #include <mutex>
@@ -250,7 +250,8 @@ int CDownloadTask::SaveCallBackInfo(void* userData, int status, RecordMusicInfo*
     }
     QMutexLocker lock(&task->m_lock);
     if (task->m_stopping.load() || task->m_endReported) {
-        qDebug("CDownloadTask::SaveCallBackInfo, task stopping, answer dropped, Task: %p", Ptr(task));
+        qDebug("CDownloadTask::SaveCallBackInfo, task stopping, answer dropped, Task: %p",
+               Ptr(task));
         if (info) DeleteAnswerArtwork(*info);
         return -1;
     }
@@ -360,7 +361,8 @@ void CDownloadTask::ProcessDownlaodImage(RecordMusicInfo* answer) const {
         qDebug("CDownloadTask::ProcessDownlaodImage, remove artwork, Index: %d, Task: %p", i,
                Ptr(this));
         for (int j = i; j + 1 < answer->imageCount; ++j) {
-            std::memcpy(answer->imagePaths[j], answer->imagePaths[j + 1], sizeof answer->imagePaths[j]);
+            std::memcpy(answer->imagePaths[j], answer->imagePaths[j + 1],
+                        sizeof answer->imagePaths[j]);
             answer->reserved[j] = answer->reserved[j + 1];
         }
         std::memset(answer->imagePaths[answer->imageCount - 1], 0, sizeof answer->imagePaths[0]);

@@ -113,8 +113,8 @@ private:
     const CMusicServiceApi m_api;
     // The key the service hands back to SaveCallBackInfo.
     const std::uintptr_t m_key;
-    bool m_started = false;      // GUI thread
-    QTimer* m_timer = nullptr;   // GUI thread; child of the task
+    bool m_started = false;     // GUI thread
+    QTimer* m_timer = nullptr;  // GUI thread; child of the task
 
     // Read by the stopping thread while the task thread converts.
     std::atomic<bool> m_abortConversion{false};

@@ -69,9 +69,9 @@ CEditCoverWidget::CEditCoverWidget(QWidget* parent) : QWidget(parent) {
     m_layout->setContentsMargins(4, 4, 4, 4);
     m_placeholder = new QLabel(this);
     m_placeholder->setAlignment(Qt::AlignCenter);
-    m_placeholder->setPixmap(QPixmap(QStringLiteral(":/prefix/res/drag_artwork_here.png"))
-                                 .scaled(kTileSide, kTileSide, Qt::KeepAspectRatio,
-                                         Qt::SmoothTransformation));
+    m_placeholder->setPixmap(
+        QPixmap(QStringLiteral(":/prefix/res/drag_artwork_here.png"))
+            .scaled(kTileSide, kTileSide, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     m_layout->addWidget(m_placeholder);
     m_layout->addStretch(1);
 }
@@ -83,8 +83,8 @@ void CEditCoverWidget::SetCovers(const SongRecord& record) {
     for (int i = 0; i < count; ++i)
         AddTile(TagText(record.tags.imagePaths[i]), record.tags.reserved[i]);
     if (!m_covers.isEmpty())
-        SelecetChange(m_covers.value(record.ImageId >= 0 && record.ImageId < count ? record.ImageId
-                                                                                   : 0));
+        SelecetChange(
+            m_covers.value(record.ImageId >= 0 && record.ImageId < count ? record.ImageId : 0));
     UpdatePlaceholder();
 }
 

@@ -32,10 +32,10 @@ constexpr int kMaxOtherGenres = 4;
 // base name, the time and its suffix; " 2", " 3", ... before the suffix
 // when a cover of that name exists already.
 QString CoverCopyPath(const QString& pictures, const QFileInfo& image) {
-    const QString stem = QStringLiteral("%1/%2_%3")
-                             .arg(pictures, image.completeBaseName(),
-                                  QDateTime::currentDateTime().toString(
-                                      QStringLiteral("MM_dd_yyyy_hh_mm_ss")));
+    const QString stem =
+        QStringLiteral("%1/%2_%3")
+            .arg(pictures, image.completeBaseName(),
+                 QDateTime::currentDateTime().toString(QStringLiteral("MM_dd_yyyy_hh_mm_ss")));
     const QString suffix = image.suffix().isEmpty() ? QString() : QLatin1Char('.') + image.suffix();
     QString path = stem + suffix;
     for (int n = 2; QFileInfo::exists(path); ++n)
@@ -147,8 +147,9 @@ QString CMusicTagsEditDialog::YearText(const QString& year) {
 }
 
 void CMusicTagsEditDialog::AddCover() {
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, tr("Add Cover"), QDir::homePath(), tr("Images (*.jpg *.png *.bmp *.JPG *.PNG *.BMP)"));
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, tr("Add Cover"), QDir::homePath(),
+                                      tr("Images (*.jpg *.png *.bmp *.JPG *.PNG *.BMP)"));
     m_covers->AddFiles(files);
 }
 

@@ -19,7 +19,7 @@ int WriteMusicTags(const SongRecord& record) {
         const int shown = record.ImageId >= 0 && record.ImageId < count ? record.ImageId : 0;
         picture = tags.imagePaths[shown];
     }
-    const MusicTagsInfo info{tags.songName, tags.artist,     tags.album,
+    const MusicTagsInfo info{tags.songName,    tags.artist,     tags.album,
                              tags.releaseDate, tags.albumGenre, picture};
     const std::wstring path = record.MusicPath.toStdWString();
     const int result = SetMusicTagsInfo(&info, path.c_str(), path.c_str());

@@ -97,7 +97,8 @@ void CShowCoverWidget::SetPicture(const QString& path) {
         source = QLatin1String(m_downloading ? kDownloadArtwork : kDefaultArtwork);
     QImageReader reader(source);
     const QSize size = reader.size();
-    if (size.isValid()) reader.setScaledSize(size.scaled(kCoverSize, kCoverSize, Qt::KeepAspectRatio));
+    if (size.isValid())
+        reader.setScaledSize(size.scaled(kCoverSize, kCoverSize, Qt::KeepAspectRatio));
     QPixmap picture = QPixmap::fromImage(reader.read());
     if (picture.isNull() && !path.isEmpty()) {
         SetPicture(QString());

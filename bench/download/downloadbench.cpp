@@ -66,10 +66,11 @@ class FolderWatcher {
 public:
     explicit FolderWatcher(const std::string& folder) {
         m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_fd < 0 || inotify_add_watch(m_fd, folder.c_str(), IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                                                    IN_MOVED_TO) < 0)
+        if (m_fd < 0 || inotify_add_watch(m_fd, folder.c_str(),
+                                          IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO) < 0)
             return;
-        for (const QString& name : QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden))
+        for (const QString& name :
+             QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden))
             m_names.insert(name.toStdString());
         m_peak = m_names.size();
         m_thread = std::thread([this] { Run(); });
@@ -122,10 +123,12 @@ bool RunFpcalc(const std::string& song, int seconds) {
     const std::string length = std::to_string(std::min(120, seconds - 2));
     const char* argv[] = {"fpcalc", "-length", length.c_str(), song.c_str(), nullptr};
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, "fpcalc", &actions, nullptr, const_cast<char**>(argv), environ);
+    const int rc =
+        posix_spawnp(&pid, "fpcalc", &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
-    return rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return rc == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 std::string Quoted(const std::string& text) {
@@ -148,12 +151,12 @@ std::string World(int songs, const std::string& data, const std::string& cover) 
         const std::string title = "Bench Song " + std::to_string(i + 1);
         char wav[64];
         std::snprintf(wav, sizeof wav, "/catalogue%02d.wav", i + 1);
-        recordings += std::string(i ? "," : "") + "{\"id\": \"" + id + "\", \"acoustid\": \"" + acoustId +
-                      "\", \"title\": " + Quoted(title) + ", \"artist\": \"Bench\", \"wav\": " +
-                      Quoted(data + wav) + "}";
+        recordings += std::string(i ? "," : "") + "{\"id\": \"" + id + "\", \"acoustid\": \"" +
+                      acoustId + "\", \"title\": " + Quoted(title) +
+                      ", \"artist\": \"Bench\", \"wav\": " + Quoted(data + wav) + "}";
         tracks += std::string(i ? "," : "") + "{\"id\": \"" + trackId + "\", \"number\": \"" +
-                  std::to_string(i + 1) + "\", \"position\": " + std::to_string(i + 1) + ", \"title\": " +
-                  Quoted(title) + ", \"recording\": {\"id\": \"" + id + "\"}}";
+                  std::to_string(i + 1) + "\", \"position\": " + std::to_string(i + 1) +
+                  ", \"title\": " + Quoted(title) + ", \"recording\": {\"id\": \"" + id + "\"}}";
     }
     return "{\"acoustid_key\": \"bench-key\", \"recordings\": [" + recordings +
            "], \"releases\": [{\"id\": \"" + kRelease +
@@ -178,11 +181,12 @@ bool MakeSongs(const std::string& data, int songs, int seconds) {
         const std::string wav = data + "/catalogue" + name + ".wav";
         if (access(mp3.c_str(), F_OK) == 0 && access(wav.c_str(), F_OK) == 0) continue;
         std::fprintf(stderr, "making song %d of %d\n", i + 1, songs);
-        const bool made = musictest::SynthesiseSong(full, 5000u + unsigned(i), seconds, 44100, 2, 0, 0, &error) &&
-                          musictest::MakeFile(mp3, "lame --quiet -b 192 " + musictest::Quote(full) + " @OUT@",
-                                              &error) &&
-                          musictest::MakeFile(wav, "sox " + musictest::Quote(full) + " -r 11025 -c 1 @OUT@",
-                                              &error);
+        const bool made =
+            musictest::SynthesiseSong(full, 5000u + unsigned(i), seconds, 44100, 2, 0, 0, &error) &&
+            musictest::MakeFile(mp3, "lame --quiet -b 192 " + musictest::Quote(full) + " @OUT@",
+                                &error) &&
+            musictest::MakeFile(wav, "sox " + musictest::Quote(full) + " -r 11025 -c 1 @OUT@",
+                                &error);
         std::remove(full.c_str());
         if (!made) {
             std::fprintf(stderr, "%s\n", error.c_str());
@@ -200,7 +204,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     testsupport::PrivateHome home;
 
-    const std::string data = std::string(TUNECAP_BENCH_DATA_DIR) + "/download-" + std::to_string(seconds);
+    const std::string data =
+        std::string(TUNECAP_BENCH_DATA_DIR) + "/download-" + std::to_string(seconds);
     QDir().mkpath(QString::fromStdString(data));
     if (!MakeSongs(data, songs, seconds)) return 1;
     const std::string cover = data + "/cover.jpg";
@@ -211,9 +216,10 @@ int main(int argc, char** argv) {
     const std::string work = testsupport::makeTempDir("tunecap-download-bench");
     std::ofstream(work + "/world.json") << World(songs, data, cover);
     nettest::ChildProcess services;
-    if (!services.Start({"/usr/bin/python3", std::string(TUNECAP_TEST_SUPPORT_DIR) + "/musicservices.py",
-                         "--world", work + "/world.json"},
-                        true))
+    if (!services.Start(
+            {"/usr/bin/python3", std::string(TUNECAP_TEST_SUPPORT_DIR) + "/musicservices.py",
+             "--world", work + "/world.json"},
+            true))
         return 1;
     const std::string line = services.ReadLine(600000);
     if (line.rfind("PORT ", 0) != 0) {
@@ -225,7 +231,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     if (DB_OpenFile(QString::fromStdString(work + "/music.db")) != 0) return 1;
-    std::unique_ptr<CConfig> config = CConfig::CreateForTesting(QString::fromStdString(work + "/tunecap.ini"));
+    std::unique_ptr<CConfig> config =
+        CConfig::CreateForTesting(QString::fromStdString(work + "/tunecap.ini"));
     const QString out = QString::fromStdString(work + "/out");
     QDir().mkpath(out);
     std::vector<std::string> files;
@@ -236,7 +243,8 @@ int main(int argc, char** argv) {
         record.MusicId = i + 1;
         record.MusicPath = out + QStringLiteral("/AU%1.mp3").arg(QString::fromLatin1(name));
         record.DateAdded = LibraryDateText();
-        if (!QFile::copy(QString::fromStdString(data + "/song" + name + ".mp3"), record.MusicPath) ||
+        if (!QFile::copy(QString::fromStdString(data + "/song" + name + ".mp3"),
+                         record.MusicPath) ||
             DB_SetMusicInfo(record) != 0)
             return 1;
         files.push_back(data + "/song" + name + ".mp3");
@@ -253,7 +261,8 @@ int main(int argc, char** argv) {
         list.SetDownloadQueue(&manager);
         QElapsedTimer startup;
         startup.start();
-        while (!manager.IsServiceReady() && startup.elapsed() < 60000) app.processEvents(QEventLoop::AllEvents, 50);
+        while (!manager.IsServiceReady() && startup.elapsed() < 60000)
+            app.processEvents(QEventLoop::AllEvents, 50);
         if (!manager.IsServiceReady()) {
             std::fprintf(stderr, "the music information service did not start\n");
             return 1;
@@ -300,10 +309,12 @@ int main(int argc, char** argv) {
     config.reset();
     testsupport::removeTree(work);
 
-    std::printf("%d songs of %d s queued at once: %d identified, %d failed\n", songs, seconds, identified, failed);
-    std::printf("  download tasks: wall %.1f s, CPU %.1f s (%.2f s CPU per song)\n", wall, cpu, cpu / songs);
-    std::printf("  fpcalc, one file after another: wall %.1f s, CPU %.1f s (%.2f s CPU per song)\n", fpcalcWall,
-                fpcalcCpu, fpcalcCpu / songs);
+    std::printf("%d songs of %d s queued at once: %d identified, %d failed\n", songs, seconds,
+                identified, failed);
+    std::printf("  download tasks: wall %.1f s, CPU %.1f s (%.2f s CPU per song)\n", wall, cpu,
+                cpu / songs);
+    std::printf("  fpcalc, one file after another: wall %.1f s, CPU %.1f s (%.2f s CPU per song)\n",
+                fpcalcWall, fpcalcCpu, fpcalcCpu / songs);
     std::printf("  most files in the caches folder at once: %zu (at most 2 expected)\n", peak);
     return identified == songs && peak <= 2 ? 0 : 2;
 }

@@ -79,7 +79,8 @@ protected:
         SetTagText(record.tags.songName, name);
         EXPECT_EQ(DB_SetMusicInfo(record), 0) << id;
         if (withFile) {
-            EXPECT_TRUE(QFile::copy(SongTemplate(), record.MusicPath)) << qPrintable(record.MusicPath);
+            EXPECT_TRUE(QFile::copy(SongTemplate(), record.MusicPath))
+                << qPrintable(record.MusicPath);
         }
         return record;
     }
@@ -95,7 +96,9 @@ protected:
     // Collects queue's reports.
     void Listen(CDownloadQueue* queue) {
         QObject::connect(queue, &CDownloadQueue::TaskNotified, queue,
-                         [this](int musicId, int state) { m_reports.push_back({musicId, state}); });
+                         [this](int musicId, int state) {
+                             m_reports.push_back({musicId, state});
+                         });
     }
     int CountReports(int musicId, int state) const {
         int count = 0;

@@ -81,7 +81,8 @@ void Service::AnswerLateOnDestroy(const RecordMusicInfo& answer) {
 
 int Service::LateResult(int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_lock);
-    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_lateResult != -100; });
+    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return m_lateResult != -100; });
     return m_lateResult;
 }
 

@@ -24,7 +24,7 @@ struct Call {
     std::string file;
     bool withTexts = false;
     std::string text1;
-    int rate = 0;      // of the WAV file when the request was made
+    int rate = 0;  // of the WAV file when the request was made
     int channels = 0;
     std::atomic<bool> destroyed{false};
 };

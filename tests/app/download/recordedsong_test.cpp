@@ -31,9 +31,9 @@ protected:
         m_manager.reset();
         m_list.reset();
         m_services.reset();
-        for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL",
-                                 "TUNECAP_COVERART_URL", "TUNECAP_IMAGESEARCH_URL",
-                                 "TUNECAP_PROBE_HOSTS"})
+        for (const char* name :
+             {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
+              "TUNECAP_IMAGESEARCH_URL", "TUNECAP_PROBE_HOSTS"})
             qputenv(name, "http://127.0.0.1:9");
         qunsetenv("TUNECAP_ACOUSTID_KEY");
         SongFixture::TearDown();
@@ -120,7 +120,8 @@ TEST_F(RecordedSongTest, IsIdentifiedFromItsWholeFileTaggedNamedAndGetsItsCover)
 
     // Nothing else is left: no sample, no temporary WAV, no half-written file.
     EXPECT_EQ(FilesIn(m_out), QStringList{QStringLiteral("Second Wave.mp3")});
-    EXPECT_TRUE(FilesIn(Caches()).isEmpty()) << FilesIn(Caches()).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(FilesIn(Caches()).isEmpty())
+        << FilesIn(Caches()).join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(m_manager->Tasks().isEmpty());
 }
 

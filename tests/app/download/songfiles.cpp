@@ -58,12 +58,12 @@ bool Run(const QString& program, const QStringList& arguments, int timeoutMs) {
 }
 
 bool MakeWav(const QString& path, double seconds, int frequency, int rate, int channels) {
-    return Run(QStringLiteral("sox"),
-               {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate),
-                QStringLiteral("-c"), QString::number(channels), QStringLiteral("-b"),
-                QStringLiteral("16"), path, QStringLiteral("synth"), QString::number(seconds),
-                QStringLiteral("sine"), QString::number(frequency), QStringLiteral("vol"),
-                QStringLiteral("0.5")});
+    return Run(
+        QStringLiteral("sox"),
+        {QStringLiteral("-n"), QStringLiteral("-r"), QString::number(rate), QStringLiteral("-c"),
+         QString::number(channels), QStringLiteral("-b"), QStringLiteral("16"), path,
+         QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"),
+         QString::number(frequency), QStringLiteral("vol"), QStringLiteral("0.5")});
 }
 
 bool MakeMp3(const QString& path, double seconds, int frequency) {
@@ -101,7 +101,9 @@ WavFormat ReadWavFormat(const QString& path) {
     if (!bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE") return format;
     const qsizetype fmt = bytes.indexOf("fmt ");
     if (fmt < 0 || fmt + 16 > bytes.size()) return format;
-    auto le16 = [&](qsizetype at) { return int(quint8(bytes[at])) | int(quint8(bytes[at + 1])) << 8; };
+    auto le16 = [&](qsizetype at) {
+        return int(quint8(bytes[at])) | int(quint8(bytes[at + 1])) << 8;
+    };
     format.channels = le16(fmt + 10);
     format.rate = le16(fmt + 12) | le16(fmt + 14) << 16;
     return format;

@@ -12,6 +12,8 @@
 #include "download/taskmanager.h"
 #include "downloadfixture.h"
 #include "fakeservice.h"
+#include "library/showlistwidget.h"
+#include "library/treewidgetitem.h"
 
 namespace {
 
@@ -89,8 +91,8 @@ TEST_F(TaskManagerTest, TwoTasksRunAndAFingerprintOnlyTaskGoesAheadOfOlderWaitin
     Spin(300);
     EXPECT_EQ(Service::Get().RequestCount(), 2);
     EXPECT_EQ(manager->Tasks(), (QList<QPair<int, int>>{{1, DownloadTask_REQUESTING},
-                                                         {2, DownloadTask_REQUESTING},
-                                                         {3, DownloadTask_WAITING}}));
+                                                        {2, DownloadTask_REQUESTING},
+                                                        {3, DownloadTask_WAITING}}));
     EXPECT_EQ(CountReports(3, DownloadTask_WAITING), 1);
     EXPECT_EQ(CountReports(3, DownloadTask_RUNNING), 0);
     // Manual tasks send the song's texts, and every request gets the song
@@ -131,7 +133,8 @@ TEST_F(TaskManagerTest, TwoTasksRunAndAFingerprintOnlyTaskGoesAheadOfOlderWaitin
         30000));
     EXPECT_EQ(answered.size(), 4);
     for (int id = 1; id <= 4; ++id) EXPECT_EQ(CountReports(id, DownloadTask_FAILED), 1) << id;
-    EXPECT_TRUE(FilesIn(Caches()).isEmpty()) << FilesIn(Caches()).join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(FilesIn(Caches()).isEmpty())
+        << FilesIn(Caches()).join(QLatin1Char(' ')).toStdString();
 }
 
 TEST_F(TaskManagerTest, AutomaticTaskWaitsForItsSongAndADiscardedSongDropsIt) {
@@ -278,9 +281,8 @@ TEST_F(TaskManagerTest, AnswerIsStoredAsTextsCoversAndTagsOfTheSong) {
     const QColor colors[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan};
     for (int i = 0; i < 5; ++i)
         images << Picture(QStringLiteral("google_%1.png").arg(i), colors[i]);
-    const RecordMusicInfo answer =
-        MakeAnswer("Second Wave", "Test Artist", "Synthetic Album", "2.Rock;", Std(images),
-                   "release-1", "2021");
+    const RecordMusicInfo answer = MakeAnswer("Second Wave", "Test Artist", "Synthetic Album",
+                                              "2.Rock;", Std(images), "release-1", "2021");
     ASSERT_EQ(Service::Get().Answer(0, &answer), 0);
     ASSERT_TRUE(WaitForReport(1, DownloadTask_SUCESS, 10000));
 
@@ -310,9 +312,9 @@ TEST_F(TaskManagerTest, AnswerIsStoredAsTextsCoversAndTagsOfTheSong) {
     EXPECT_EQ(tags.value(QStringLiteral("APIC")).toString().toLatin1(),
               songtest::Sha1Hex(ReadFile(images[3])));
     EXPECT_EQ(songtest::AudioSha1(song.MusicPath), audio);
-    EXPECT_EQ(FilesIn(Dir()), (QStringList{QStringLiteral("AU1.mp3"), QStringLiteral("music.db"),
-                                           QStringLiteral("template.mp3.bin"),
-                                           QStringLiteral("tunecap.ini")}));
+    EXPECT_EQ(FilesIn(Dir()),
+              (QStringList{QStringLiteral("AU1.mp3"), QStringLiteral("music.db"),
+                           QStringLiteral("template.mp3.bin"), QStringLiteral("tunecap.ini")}));
     EXPECT_TRUE(FilesIn(Caches()).isEmpty());
 }
 
@@ -388,6 +390,49 @@ TEST_F(TaskManagerTest, AnswerThatChangesNothingCountsAsFailed) {
     ASSERT_EQ(Service::Get().Answer(0, &answer), 0);
     ASSERT_TRUE(WaitForReport(1, DownloadTask_FAILED, 10000));
     EXPECT_EQ(CountReports(1, DownloadTask_SUCESS), 0);
+}
+
+TEST_F(TaskManagerTest, ListRowsFollowTheirTasksAndASongFiledWithoutIdentificationDropsIt) {
+    AddSong(1, QStringLiteral("One"));
+    CShowListWidget list(Config());
+    CTaskManager* manager = Manager();
+    // The list starts the service.
+    list.SetDownloadQueue(manager);
+    EXPECT_TRUE(WaitUntil([] { return Service::Get().InitCalls() == 1; }, 10000));
+    CTreeWidgetItem* row = list.FindRow(1);
+    ASSERT_NE(row, nullptr);
+
+    // "Download Info" on the selected song.
+    list.selectAll();
+    list.DownloadInfo();
+    ASSERT_TRUE(WaitForRequests(1));
+    ASSERT_TRUE(WaitUntil([&] { return row->DownloadState() == DownloadTask_REQUESTING; }, 10000));
+    EXPECT_TRUE(Service::Get().CallAt(0)->withTexts);
+    EXPECT_EQ(Service::Get().CallAt(0)->text1, "One");
+    const RecordMusicInfo answer = MakeAnswer("Title", "Artist", "Album", "", {});
+    ASSERT_EQ(Service::Get().Answer(0, &answer), 0);
+    ASSERT_TRUE(WaitUntil([&] { return row->DownloadState() == DownloadTask_SUCESS; }, 10000));
+    EXPECT_EQ(row->MusicName(), QStringLiteral("Title"));
+    EXPECT_EQ(row->Path(), FilePath(QStringLiteral("Title.mp3")));
+    EXPECT_TRUE(QFileInfo::exists(row->Path()));
+
+    // A recording whose sample came, but which is filed without
+    // identification after all: no task runs and the sample goes.
+    const QString song = FilePath(QStringLiteral("AU2.mp3"));
+    const QString sample = FilePath(QStringLiteral("AU2 temp.wav"));
+    ASSERT_TRUE(QFile::copy(SongTemplate(), song));
+    ASSERT_TRUE(songtest::MakeWav(sample, 1.0));
+    ASSERT_EQ(list.CreateNewRecord(song), 0);
+    CTreeWidgetItem* recorded = list.NewRecordRow();
+    ASSERT_EQ(list.StartAutoDownload(sample), 0);
+    ASSERT_EQ(list.CompleteNewRecord(song), 0);
+    list.FileNewRecord(false);
+    EXPECT_EQ(recorded->DownloadState(), 0);
+    EXPECT_FALSE(QFileInfo::exists(sample));
+    EXPECT_TRUE(manager->Tasks().isEmpty());
+    Spin(300);
+    EXPECT_EQ(Service::Get().RequestCount(), 1);
+    list.SetDownloadQueue(nullptr);
 }
 
 }  // namespace

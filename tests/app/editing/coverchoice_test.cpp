@@ -97,7 +97,8 @@ TEST_F(CoverChoiceTest, TileShowsTheDownloadWhileTheSongsInformationIsFetched) {
     // The queue reports the song's task; the list and then the tile follow.
     Q_EMIT m_window->Downloads()->TaskNotified(1, DownloadTask_WAITING);
     EXPECT_TRUE(m_tile->IsDownloading());
-    EXPECT_EQ(m_tile->CoverText(), QStringLiteral("Downloading\nsong data powered\nby MusicBrainz"));
+    EXPECT_EQ(m_tile->CoverText(),
+              QStringLiteral("Downloading\nsong data powered\nby MusicBrainz"));
     EXPECT_TRUE(m_tile->ImagePath().isEmpty());
     Q_EMIT m_window->Downloads()->TaskNotified(1, DownloadTask_RUNNING);
     EXPECT_TRUE(m_tile->IsDownloading());

@@ -39,8 +39,7 @@ protected:
 
     // Runs "Edit Music Tags" on the song: edit changes the open dialog, then
     // OK (or Cancel) is pressed. Whether the dialog showed.
-    bool Edit(int musicId, const std::function<void(CMusicTagsEditDialog*)>& edit,
-              bool ok = true) {
+    bool Edit(int musicId, const std::function<void(CMusicTagsEditDialog*)>& edit, bool ok = true) {
         CTreeWidgetItem* row = List()->FindRow(musicId);
         EXPECT_NE(row, nullptr);
         uitest::ModalAnswer answer([&](QWidget* modal) {
@@ -157,8 +156,9 @@ TEST_F(TagEditTest, PickedOrTypedGenreComesFirst) {
         genre->setCurrentIndex(1);
     }));
     EXPECT_EQ(TagText(Stored(1).tags.albumGenre), QStringLiteral("Pop;Rock;"));
-    EXPECT_EQ(ReadTags(FilePath(QStringLiteral("Song.mp3"))).value(QStringLiteral("TCON")).toString(),
-              QStringLiteral("Pop;Rock;"));
+    EXPECT_EQ(
+        ReadTags(FilePath(QStringLiteral("Song.mp3"))).value(QStringLiteral("TCON")).toString(),
+        QStringLiteral("Pop;Rock;"));
 
     // A typed genre goes in front; at most four others follow it.
     ASSERT_TRUE(Edit(1, [](CMusicTagsEditDialog* dialog) {
@@ -166,11 +166,13 @@ TEST_F(TagEditTest, PickedOrTypedGenreComesFirst) {
     }));
     EXPECT_EQ(TagText(Stored(1).tags.albumGenre), QStringLiteral("Jazz;Pop;Rock;"));
     const QStringList six = CMusicTagsEditDialog::GenreEntries(QStringLiteral("A;B;C;D;E;F;"));
-    EXPECT_EQ(CMusicTagsEditDialog::GenreText(six, 5, QStringLiteral("F")), QStringLiteral("F;A;B;C;D;"));
+    EXPECT_EQ(CMusicTagsEditDialog::GenreText(six, 5, QStringLiteral("F")),
+              QStringLiteral("F;A;B;C;D;"));
     EXPECT_EQ(CMusicTagsEditDialog::GenreText(six, 2, QStringLiteral("New")),
               QStringLiteral("New;C;A;B;D;"));
     // The stored text's entries: before each ";", once each; none gives "Other".
-    EXPECT_EQ(CMusicTagsEditDialog::GenreEntries(QStringLiteral("Rock")), QStringList{QStringLiteral("Rock")});
+    EXPECT_EQ(CMusicTagsEditDialog::GenreEntries(QStringLiteral("Rock")),
+              QStringList{QStringLiteral("Rock")});
     EXPECT_EQ(CMusicTagsEditDialog::GenreEntries(QStringLiteral("Rock;Rock;Pop;tail")),
               (QStringList{QStringLiteral("Rock"), QStringLiteral("Pop")}));
     EXPECT_EQ(CMusicTagsEditDialog::GenreEntries(QString()), QStringList{QStringLiteral("Other")});
@@ -189,9 +191,12 @@ TEST_F(TagEditTest, EditingThePlayingSongStoresTheRecordButLeavesTheFile) {
 
     // Cancel stores nothing.
     QSignalSpy finished(List(), &CShowListWidget::AutoDownloadFinished);
-    ASSERT_TRUE(Edit(1, [](CMusicTagsEditDialog* dialog) {
-        dialog->ArtistEdit()->setText(QStringLiteral("Nobody"));
-    }, false));
+    ASSERT_TRUE(Edit(
+        1,
+        [](CMusicTagsEditDialog* dialog) {
+            dialog->ArtistEdit()->setText(QStringLiteral("Nobody"));
+        },
+        false));
     EXPECT_EQ(TagText(Stored(1).tags.artist), QStringLiteral("Somebody"));
     EXPECT_EQ(finished.count(), 0);
 }
@@ -236,7 +241,10 @@ TEST_F(TagEditTest, CoversRemovedAreDeletedUnlessSharedAndAddedOnesAreCopied) {
     EXPECT_FALSE(QFileInfo::exists(own));
     EXPECT_EQ(DB_ImageExists(own), 0);
     EXPECT_EQ(List()->FindRow(1)->CoverPath(), copy);
-    EXPECT_EQ(ReadTags(FilePath(QStringLiteral("Song.mp3"))).value(QStringLiteral("APIC")).toString().toLatin1(),
+    EXPECT_EQ(ReadTags(FilePath(QStringLiteral("Song.mp3")))
+                  .value(QStringLiteral("APIC"))
+                  .toString()
+                  .toLatin1(),
               songtest::Sha1Hex(ReadFile(added)));
 }
 

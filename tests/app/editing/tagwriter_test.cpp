@@ -38,9 +38,12 @@ TEST_F(TagWriterTest, TwoWritesInOneFolderAtTheSameTimeBothSucceed) {
     a.join();
     b.join();
     EXPECT_EQ(failures.load(), 0);
-    EXPECT_EQ(ReadTags(first.MusicPath).value(QStringLiteral("TIT2")).toString(), QStringLiteral("First"));
-    EXPECT_EQ(ReadTags(first.MusicPath).value(QStringLiteral("TPE1")).toString(), QStringLiteral("Artist 1"));
-    EXPECT_EQ(ReadTags(second.MusicPath).value(QStringLiteral("TIT2")).toString(), QStringLiteral("Second"));
+    EXPECT_EQ(ReadTags(first.MusicPath).value(QStringLiteral("TIT2")).toString(),
+              QStringLiteral("First"));
+    EXPECT_EQ(ReadTags(first.MusicPath).value(QStringLiteral("TPE1")).toString(),
+              QStringLiteral("Artist 1"));
+    EXPECT_EQ(ReadTags(second.MusicPath).value(QStringLiteral("TIT2")).toString(),
+              QStringLiteral("Second"));
     EXPECT_EQ(FilesIn(Dir()), before);
 }
 

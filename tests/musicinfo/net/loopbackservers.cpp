@@ -185,7 +185,8 @@ std::string StubPattern(std::size_t begin, std::size_t end) {
     return out;
 }
 
-void ExportMusicServices(const std::string& base, const std::string& clientKey, bool builtInSearch) {
+void ExportMusicServices(const std::string& base, const std::string& clientKey,
+                         bool builtInSearch) {
     ::setenv("TUNECAP_ACOUSTID_URL", (base + "/acoustid").c_str(), 1);
     ::setenv("TUNECAP_MUSICBRAINZ_URL", (base + "/mb/").c_str(), 1);  // the slash is dropped
     ::setenv("TUNECAP_COVERART_URL", (base + "/caa").c_str(), 1);

@@ -74,7 +74,8 @@ private:
 // stand-ins of tests/support/musicservices.py below base
 // ("http://127.0.0.1:<port>"), with the client key; the image search is the
 // built-in one unless builtInSearch is false (then the stand-in's).
-void ExportMusicServices(const std::string& base, const std::string& clientKey, bool builtInSearch = true);
+void ExportMusicServices(const std::string& base, const std::string& clientKey,
+                         bool builtInSearch = true);
 
 // The pattern the stub sends: byte i is (i * 7 + 3) % 251.
 std::string StubPattern(std::size_t begin, std::size_t end);
