@@ -14,8 +14,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -30,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -259,10 +262,22 @@ int main(int argc, char** argv) {
         CShowListWidget list(config.get());
         CTaskManager manager(config.get());
         list.SetDownloadQueue(&manager);
-        QElapsedTimer startup;
-        startup.start();
-        while (!manager.IsServiceReady() && startup.elapsed() < 60000)
-            app.processEvents(QEventLoop::AllEvents, 50);
+        // The event loop sleeps until something happens; it is left when
+        // done() holds, looked at every 100 ms and after every report.
+        auto runUntil = [&](const std::function<bool()>& done, int timeoutMs) {
+            QEventLoop loop;
+            QTimer check;
+            QElapsedTimer clock;
+            clock.start();
+            auto test = [&] {
+                if (done() || clock.elapsed() > timeoutMs) loop.quit();
+            };
+            QObject::connect(&check, &QTimer::timeout, &loop, test);
+            QObject::connect(&manager, &CDownloadQueue::TaskNotified, &loop, test);
+            check.start(100);
+            if (!done()) loop.exec();
+        };
+        runUntil([&] { return manager.IsServiceReady(); }, 60000);
         if (!manager.IsServiceReady()) {
             std::fprintf(stderr, "the music information service did not start\n");
             return 1;
@@ -287,7 +302,7 @@ int main(int argc, char** argv) {
             }
             return identified + failed == songs;
         };
-        while (!ended() && clock.elapsed() < 1800000) app.processEvents(QEventLoop::AllEvents, 50);
+        runUntil(ended, 1800000);
         wall = double(clock.nsecsElapsed()) / 1e9;
         cpu = CpuSeconds(RUSAGE_SELF) - cpuStart;
         peak = watcher.Stop();
