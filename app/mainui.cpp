@@ -15,6 +15,8 @@
 
 #include "config.h"
 #include "deletedialog.h"
+#include "download/downloadqueue.h"
+#include "editing/songediting.h"
 #include "library/librarypage.h"
 #include "library/showlistwidget.h"
 #include "library/treelib.h"
@@ -24,6 +26,7 @@
 #include "playback/playerview.h"
 #include "playback/playinfogroup.h"
 #include "playback/popupplaylist.h"
+#include "library/treewidgetitem.h"
 #include "preferences/preferencesdialog.h"
 #include "readywidget.h"
 #include "recording/recordschedule.h"
@@ -39,6 +42,9 @@
 
 #ifdef RECDECK_WITH_CAPDEV
 #include "capdev.h"
+#endif
+#ifdef RECDECK_WITH_DOWNLOADS
+#include "download/taskmanager.h"
 #endif
 
 namespace {
@@ -103,6 +109,13 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
 }
 
 CMainUI::~CMainUI() {
+    // The tasks and the music information service end while the library
+    // they write to is still open.
+    if (m_downloads) {
+        m_libraryPage->ShowList()->SetDownloadQueue(nullptr);
+        delete m_downloads;
+        m_downloads = nullptr;
+    }
     // The player goes before the widgets it shows itself in.
     delete m_mpris;
     m_mpris = nullptr;
@@ -223,6 +236,8 @@ void CMainUI::Wire() {
     connect(m_readyWidget, &CReadyWidget::SetRudioResource, this, &CMainUI::ChooseAudioSource);
     connect(m_readyWidget, &CReadyWidget::StartRecordingClicked, this, &CMainUI::StartRecording);
 
+    WireDownloads();
+
     m_schedule->SetRecordStateSource([this] { return m_toolBar->GetRecordState(); });
     connect(m_schedule, &CRecordSchedule::ToolTipChanged, m_statusBar->SchedulerButton(),
             &QWidget::setToolTip);
@@ -230,6 +245,44 @@ void CMainUI::Wire() {
     connect(m_schedule, &CRecordSchedule::StopRecordingRequested, this, &CMainUI::SignalStopRecord);
     connect(m_schedule, &CRecordSchedule::ShutdownRequested, this,
             [this](int seconds) { AskShutdown(this, seconds); });
+}
+
+void CMainUI::WireDownloads() {
+    CShowListWidget* list = m_libraryPage->ShowList();
+#ifdef RECDECK_WITH_DOWNLOADS
+    auto* manager = new CTaskManager(m_config);
+    manager->SetPlayingCheck([list](int musicId) {
+        const CTreeWidgetItem* row = list->FindRow(musicId);
+        return row && row->IsPlaying();
+    });
+    m_downloads = manager;
+    // The list starts the music information service when it gets the queue.
+    list->SetDownloadQueue(manager);
+#endif
+    CRecordingWidget* view = m_recordingWidget;
+    connect(list, &CShowListWidget::NewRecordFiled, view, &CRecordingWidget::AddCoverTile);
+    connect(list, &CShowListWidget::MusicItemInfoChanged, view, &CRecordingWidget::UpdateCoverTile);
+    connect(list, &CShowListWidget::AutoDownloadFinished, view, &CRecordingWidget::UpdateCoverTile);
+    connect(list, &CShowListWidget::MusicItemDeleted, view, &CRecordingWidget::RemoveCoverTile);
+    // After the list has taken the state into the row.
+    connect(list->DownloadQueue(), &CDownloadQueue::TaskNotified, view,
+            [view, list](int musicId, int) { view->UpdateCoverTile(list->FindRow(musicId)); });
+    connect(view, &CRecordingWidget::PlayMusic, this, &CMainUI::PlayMusic);
+    connect(view, &CRecordingWidget::EditMusic, this, &CMainUI::EditMusic);
+    connect(view, &CRecordingWidget::DeleteMusic, this, [list](CTreeWidgetItem* row) {
+        // Asks as the list's own "Delete" does.
+        if (list->SetCurrentRow(row)) list->DeleteSelection();
+    });
+    connect(view, &CRecordingWidget::CoverChosen, list,
+            [list](CTreeWidgetItem* row, int index) { ChooseShownCover(list, row, index); });
+}
+
+CDownloadQueue* CMainUI::Downloads() const {
+    return m_libraryPage->ShowList()->DownloadQueue();
+}
+
+void CMainUI::EditMusic(CTreeWidgetItem* row) {
+    m_libraryPage->ShowList()->EditTagsMusic(row);
 }
 
 void CMainUI::closeEvent(QCloseEvent* event) {

@@ -6,6 +6,7 @@
 
 class CBugReport;
 class CConfig;
+class CDownloadQueue;
 class CMprisService;
 class CPlayInfoGroup;
 class CPlayerController;
@@ -58,6 +59,9 @@ public:
     // database must be open before the window is built.
     CLibraryPage* LibraryPage() const { return m_libraryPage; }
     CRecordingWidget* RecordingWidget() const { return m_recordingWidget; }
+    // The song information downloads (the task manager when the program has
+    // the music information service, else the list's waiting queue).
+    CDownloadQueue* Downloads() const;
     QMenu* MainMenu() const { return m_menu; }
     QTimer* StartTaskTimer() const { return m_startTaskTimer; }
     QTimer* StopTaskTimer() const { return m_stopTaskTimer; }
@@ -129,6 +133,8 @@ public Q_SLOTS:
     void DeleteMusicList();
     void DragItemToList(const QString& ids, int listId);
     void DeleteMusic();
+    // The tag editor for the song.
+    void EditMusic(CTreeWidgetItem* row);
     void AddToiTunes();
     void AddAllMusicToiTunes();
     void ChooseAudioSource();
@@ -171,6 +177,8 @@ private:
     // The player with its panel, pop-up queue and desktop media controls.
     void BuildPlayer();
     void Wire();
+    // The download task manager and the cover tiles of the recording view.
+    void WireDownloads();
     // Stops the engine's recording; nothing happens without an engine.
     void StopEngine();
     // Removes what belongs to the song being written when the user quits in
@@ -188,6 +196,8 @@ private:
     QTimer* m_startTaskTimer = nullptr;
     QTimer* m_stopTaskTimer = nullptr;
     CRecordSchedule* m_schedule = nullptr;
+    // Owned; deleted before the library it reports to.
+    CDownloadQueue* m_downloads = nullptr;
     QPointer<CPreferencesDialog> m_preferences;
     CUpdateNotifier* m_updates = nullptr;  // child
     CBugReport* m_bugReport = nullptr;     // child

@@ -1,9 +1,16 @@
 #include "recordingwidget.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include "editing/selecetcoverwidget.h"
+#include "editing/showcoverwidget.h"
+#include "library/musicdb.h"
+#include "library/showinfolder.h"
+#include "library/treewidgetitem.h"
 
 namespace {
 // Degrees per animation step and the step interval: one turn in 3.6 s.
@@ -27,6 +34,9 @@ CRecordingWidget::CRecordingWidget(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addStretch(1);
     layout->addWidget(m_caption);
+    m_tiles = new QHBoxLayout;
+    m_tiles->addStretch(1);
+    layout->addLayout(m_tiles);
     layout->setContentsMargins(12, 12, 12, 24);
 }
 
@@ -79,4 +89,90 @@ void CRecordingWidget::paintEvent(QPaintEvent*) {
     painter.drawEllipse(QPointF(0, -side * 0.11), side * 0.035, side * 0.035);
     painter.setBrush(QColor(0xF6, 0xF3, 0xF7));
     painter.drawEllipse(QPointF(0, 0), side * 0.025, side * 0.025);
+}
+
+// ---- Cover tiles --------------------------------------------------------------
+
+CShowCoverWidget* CRecordingWidget::AddCoverTile(CTreeWidgetItem* row) {
+    if (!row) return nullptr;
+    if (CShowCoverWidget* tile = CoverTile(row)) return tile;
+    auto* tile = new CShowCoverWidget(row, m_nextTileId++, this);
+    connect(tile, &CShowCoverWidget::ButCliked, this, &CRecordingWidget::ShowSelecetWidget);
+    connect(tile, &CShowCoverWidget::PlayActionTriggered, this, &CRecordingWidget::DoubleClickPlay);
+    connect(tile, &CShowCoverWidget::DeleteActionTriggered, this,
+            &CRecordingWidget::DeleteCoverWidget);
+    connect(tile, &CShowCoverWidget::EditActionTriggered, this, &CRecordingWidget::EditCoverWidget);
+    connect(tile, &CShowCoverWidget::FinderActionTriggered, this,
+            &CRecordingWidget::ShowMusicFileInFinder);
+    m_tiles->insertWidget(int(m_coverTiles.size()), tile);
+    m_coverTiles.push_back(tile);
+    return tile;
+}
+
+CShowCoverWidget* CRecordingWidget::CoverTile(const CTreeWidgetItem* row) const {
+    for (CShowCoverWidget* tile : m_coverTiles)
+        if (tile->Row() == row) return tile;
+    return nullptr;
+}
+
+void CRecordingWidget::UpdateCoverTile(CTreeWidgetItem* row) {
+    if (CShowCoverWidget* tile = CoverTile(row)) tile->Refresh();
+}
+
+void CRecordingWidget::RemoveCoverTile(CTreeWidgetItem* row) {
+    CShowCoverWidget* tile = CoverTile(row);
+    if (!tile) return;
+    if (m_selecet && m_selecet->TileId() == tile->Id()) m_selecet->close();
+    m_coverTiles.removeOne(tile);
+    delete tile;
+}
+
+void CRecordingWidget::ShowSelecetWidget(CShowCoverWidget* tile) {
+    if (!tile || !tile->Row()) return;
+    SongRecord record;
+    if (DB_GetMusicInfo(tile->Row()->MusicId(), &record) != 1) return;
+    DB_GetImageInfo(&record);
+    QStringList covers;
+    for (int i = 0; i < record.tags.imageCount && i < 5; ++i)
+        covers.push_back(TagText(record.tags.imagePaths[i]));
+    if (covers.isEmpty()) return;
+    if (!m_selecet) {
+        m_selecet = new CSelecetCoverWidget(this);
+        connect(m_selecet, &CSelecetCoverWidget::Selected, this,
+                &CRecordingWidget::CoverSelecetChange);
+    }
+    m_selecet->SetCovers(covers, record.ImageId, tile->Id());
+    m_selecet->move(tile->mapToGlobal(QPoint(0, tile->height())));
+    m_selecet->show();
+    m_selecet->setFocus(Qt::PopupFocusReason);
+}
+
+void CRecordingWidget::CoverSelecetChange(int imageIndex, int tileId) {
+    for (CShowCoverWidget* tile : m_coverTiles) {
+        if (tile->Id() != tileId) continue;
+        SongRecord record;
+        if (DB_GetMusicInfo(tile->Row()->MusicId(), &record) == 1) {
+            DB_GetImageInfo(&record);
+            if (imageIndex >= 0 && imageIndex < record.tags.imageCount && imageIndex < 5)
+                tile->ShowImage(TagText(record.tags.imagePaths[imageIndex]));
+        }
+        Q_EMIT CoverChosen(tile->Row(), imageIndex);
+        return;
+    }
+}
+
+void CRecordingWidget::DoubleClickPlay(CShowCoverWidget* tile) {
+    if (tile && tile->Row()) Q_EMIT PlayMusic(tile->Row());
+}
+
+void CRecordingWidget::DeleteCoverWidget(CShowCoverWidget* tile) {
+    if (tile && tile->Row()) Q_EMIT DeleteMusic(tile->Row());
+}
+
+void CRecordingWidget::EditCoverWidget(CShowCoverWidget* tile) {
+    if (tile && tile->Row()) Q_EMIT EditMusic(tile->Row());
+}
+
+void CRecordingWidget::ShowMusicFileInFinder(CShowCoverWidget* tile) {
+    if (tile && tile->Row()) ShowFileInFolder(tile->Row()->Path());
 }

@@ -102,12 +102,7 @@ int main(int argc, char** argv) {
     const std::string line = services.ReadLine(60000);
     if (line.rfind("PORT ", 0) != 0) return 1;
     const std::string base = "http://127.0.0.1:" + line.substr(5);
-    setenv("TUNECAP_ACOUSTID_URL", (base + "/acoustid").c_str(), 1);
-    setenv("TUNECAP_MUSICBRAINZ_URL", (base + "/mb").c_str(), 1);
-    setenv("TUNECAP_COVERART_URL", (base + "/caa").c_str(), 1);
-    setenv("TUNECAP_IMAGESEARCH_URL", "", 1);
-    setenv("TUNECAP_ACOUSTID_KEY", "bench-key", 1);
-    setenv("TUNECAP_PROBE_HOSTS", (base + "/_probe").c_str(), 1);
+    nettest::ExportMusicServices(base, "bench-key");
 
     MusicParserInitInfo init{};
     std::snprintf(init.picturesDir, sizeof init.picturesDir, "%s/pictures", dir.c_str());

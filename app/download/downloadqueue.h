@@ -42,6 +42,10 @@ public:
     // kept false, discarded. An automatic task may wait for this before it
     // converts the finished file.
     virtual void SongFiled(int musicId, bool kept, bool identify) = 0;
+    // Brings up what the tasks need (the music information service); the
+    // recordings list calls it when it is given the queue. Nothing by
+    // default; calls after the first do nothing.
+    virtual void StartService() {}
 
 Q_SIGNALS:
     // A task's state changed (DownloadTaskState). After DownloadTask_SUCESS

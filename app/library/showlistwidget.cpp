@@ -27,6 +27,7 @@
 #include "config.h"
 #include "deletedialog.h"
 #include "download/downloadqueue.h"
+#include "editing/songediting.h"
 #include "filteredit.h"
 #include "musicfilename.h"
 #include "musicinfomodel.h"
@@ -384,6 +385,7 @@ void CShowListWidget::SetDownloadQueue(CDownloadQueue* queue) {
     m_downloads = queue ? queue : m_pendingDownloads;
     connect(m_downloads, &CDownloadQueue::TaskNotified, this,
             &CShowListWidget::HandleDownloadNotify);
+    m_downloads->StartService();
 }
 
 void CShowListWidget::SetRecordStateSource(std::function<int()> source) {
@@ -851,7 +853,16 @@ void CShowListWidget::FileNewRecord(bool identify) {
     EmitCount(List_AllRecordings);
     EmitCount(List_NewlyRecordings);
     UpdataPicView();
+    if (!identify && row->DownloadState() == DownloadTask_WAITING) {
+        // Identification is not wanted after all: the queue drops the task
+        // that waited for the song, and its sample goes.
+        if (const QString sample = m_finishedSamples.take(row->MusicId()); !sample.isEmpty())
+            QFile::remove(sample);
+        row->SetDownloadState(0);
+        m_model->RowChanged(row);
+    }
     m_downloads->SongFiled(row->MusicId(), true, identify);
+    Q_EMIT NewRecordFiled(row, identify);
 }
 
 void CShowListWidget::DiscardNewRecord() {
@@ -895,9 +906,9 @@ void CShowListWidget::customContextMenuRequested(const QPoint& pos) {
 }
 
 void CShowListWidget::EditTagsMusic(CTreeWidgetItem* row) {
-    // The tag editor is not part of the program yet.
-    qDebug("CShowListWidget::EditTagsMusic musicId: %d is not available yet",
-           row ? row->MusicId() : 0);
+    if (!row || !m_rows.count(row->MusicId()) || !EditSongTags(this, row, this)) return;
+    Filter(m_filterType, m_filterText);
+    Q_EMIT AutoDownloadFinished(row);
 }
 
 void CShowListWidget::EditTagsMusic() {

@@ -182,7 +182,8 @@ public:
 
 public Q_SLOTS:
     void customContextMenuRequested(const QPoint& pos);
-    // The tag editor for the row (the current row without one).
+    // The tag editor for the row (the current row without one); after a
+    // change the filter is applied again and AutoDownloadFinished emitted.
     void EditTagsMusic(CTreeWidgetItem* row);
     void EditTagsMusic();
     // Cover grid on and off.
@@ -214,8 +215,10 @@ Q_SIGNALS:
     void MusicItemInfoChanged(CTreeWidgetItem* row);
     // The row is about to be destroyed.
     void MusicItemDeleted(CTreeWidgetItem* row);
-    // A download for the song ended.
+    // A download for the song ended, or the user changed its tags.
     void AutoDownloadFinished(CTreeWidgetItem* row);
+    // The song that was being recorded was filed (FileNewRecord).
+    void NewRecordFiled(CTreeWidgetItem* row, bool identify);
     // A list's number of songs changed.
     void ListCountChanged(int listId, int count);
     // Songs left the play queue; playingRemoved when its current entry was

@@ -29,6 +29,8 @@ set(recdeck_pictures
   tasklist_playing 32
   notic 32
   default_artwork 240
+  default_download_artwork 240
+  drag_artwork_here 120
   dragmusicfile 64
   icon_library 32
   icon_playlist 32

@@ -42,6 +42,9 @@ int main(int argc, char** argv) {
     // command does nothing (tests that check them set their own).
     setenv("TUNECAP_UPDATE_URL", "http://127.0.0.1:9/update.json", 0);
     setenv("TUNECAP_MAIL_COMMAND", "true", 0);
+    // The service's reachability probe too (the main window starts the
+    // service).
+    setenv("TUNECAP_PROBE_HOSTS", "http://127.0.0.1:9", 0);
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     // No test may reach the user's session bus: unless a test starts its

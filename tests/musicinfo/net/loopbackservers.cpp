@@ -185,6 +185,16 @@ std::string StubPattern(std::size_t begin, std::size_t end) {
     return out;
 }
 
+void ExportMusicServices(const std::string& base, const std::string& clientKey,
+                         bool builtInSearch) {
+    ::setenv("TUNECAP_ACOUSTID_URL", (base + "/acoustid").c_str(), 1);
+    ::setenv("TUNECAP_MUSICBRAINZ_URL", (base + "/mb/").c_str(), 1);  // the slash is dropped
+    ::setenv("TUNECAP_COVERART_URL", (base + "/caa").c_str(), 1);
+    ::setenv("TUNECAP_IMAGESEARCH_URL", builtInSearch ? "" : (base + "/images?v=1.0").c_str(), 1);
+    ::setenv("TUNECAP_ACOUSTID_KEY", clientKey.c_str(), 1);
+    ::setenv("TUNECAP_PROBE_HOSTS", (base + "/_probe").c_str(), 1);
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

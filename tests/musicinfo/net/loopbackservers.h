@@ -70,6 +70,13 @@ private:
     int m_port = 0;
 };
 
+// Points the music information library (through the environment) at the
+// stand-ins of tests/support/musicservices.py below base
+// ("http://127.0.0.1:<port>"), with the client key; the image search is the
+// built-in one unless builtInSearch is false (then the stand-in's).
+void ExportMusicServices(const std::string& base, const std::string& clientKey,
+                         bool builtInSearch = true);
+
 // The pattern the stub sends: byte i is (i * 7 + 3) % 251.
 std::string StubPattern(std::size_t begin, std::size_t end);
 // Whole contents of a file; empty if missing.

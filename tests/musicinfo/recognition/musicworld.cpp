@@ -205,12 +205,7 @@ std::vector<MusicServices::Request> MusicServices::Log(const std::string& servic
 }
 
 void MusicServices::Export(bool builtInSearch) const {
-    ::setenv("TUNECAP_ACOUSTID_URL", (Base() + "/acoustid").c_str(), 1);
-    ::setenv("TUNECAP_MUSICBRAINZ_URL", (Base() + "/mb/").c_str(), 1);  // the slash is dropped
-    ::setenv("TUNECAP_COVERART_URL", (Base() + "/caa").c_str(), 1);
-    ::setenv("TUNECAP_IMAGESEARCH_URL", builtInSearch ? "" : (Base() + "/images?v=1.0").c_str(), 1);
-    ::setenv("TUNECAP_ACOUSTID_KEY", kAcoustIdKey, 1);
-    ::setenv("TUNECAP_PROBE_HOSTS", (Base() + "/_probe").c_str(), 1);
+    nettest::ExportMusicServices(Base(), kAcoustIdKey, builtInSearch);
 }
 
 std::string QueryValue(const std::string& query, const std::string& name) {

@@ -1,0 +1,105 @@
+#include "songinfostore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+#include "library/musicdb.h"
+
+namespace {
+
+constexpr int kMaxCovers = 5;
+
+// Whether path names a file directly or further down in folder.
+bool LiesIn(const QString& path, const QString& folder) {
+    if (folder.isEmpty()) return false;
+    const QString root = QDir::cleanPath(folder) + QLatin1Char('/');
+    return QDir::cleanPath(path).startsWith(root);
+}
+
+// Drops cover number index of the record: its CoverInfo row, and its file
+// when it lies in pictures and no other cover names it; the covers behind
+// it move up one place.
+void DropCover(SongRecord* record, int index, const QString& pictures) {
+    RecordMusicInfo& tags = record->tags;
+    const QString path = TagText(tags.imagePaths[index]);
+    if (tags.reserved[index] != 0) DB_DeleteImage(tags.reserved[index]);
+    if (!path.isEmpty() && LiesIn(path, pictures) && !DB_ImageExists(path)) QFile::remove(path);
+    for (int i = index; i + 1 < tags.imageCount; ++i) {
+        std::memcpy(tags.imagePaths[i], tags.imagePaths[i + 1], sizeof tags.imagePaths[i]);
+        tags.reserved[i] = tags.reserved[i + 1];
+    }
+    --tags.imageCount;
+    std::memset(tags.imagePaths[tags.imageCount], 0, sizeof tags.imagePaths[0]);
+    tags.reserved[tags.imageCount] = 0;
+}
+
+template <std::size_t N>
+bool CopyIfGiven(char (&to)[N], const char (&from)[N]) {
+    if (from[0] == '\0' || std::strncmp(to, from, N) == 0) return false;
+    std::memcpy(to, from, N);
+    to[N - 1] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int SaveCovers(SongRecord* record, const RecordMusicInfo& answer, const QString& pictures) {
+    RecordMusicInfo& tags = record->tags;
+    tags.imageCount = qBound(0, int(tags.imageCount), kMaxCovers);
+    const int images = qBound(0, int(answer.imageCount), kMaxCovers);
+    if (images == 0) return 0;
+    const QString first = TagText(answer.imagePaths[0]);
+    for (int i = 0; i < tags.imageCount; ++i)
+        if (TagText(tags.imagePaths[i]) == first) return 1;
+
+    for (int image = images - 1; image >= 0; --image) {
+        if (tags.imageCount >= kMaxCovers) {
+            const int victim = record->ImageId == 0 ? 1 : 0;
+            if (record->ImageId > 0) --record->ImageId;
+            DropCover(record, victim, pictures);
+        }
+        std::memcpy(tags.imagePaths[tags.imageCount], answer.imagePaths[image],
+                    sizeof tags.imagePaths[0]);
+        tags.imagePaths[tags.imageCount][sizeof tags.imagePaths[0] - 1] = '\0';
+        tags.reserved[tags.imageCount] = 0;
+        ++tags.imageCount;
+    }
+
+    int stored = 0;
+    for (int i = 0; i < tags.imageCount; ++i) {
+        if (tags.reserved[i] != 0) continue;
+        const int coverId = CreatePrimaryKey("CoverInfo", "CoverId", kCoverIdMin, kCoverIdMax);
+        if (coverId < 0) {
+            qWarning("SaveCovers no free CoverId, musicId: %d", record->MusicId);
+            // Not stored: the record must not name it as a cover either.
+            DropCover(record, i--, QString());
+            continue;
+        }
+        tags.reserved[i] = coverId;
+        DB_SetImageInfo(coverId, record->MusicId, tags.imagePaths[i]);
+        ++stored;
+    }
+    return stored;
+}
+
+bool ApplyAnswerTexts(SongRecord* record, const RecordMusicInfo& answer) {
+    RecordMusicInfo cleaned;
+    std::memcpy(&cleaned, &answer, sizeof cleaned);
+    QString genre = TagText(answer.albumGenre);
+    for (const char* level : {"1.", "2.", "3."}) genre.remove(QLatin1String(level));
+    SetTagText(cleaned.albumGenre, genre);
+
+    RecordMusicInfo& tags = record->tags;
+    bool changed = false;
+    changed |= CopyIfGiven(tags.songName, cleaned.songName);
+    changed |= CopyIfGiven(tags.artist, cleaned.artist);
+    changed |= CopyIfGiven(tags.albumId, cleaned.albumId);
+    changed |= CopyIfGiven(tags.album, cleaned.album);
+    changed |= CopyIfGiven(tags.releaseDate, cleaned.releaseDate);
+    changed |= CopyIfGiven(tags.albumGenre, cleaned.albumGenre);
+    changed |= CopyIfGiven(tags.albumMusicList, cleaned.albumMusicList);
+    return changed;
+}

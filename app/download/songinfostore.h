@@ -1,0 +1,28 @@
+#pragma once
+
+// Storing an answer of the music information service in a song's library
+// record. QtCore only; GUI thread (the library's key allocation).
+
+#include <QString>
+
+#include "tunecap.h"
+
+struct SongRecord;
+
+// Adds the answer's images to the song's covers, the last image first, and
+// stores each new cover (a CoverId from CreatePrimaryKey and a CoverInfo
+// row). A song keeps at most five covers: with five, the first cover that
+// is not the shown one makes room (its row deleted, its file too when it
+// lies in pictures and no other cover names it) and the shown index follows
+// the covers that move up. Nothing happens when the answer has no image or
+// its first image is a cover of the song already. record: loaded with its
+// covers (DB_GetImageInfo); its cover block and ImageId are updated, the
+// MusicInfo row is not written. Returns the number of covers stored; 1 when
+// the first image was a cover already.
+int SaveCovers(SongRecord* record, const RecordMusicInfo& answer, const QString& pictures);
+
+// Copies every text of the answer that is not empty over the record's:
+// song name, artist, album identifier, album, release date, genre (without
+// the level marks "1.", "2.", "3.") and track list. The cover block is left
+// alone. Returns whether any text changed.
+bool ApplyAnswerTexts(SongRecord* record, const RecordMusicInfo& answer);
