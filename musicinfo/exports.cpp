@@ -53,6 +53,10 @@ TUNECAP_API int MusicParserInit(MusicParserInitInfo* init, MusicParserProxyParam
         }
 
         network->WaitForVerdict();
+        // MusicParserCleanup from another thread ends the wait: a program
+        // that quits right after its start must not wait for the verdict,
+        // nor find the recognizer started behind its cleanup.
+        if (service.ShuttingDown()) return -1;
 
         std::lock_guard<Mutex> lock(factory.GlobalMutex());
         const std::string dataFolder = service.TakeDataFolder();

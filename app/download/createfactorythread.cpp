@@ -1,5 +1,6 @@
 #include "createfactorythread.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 
@@ -14,7 +15,11 @@ CCreateFactoryThread::CCreateFactoryThread(CConfig* config, const CMusicServiceA
     : QThread(parent), m_config(config), m_api(api), m_created(QDateTime::currentDateTimeUtc()) {}
 
 CCreateFactoryThread::~CCreateFactoryThread() {
-    wait();
+    // MusicParserInit waits for the service's first network verdict, some
+    // seconds after the start. A program that quits before then ends that
+    // wait with a cleanup (repeated, in case the first came before Init
+    // began) instead of waiting it out, and cleans up once more afterwards.
+    while (!wait(QDeadlineTimer(50))) m_api.cleanup();
     m_api.cleanup();
     qDebug("CCreateFactoryThread::~CCreateFactoryThread MusicParserCleanup done");
 }

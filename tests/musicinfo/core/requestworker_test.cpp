@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <atomic>
 #include <thread>
 
 #include "awsrequest.h"
@@ -642,6 +643,27 @@ TEST_F(OfflineServiceTest, DestroyWhileWaitingForTheFirstVerdictReturnsPromptly)
     MusicParserDestroyRequest(handle);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
     EXPECT_EQ(probe.Calls(), 0);
+}
+
+// A program that quits while its start-up still waits for the first verdict
+// cleans up from another thread: the wait ends at once and Init fails.
+TEST_F(OfflineServiceTest, CleanupDuringInitEndsItsWaitForTheFirstVerdict) {
+    aws::NetTiming timing = aws::CurrentNetTiming();
+    timing.probeInterval = 60s;  // no verdict during the test
+    timing.verdictPoll = 2000ms;
+    aws::SetNetTimingForTests(timing);
+    MusicParserInitInfo init{};
+    std::strncpy(init.appSupportDir, m_support.c_str(), sizeof init.appSupportDir - 1);
+
+    std::atomic<int> result{1};
+    std::thread starting([&] { result = MusicParserInit(&init, nullptr); });
+    std::this_thread::sleep_for(200ms);  // Init is waiting now
+    EXPECT_EQ(result.load(), 1);
+    const auto start = std::chrono::steady_clock::now();
+    MusicParserCleanup();
+    starting.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_EQ(result.load(), -1);
 }
 
 }  // namespace
