@@ -94,11 +94,15 @@ CMainUI::~CMainUI() {
 }
 
 void* CMainUI::AudioDev() const {
-    return m_session->AudioDev();
+    return m_session ? m_session->AudioDev() : nullptr;
 }
 
 int CMainUI::FirstRecordingFlag() const {
-    return m_session->FirstRecordingFlag();
+    return m_session ? m_session->FirstRecordingFlag() : 1;
+}
+
+int CMainUI::RecordState() const {
+    return m_session ? m_session->State() : CRecordSession::State_Idle;
 }
 
 void CMainUI::BuildContent() {
@@ -162,7 +166,7 @@ void CMainUI::Wire() {
 
     CTreeLib* tree = m_libraryPage->TreeLib();
     CShowListWidget* list = m_libraryPage->ShowList();
-    m_libraryPage->SetRecordStateSource([this] { return m_session->State(); });
+    m_libraryPage->SetRecordStateSource([this] { return RecordState(); });
     connect(tree, &CTreeLib::deleteActionTrigger, this, &CMainUI::DeleteMusicList);
     connect(tree, &CTreeLib::DragItemToList, this, &CMainUI::DragItemToList);
     connect(tree, &CTreeLib::PlayListRequested, this, &CMainUI::StartPlayAllList);
@@ -180,7 +184,7 @@ void CMainUI::Wire() {
     connect(m_readyWidget, &CReadyWidget::SetRudioResource, this, &CMainUI::ChooseAudioSource);
     connect(m_readyWidget, &CReadyWidget::StartRecordingClicked, this, &CMainUI::StartRecording);
 
-    m_schedule->SetRecordStateSource([this] { return m_session->State(); });
+    m_schedule->SetRecordStateSource([this] { return RecordState(); });
     connect(m_schedule, &CRecordSchedule::ToolTipChanged, m_statusBar->SchedulerButton(),
             &QWidget::setToolTip);
     connect(m_schedule, &CRecordSchedule::StartRecordingRequested, this, &CMainUI::StartRecording);

@@ -67,6 +67,8 @@ public:
     wavfile_widget* Waveform() const { return m_waveform; }
     // 1 until the first recording from computer audio since start.
     int FirstRecordingFlag() const;
+    // The session's recording state (CRecordSession::RecordState).
+    int RecordState() const;
     // Whether a bug report is being sent; the close sequence asks first.
     bool IsSendingBugReport() const { return m_sendingBugReport; }
     void SetSendingBugReport(bool sending) { m_sendingBugReport = sending; }

@@ -26,8 +26,7 @@
 namespace {
 
 // The Windows version value (major × 10 + minor) that the first recording
-// from computer audio compares with 61: this program always behaves as on a
-// current system.
+// from computer audio logs (CMainUI::kOsVersionValue).
 constexpr int kOsVersionValue = 100;
 // The engine gives an error's detail (the input's name) as text; no more of
 // it is read than this.
@@ -182,19 +181,10 @@ int CRecordSession::ChooseComputerAudio(AudioDevRecordParam* param) {
     param->inputDeviceName = nullptr;
     if (m_firstRecording) {
         m_firstRecording = 0;
+        // Older systems could leave the recorded source muted, and the user
+        // was warned before the first recording; this program always
+        // behaves as on a current system, where no warning is due.
         qDebug("CRecordSession::InitRecorderParam os version: %d", kOsVersionValue);
-        // Older systems could leave the recorded source muted; this program
-        // always behaves as on a current one.
-        if (kOsVersionValue < 61 && m_config->GetShowMute() != 0) {
-            CDeleteDialog warning(tr("Make sure audio source for recording is \nnot in playing "
-                                     "before recording starts.\nOtherwise please restart the "
-                                     "player.\n"),
-                                  m_dialogParent);
-            warning.AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
-            warning.ShowDontAskAgain();
-            warning.Ask();
-            if (warning.DontAskAgain()) m_config->SetShowMute(0);
-        }
     }
     return 0;
 }
