@@ -97,7 +97,8 @@ public:
 
     // The kept song's length in seconds, or 0 when the song being recorded
     // was discarded (not longer than Filter_Time, or its length could not be
-    // measured) or there is none.
+    // measured) or there is none; -1 for a song kept without a length (a
+    // build without the media engine).
     qint64 IfDeleteRecord();
     // Judges the song whose file was just closed and files it when kept.
     void DealWithMusicInfo();
@@ -168,7 +169,7 @@ private:
 
     void SetState(int state);
     void Tick();
-    // A modal message with one "Ok" button (or the given buttons).
+    // A modal message with one "Ok" button.
     void ShowMessage(const QString& text);
     int ChooseComputerAudio(AudioDevRecordParam* param);
     int ChooseInput(AudioDevRecordParam* param);
