@@ -18,6 +18,7 @@
 #include "download/downloadqueue.h"
 #include "editing/songediting.h"
 #include "library/librarypage.h"
+#include "library/playqueue.h"
 #include "library/showlistwidget.h"
 #include "library/treelib.h"
 #include "playback/mediaengine.h"
@@ -30,6 +31,7 @@
 #include "preferences/preferencesdialog.h"
 #include "readywidget.h"
 #include "recording/recordschedule.h"
+#include "recording/recordsession.h"
 #include "recording/shutdownquestion.h"
 #include "recording/wavfile_widget.h"
 #include "recordingwidget.h"
@@ -76,14 +78,8 @@ void OpenWebPage(const char* slot, const WebPage& page) {
 CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     LoadPictures();
     setObjectName(QStringLiteral("CMainUI"));
-    m_firstRecording = 1;
 
     m_config = CConfig::instance();
-
-#ifdef RECDECK_WITH_CAPDEV
-    m_audioDev = AudioDevCreate();
-#endif
-    if (!m_audioDev) qWarning("AudioDevCreate failed!");
 
     m_startTaskTimer = new QTimer(this);
     m_startTaskTimer->setSingleShot(true);
@@ -99,6 +95,10 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     setWindowIcon(QIcon(QStringLiteral(":/prefix/res/about_icon.png")));
 
     BuildContent();
+    // The session creates the engine instance; it feeds the spectrum and
+    // files songs into the recordings list.
+    m_session = std::make_unique<CRecordSession>(m_config, m_libraryPage->ShowList(), m_waveform,
+                                                 this);
     BuildPlayer();
 
     setMinimumSize(kWindowWidth, kWindowHeight);
@@ -121,10 +121,20 @@ CMainUI::~CMainUI() {
     m_mpris = nullptr;
     delete m_player;
     m_player = nullptr;
-#ifdef RECDECK_WITH_CAPDEV
-    AudioDevDestroy(m_audioDev);
-#endif
-    m_audioDev = nullptr;
+    // The engine stops and goes before the spectrum it feeds.
+    m_session.reset();
+}
+
+void* CMainUI::AudioDev() const {
+    return m_session ? m_session->AudioDev() : nullptr;
+}
+
+int CMainUI::FirstRecordingFlag() const {
+    return m_session ? m_session->FirstRecordingFlag() : 1;
+}
+
+int CMainUI::RecordState() const {
+    return m_session ? m_session->State() : CRecordSession::State_Idle;
 }
 
 void CMainUI::BuildContent() {
@@ -190,13 +200,6 @@ void CMainUI::Wire() {
     connect(m_bugReportAction, &QAction::triggered, this, &CMainUI::BugReport);
     connect(m_updateAction, &QAction::triggered, this, &CMainUI::UpdataSoft);
 
-    // Emitted on engine threads: queued onto this thread, in order.
-    connect(this, &CMainUI::NewFileCreated, this, &CMainUI::CreateNewFile);
-    connect(this, &CMainUI::RecordBegined, this, &CMainUI::StartNewRecord);
-    connect(this, &CMainUI::AutoDownloadStarted, this, &CMainUI::StartAutoDownload);
-    connect(this, &CMainUI::RecordEndded, this, &CMainUI::EndNewRecord);
-    connect(this, &CMainUI::RecordErrorAppend, this, &CMainUI::DealwithRecordErr);
-
     connect(TitleBar(), &CTitleBar::MiniStateChanged, this, &CMainUI::ChangeMiniState);
 
     connect(m_toolBar->RecordButton(), &QPushButton::clicked, this, &CMainUI::StartRecording);
@@ -206,12 +209,10 @@ void CMainUI::Wire() {
     connect(m_toolBar->TrayLibraryAction(), &QAction::triggered, this, &CMainUI::ShowLibrary);
     connect(m_toolBar->TraySettingsAction(), &QAction::triggered, this, &CMainUI::SetPreferences);
     connect(m_toolBar->TrayExitAction(), &QAction::triggered, this, &QWidget::close);
-    // Previous, play (pause while playing) and next: CPlayerView::Bind.
-    connect(m_toolBar, &CToolBar::RecordingVolumeChanged, this, &CMainUI::SetEngineVolume);
 
     CTreeLib* tree = m_libraryPage->TreeLib();
     CShowListWidget* list = m_libraryPage->ShowList();
-    m_libraryPage->SetRecordStateSource([this] { return m_toolBar->GetRecordState(); });
+    m_libraryPage->SetRecordStateSource([this] { return RecordState(); });
     connect(tree, &CTreeLib::deleteActionTrigger, this, &CMainUI::DeleteMusicList);
     connect(tree, &CTreeLib::DragItemToList, this, &CMainUI::DragItemToList);
     connect(tree, &CTreeLib::PlayListRequested, this, &CMainUI::StartPlayAllList);
@@ -238,13 +239,73 @@ void CMainUI::Wire() {
 
     WireDownloads();
 
-    m_schedule->SetRecordStateSource([this] { return m_toolBar->GetRecordState(); });
+    m_schedule->SetRecordStateSource([this] { return RecordState(); });
     connect(m_schedule, &CRecordSchedule::ToolTipChanged, m_statusBar->SchedulerButton(),
             &QWidget::setToolTip);
     connect(m_schedule, &CRecordSchedule::StartRecordingRequested, this, &CMainUI::StartRecording);
     connect(m_schedule, &CRecordSchedule::StopRecordingRequested, this, &CMainUI::SignalStopRecord);
     connect(m_schedule, &CRecordSchedule::ShutdownRequested, this,
             [this](int seconds) { AskShutdown(this, seconds); });
+
+    WireRecording();
+}
+
+void CMainUI::WireRecording() {
+    CRecordSession* session = m_session.get();
+    CShowListWidget* list = m_libraryPage->ShowList();
+    connect(session, &CRecordSession::RecordStateChanged, m_toolBar, &CToolBar::ShowRecordState);
+    connect(session, &CRecordSession::RecordingTimeChanged, m_toolBar,
+            &CToolBar::ShowRecordingTime);
+    connect(m_toolBar, &CToolBar::RecordingVolumeChanged, session, &CRecordSession::SetVolume);
+    // A recording starts with playback stopped and the play queue empty; a
+    // kept song joins the queue only while nothing plays.
+    connect(session, &CRecordSession::PlaybackStopRequested, m_player,
+            &CPlayerController::StopAndClearQueue);
+    session->SetPlayingSource(
+        [this] { return m_player->PlayState() != CPlayerController::State_Stopped; });
+    // "Play" on the recording view plays this session's kept songs, newest
+    // first, as the view lists them.
+    m_playerView->SetSessionRowsSource([this, list] {
+        QList<CTreeWidgetItem*> rows;
+        for (const CRecordingWidget::AnimItem& item : m_recordingWidget->Items())
+            if (CTreeWidgetItem* row = list->FindRow(item.musicId)) rows << row;
+        return rows;
+    });
+    connect(session, &CRecordSession::SessionStarted, this, [this] {
+        ShowRecording();
+        m_recordingWidget->ClearItems();
+        m_recordingWidget->StartAnimation();
+    });
+    connect(session, &CRecordSession::SessionStopped, this, [this] {
+        m_recordingWidget->StopAnimation();
+        UpdatePlayButton();
+        // A scheduled recording ends with any stop.
+        m_schedule->RecordingStopped();
+    });
+    connect(session, &CRecordSession::SongBegun, m_recordingWidget,
+            &CRecordingWidget::ResetCoverAnimation);
+    connect(session, &CRecordSession::SongEnded, m_recordingWidget,
+            &CRecordingWidget::ResetCoverAnimation);
+    connect(session, &CRecordSession::IdentificationStarted, m_recordingWidget,
+            &CRecordingWidget::StartDownloadAnimation);
+    connect(session, &CRecordSession::SongFiled, this, [this](CTreeWidgetItem* row, int kind) {
+        m_recordingWidget->AddAnimItem(row, kind);
+        // A song that ends after the stop.
+        if (m_session->State() == CRecordSession::State_Idle) UpdatePlayButton();
+    });
+    connect(list, &CShowListWidget::MusicItemInfoChanged, m_recordingWidget,
+            &CRecordingWidget::ReflashItem);
+    connect(list, &CShowListWidget::AutoDownloadFinished, m_recordingWidget,
+            &CRecordingWidget::AutoDownloadFinish);
+    connect(list, &CShowListWidget::MusicItemDeleted, m_recordingWidget,
+            &CRecordingWidget::RemoveItem);
+}
+
+void CMainUI::UpdatePlayButton() {
+    if (m_session->State() != CRecordSession::State_Idle) return;
+    CShowListWidget* list = m_libraryPage->ShowList();
+    if (list->ListCount(list->CurrentListId()) > 0 || !list->PlayQueue()->IsEmpty())
+        m_toolBar->PlayButton()->setEnabled(true);
 }
 
 void CMainUI::WireDownloads() {
@@ -286,8 +347,8 @@ void CMainUI::EditMusic(CTreeWidgetItem* row) {
 }
 
 void CMainUI::closeEvent(QCloseEvent* event) {
-    const int state = m_toolBar->GetRecordState();
-    if (state == CToolBar::State_SongInProgress) {
+    const int state = m_session->State();
+    if (state == CRecordSession::State_SongInProgress) {
         CDeleteDialog question(tr("Are you sure to quit the programme?\n"
                                   "Unfinished recording will be lost if you quit now!"),
                                this);
@@ -297,12 +358,9 @@ void CMainUI::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
-        StopEngine();
-        DeleteSongInProgress();
-        m_toolBar->EnterIdle();
-    } else if (state == CToolBar::State_Waiting) {
-        StopEngine();
-        m_toolBar->EnterIdle();
+        m_session->AbandonSession();
+    } else if (state == CRecordSession::State_Waiting) {
+        m_session->SignalStopRecord();
     }
 
     if (IsSendingBugReport()) {
@@ -320,7 +378,7 @@ void CMainUI::closeEvent(QCloseEvent* event) {
     // Older systems could leave the recorded source muted after capture
     // from computer audio. kOsVersionValue says this is a current system, so
     // the warning is never shown; the path stays for the value's sake.
-    if (m_firstRecording == 0 && kOsVersionValue < 61 && m_config->GetShowMute() != 0) {
+    if (m_session->FirstRecordingFlag() == 0 && kOsVersionValue < 61 && m_config->GetShowMute() != 0) {
         CDeleteDialog warning(tr("To exit the program may possibly make the sourece audio mute.\n"
                                  "If does, please restart the player.\n"),
                               this);
@@ -334,70 +392,44 @@ void CMainUI::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void CMainUI::StopEngine() {
-#ifdef RECDECK_WITH_CAPDEV
-    const int res = AudioDevStopRecord(m_audioDev);
-    qDebug("CMainUI::StopEngine AudioDevStopRecord res: %d", res);
-#endif
-}
-
-void CMainUI::DeleteSongInProgress() {
-    m_libraryPage->ShowList()->DiscardNewRecord();
-}
-
-void CMainUI::SetEngineVolume(int value) {
-#ifdef RECDECK_WITH_CAPDEV
-    const int res = AudioDevSetVolume(m_audioDev, unsigned(value));
-    if (res != 0) qDebug("CMainUI::AudioDevSetVolume failed err: %d", res);
-#else
-    Q_UNUSED(value);
-#endif
-}
-
 void CMainUI::NotAvailable(const char* slot) {
     qDebug("CMainUI::%s is not available yet", slot);
 }
 
 void CMainUI::StartRecording() {
-    NotAvailable("StartRecording");
+    m_session->StartRecording();
 }
 
 void CMainUI::SignalStopRecord() {
-    NotAvailable("SignalStopRecord");
-    // A scheduled recording ends with any stop.
-    m_schedule->RecordingStopped();
+    m_session->SignalStopRecord();
 }
 
 void CMainUI::CreateNewFile(int value) {
-    qDebug("CMainUI::CreateNewFile %d is not available yet", value);
+    m_session->CreateNewFile(value);
 }
 
-void CMainUI::StartNewRecord(const char* path) {
-    NotAvailable("StartNewRecord");
-    delete[] path;
+void CMainUI::StartNewRecord(const QString& path) {
+    m_session->StartNewRecord(path);
 }
 
-void CMainUI::EndNewRecord(const char* path) {
-    NotAvailable("EndNewRecord");
-    delete[] path;
+void CMainUI::EndNewRecord(const QString& path) {
+    m_session->EndNewRecord(path);
 }
 
-void CMainUI::DealwithRecordErr(int code, char* block) {
-    qCritical("CMainUI::DealwithRecordErr error: %d", code);
-    delete[] block;
+void CMainUI::DealwithRecordErr(int code, const QString& detail) {
+    m_session->DealwithRecordErr(code, detail);
 }
 
 void CMainUI::DiskisFull() {
-    NotAvailable("DiskisFull");
+    m_session->DiskisFull();
 }
 
 void CMainUI::UnknowRecordError() {
-    qDebug("CMainUI::UnknowRecordError");
+    m_session->UnknowRecordError();
 }
 
-void CMainUI::StartAutoDownload(const char* path) {
-    NotAvailable("StartAutoDownload");
-    delete[] path;
+void CMainUI::StartAutoDownload(const QString& samplePath) {
+    m_session->StartAutoDownload(samplePath);
 }
 
 void CMainUI::SetTask() {
@@ -425,7 +457,7 @@ int CMainUI::OpenPreferences(int choice) {
         m_preferences->activateWindow();
         return 0;
     }
-    CPreferencesDialog dialog(m_audioDev, m_schedule, choice, this);
+    CPreferencesDialog dialog(AudioDev(), m_schedule, choice, this);
     m_preferences = &dialog;
     return dialog.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <QPointer>
 
+#include <memory>
+
 #include "chrome/mywindowframe.h"
 
 class CBugReport;
@@ -14,6 +16,7 @@ class CPlayerView;
 class CPopupPlayList;
 class CPreferencesDialog;
 class CRecordSchedule;
+class CRecordSession;
 class CLibraryPage;
 class CReadyWidget;
 class CRecordingWidget;
@@ -29,11 +32,12 @@ class wavfile_widget;
 
 // The main window: title bar with the program menu, the status bar on top,
 // the centre with the library page, the recording view and the start page,
-// and the tool bar with the tray icon at the bottom. It owns the one capture
-// engine instance for the life of the window.
+// and the tool bar with the tray icon at the bottom. It owns the recording
+// session (and through it the one capture engine instance) for the life of
+// the window, shows the session's state and forwards its recording slots to
+// it.
 //
-// GUI thread only. The engine's events reach the window only as the five
-// signals below, emitted on engine threads and therefore queued.
+// GUI thread only.
 class CMainUI : public CMyWindowFrame {
     Q_OBJECT
 public:
@@ -45,13 +49,16 @@ public:
     // as on a current system.
     static constexpr int kOsVersionValue = 100;
 
-    // Creates the settings object on first use and the engine instance
-    // (a failure is logged, and the window runs without recording).
+    // Creates the settings object on first use and the recording session
+    // with the engine instance (a failure is logged, and the window runs
+    // without recording).
     explicit CMainUI(QWidget* parent = nullptr);
     ~CMainUI() override;
 
     // The engine instance; null when creation failed or no engine is built in.
-    void* AudioDev() const { return m_audioDev; }
+    void* AudioDev() const;
+    // The recording session: engine, state, the judging of every song.
+    CRecordSession* RecordSession() const { return m_session.get(); }
     CToolBar* ToolBar() const { return m_toolBar; }
     CStatusBar* StatusBar() const { return m_statusBar; }
     QStackedWidget* Centre() const { return m_centre; }
@@ -79,8 +86,9 @@ public:
     CPopupPlayList* PopupPlayList() const { return m_popupPlayList; }
     CMprisService* Mpris() const { return m_mpris; }
     // 1 until the first recording from computer audio since start.
-    int FirstRecordingFlag() const { return m_firstRecording; }
-    void SetFirstRecordingFlag(int value) { m_firstRecording = value; }
+    int FirstRecordingFlag() const;
+    // The session's recording state (CRecordSession::RecordState).
+    int RecordState() const;
     // Whether a bug report is being sent (its archive is being made); the
     // close sequence asks first.
     bool IsSendingBugReport() const;
@@ -92,31 +100,18 @@ public:
     // Whether the window shows only its title and tool bar.
     bool IsMiniState() const { return IsMiniMode(); }
 
-Q_SIGNALS:
-    // SilenceState of the engine: 0 silence in a song, 1 a new file opened.
-    void NewFileCreated(int value);
-    // A song file has one second of audio. path: heap copy made with new[];
-    // the receiving slot owns it.
-    void RecordBegined(const char* path);
-    // A song file was closed. path as for RecordBegined.
-    void RecordEndded(const char* path);
-    // The engine stopped on an error. block: a 128-byte heap block made with
-    // new[], or null; the receiving slot owns it.
-    void RecordErrorAppend(int code, char* block);
-    // A 20-second sample file is complete. path as for RecordBegined.
-    void AutoDownloadStarted(const char* path);
-
 public Q_SLOTS:
-    // Recording session.
+    // Recording session: forwards to CRecordSession, which receives the
+    // engine's events itself.
     void StartRecording();
     void SignalStopRecord();
     void CreateNewFile(int value);
-    void StartNewRecord(const char* path);
-    void EndNewRecord(const char* path);
-    void DealwithRecordErr(int code, char* block);
+    void StartNewRecord(const QString& path);
+    void EndNewRecord(const QString& path);
+    void DealwithRecordErr(int code, const QString& detail);
     void DiskisFull();
     void UnknowRecordError();
-    void StartAutoDownload(const char* path);
+    void StartAutoDownload(const QString& samplePath);
     // Scheduled recording.
     void SetTask();
     void StartRecordTask();
@@ -179,12 +174,10 @@ private:
     void Wire();
     // The download task manager and the cover tiles of the recording view.
     void WireDownloads();
-    // Stops the engine's recording; nothing happens without an engine.
-    void StopEngine();
-    // Removes what belongs to the song being written when the user quits in
-    // the middle of it (library record, covers, file, list item).
-    void DeleteSongInProgress();
-    void SetEngineVolume(int value);
+    void WireRecording();
+    // Play is offered once the session is idle and the list on show or the
+    // play queue holds songs.
+    void UpdatePlayButton();
     // Shows the preferences dialog modally on the page of choice (see
     // CPreferencesDialog) and returns its result; while one is open, raises
     // it and returns 0.
@@ -192,7 +185,6 @@ private:
     static void NotAvailable(const char* slot);
 
     CConfig* m_config = nullptr;  // not owned
-    void* m_audioDev = nullptr;   // owned; AudioDevDestroy in the destructor
     QTimer* m_startTaskTimer = nullptr;
     QTimer* m_stopTaskTimer = nullptr;
     CRecordSchedule* m_schedule = nullptr;
@@ -201,7 +193,6 @@ private:
     QPointer<CPreferencesDialog> m_preferences;
     CUpdateNotifier* m_updates = nullptr;  // child
     CBugReport* m_bugReport = nullptr;     // child
-    int m_firstRecording = 1;
 
     QMenu* m_menu = nullptr;
     QAction* m_settingsAction = nullptr;
@@ -225,4 +216,6 @@ private:
     CPlayInfoGroup* m_playInfo = nullptr;
     CPopupPlayList* m_popupPlayList = nullptr;
     CMprisService* m_mpris = nullptr;  // owned; deleted before the player
+    // Destroyed before the widgets it feeds (members go before children).
+    std::unique_ptr<CRecordSession> m_session;
 };

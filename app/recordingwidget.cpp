@@ -2,10 +2,13 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "download/downloadqueue.h"
 #include "editing/selecetcoverwidget.h"
 #include "editing/showcoverwidget.h"
 #include "library/musicdb.h"
@@ -16,8 +19,10 @@ namespace {
 // Degrees per animation step and the step interval: one turn in 3.6 s.
 constexpr int kStepDegrees = 4;
 constexpr int kStepMs = 40;
-// Diameter of the disc as a share of the smaller side of the widget.
-constexpr double kDiscShare = 0.62;
+// Diameter of the disc as a share of the smaller side of its area.
+constexpr double kDiscShare = 0.8;
+// Height of the area above the texts and the list that the disc takes.
+constexpr int kDiscAreaHeight = 230;
 }  // namespace
 
 CRecordingWidget::CRecordingWidget(QWidget* parent) : QWidget(parent) {
@@ -26,18 +31,37 @@ CRecordingWidget::CRecordingWidget(QWidget* parent) : QWidget(parent) {
     m_turn->setInterval(kStepMs);
     connect(m_turn, &QTimer::timeout, this, [this] {
         m_angle = (m_angle + kStepDegrees) % 360;
-        update();
+        update(0, 0, width(), kDiscAreaHeight);
     });
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("coverTitle"));
+    m_title->setAlignment(Qt::AlignCenter);
+    m_title->setStyleSheet(QStringLiteral("color: #2A222C; font-size: 16px; font-weight: bold;"));
+    m_artist = new QLabel(this);
+    m_artist->setObjectName(QStringLiteral("coverArtist"));
+    m_artist->setAlignment(Qt::AlignCenter);
+    m_artist->setStyleSheet(QStringLiteral("color: #6E5A72; font-size: 13px;"));
     m_caption = new QLabel(this);
     m_caption->setAlignment(Qt::AlignCenter);
     m_caption->setStyleSheet(QStringLiteral("color: #5E2B63; font-size: 14px;"));
+    m_songs = new QListWidget(this);
+    m_songs->setObjectName(QStringLiteral("sessionSongs"));
+    m_songs->setSelectionMode(QAbstractItemView::NoSelection);
+    m_songs->setFocusPolicy(Qt::NoFocus);
+    m_songs->setStyleSheet(QStringLiteral(
+        "#sessionSongs{border: none; background: transparent; color: #2A222C;}"
+        "#sessionSongs::item{padding: 3px 6px; border-bottom: 1px solid #E0D3E3;}"));
+
     auto* layout = new QVBoxLayout(this);
-    layout->addStretch(1);
+    layout->setContentsMargins(24, kDiscAreaHeight, 24, 12);
+    layout->setSpacing(2);
+    layout->addWidget(m_title);
+    layout->addWidget(m_artist);
     layout->addWidget(m_caption);
+    layout->addWidget(m_songs, 1);
     m_tiles = new QHBoxLayout;
     m_tiles->addStretch(1);
     layout->addLayout(m_tiles);
-    layout->setContentsMargins(12, 12, 12, 24);
 }
 
 void CRecordingWidget::StartAnimation() {
@@ -46,6 +70,8 @@ void CRecordingWidget::StartAnimation() {
 
 void CRecordingWidget::StopAnimation() {
     m_turn->stop();
+    m_downloading = false;
+    update();
 }
 
 bool CRecordingWidget::IsAnimating() const {
@@ -65,12 +91,113 @@ QString CRecordingWidget::Caption() const {
     return m_caption->text();
 }
 
+QString CRecordingWidget::CoverTitle() const {
+    return m_title->text();
+}
+
+QString CRecordingWidget::CoverArtist() const {
+    return m_artist->text();
+}
+
+void CRecordingWidget::ClearItems() {
+    m_items.clear();
+    m_curIndex = -1;
+    ShowItems();
+}
+
+CRecordingWidget::AnimItem CRecordingWidget::ItemOf(const CTreeWidgetItem* row, int kind) {
+    AnimItem item;
+    item.musicId = row->MusicId();
+    item.kind = kind;
+    item.title = row->Text(2, 0);
+    item.artist = row->Text(4, 0);
+    item.time = row->TimeRecorded();
+    return item;
+}
+
+int CRecordingWidget::IndexOf(int musicId) const {
+    for (int i = 0; i < m_items.size(); ++i)
+        if (m_items[i].musicId == musicId) return i;
+    return -1;
+}
+
+int CRecordingWidget::AddAnimItem(CTreeWidgetItem* row, int kind) {
+    if (!row) return -1;
+    m_items.prepend(ItemOf(row, kind));
+    ++m_curIndex;
+    qDebug("CRecordingWidget::AddAnimItem m_curIndex: %d", m_curIndex);
+    ShowItems();
+    m_songs->scrollToTop();
+    return m_curIndex;
+}
+
+void CRecordingWidget::StartDownloadAnimation() {
+    m_downloading = true;
+    update();
+}
+
+void CRecordingWidget::ReflashItem(CTreeWidgetItem* row) {
+    if (!row) return;
+    const int index = IndexOf(row->MusicId());
+    if (index < 0) return;
+    qDebug("CRecordingWidget::ReflashItem : %p", static_cast<void*>(row));
+    m_items[index] = ItemOf(row, m_items[index].kind);
+    ShowItems();
+}
+
+void CRecordingWidget::AutoDownloadFinish(CTreeWidgetItem* row) {
+    m_downloading = false;
+    if (row && row->DownloadState() == DownloadTask_SUCESS) {
+        m_title->setText(row->Text(2, 0));
+        m_artist->setText(row->Text(4, 0));
+        m_cover = row->CoverPath().isEmpty() ? QImage() : QImage(row->CoverPath());
+        // Its information is there now.
+        if (const int index = IndexOf(row->MusicId()); index >= 0) {
+            m_items[index] = ItemOf(row, Kind_NoInfo);
+            ShowItems();
+        }
+    } else {
+        m_title->clear();
+        m_artist->clear();
+        m_cover = QImage();
+    }
+    update();
+}
+
+void CRecordingWidget::RemoveItem(CTreeWidgetItem* row) {
+    if (!row) return;
+    const int index = IndexOf(row->MusicId());
+    if (index < 0) return;
+    m_items.removeAt(index);
+    ShowItems();
+}
+
+void CRecordingWidget::ShowItems() {
+    m_songs->clear();
+    for (const AnimItem& item : m_items) {
+        QString line = item.title;
+        if (!item.artist.isEmpty()) line += QStringLiteral("  —  ") + item.artist;
+        if (!item.time.isEmpty()) line += QStringLiteral("   ") + item.time;
+        if (item.kind == Kind_Identifying) line += QStringLiteral("   ") + tr("(identifying...)");
+        m_songs->addItem(line);
+    }
+}
+
 void CRecordingWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const int side = int(qMin(width(), height() - 60) * kDiscShare);
+    const int side = int(qMin(width(), kDiscAreaHeight - 20) * kDiscShare);
     if (side <= 0) return;
-    painter.translate(width() / 2.0, (height() - 40) / 2.0);
+    painter.translate(width() / 2.0, kDiscAreaHeight / 2.0);
+    if (m_downloading) {
+        // The identification mark circles the disc against its turn.
+        painter.save();
+        painter.rotate(-2 * m_angle);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xE0, 0x36, 0x4B));
+        painter.drawEllipse(QPointF(0, -side * 0.56), side * 0.03, side * 0.03);
+        painter.restore();
+    }
     painter.rotate(m_angle);
     const QRectF disc(-side / 2.0, -side / 2.0, side, side);
     painter.setPen(Qt::NoPen);
@@ -81,12 +208,22 @@ void CRecordingWidget::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(QColor(0x4A, 0x40, 0x4D), 1));
     for (double r = side * 0.22; r < side * 0.48; r += side * 0.035)
         painter.drawEllipse(QPointF(0, 0), r, r);
-    // Label with a mark that shows the turning.
+    // Label: the cover of the last identified song, or a mark that shows
+    // the turning.
+    const QRectF label(-side * 0.18, -side * 0.18, side * 0.36, side * 0.36);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x5E, 0x2B, 0x63));
-    painter.drawEllipse(QPointF(0, 0), side * 0.18, side * 0.18);
-    painter.setBrush(QColor(0xE0, 0x36, 0x4B));
-    painter.drawEllipse(QPointF(0, -side * 0.11), side * 0.035, side * 0.035);
+    if (!m_cover.isNull()) {
+        QPainterPath round;
+        round.addEllipse(label);
+        painter.setClipPath(round);
+        painter.drawImage(label, m_cover);
+        painter.setClipping(false);
+    } else {
+        painter.setBrush(QColor(0x5E, 0x2B, 0x63));
+        painter.drawEllipse(label);
+        painter.setBrush(QColor(0xE0, 0x36, 0x4B));
+        painter.drawEllipse(QPointF(0, -side * 0.11), side * 0.035, side * 0.035);
+    }
     painter.setBrush(QColor(0xF6, 0xF3, 0xF7));
     painter.drawEllipse(QPointF(0, 0), side * 0.025, side * 0.025);
 }

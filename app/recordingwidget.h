@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QImage>
 #include <QList>
+#include <QString>
 #include <QWidget>
 
 class CSelecetCoverWidget;
@@ -8,25 +10,71 @@ class CShowCoverWidget;
 class CTreeWidgetItem;
 class QHBoxLayout;
 class QLabel;
+class QListWidget;
 class QTimer;
 
-// The recording view: a turning disc while a session runs, and the name of
-// the song being written. GUI thread only.
+// The recording view: a turning disc while a session runs (its label shows
+// the cover of the last identified song, and a mark circles it while a song
+// is being identified), the title and artist of that song, and the songs
+// kept in this session, newest first, each with its length and whether its
+// information is being fetched. GUI thread only.
 class CRecordingWidget : public QWidget {
     Q_OBJECT
 public:
+    // How a kept song joins the list (CRecordSession::SongKind).
+    enum Kind { Kind_Identifying = 1, Kind_NoInfo = 2 };
+
+    // One kept song of this session as the view shows it. The view keeps
+    // the song's texts, not its row, so a deleted song leaves nothing
+    // dangling.
+    struct AnimItem {
+        int musicId = 0;
+        int kind = Kind_NoInfo;
+        QString title;
+        QString artist;
+        QString time;
+    };
+
     explicit CRecordingWidget(QWidget* parent = nullptr);
 
     // Starts and stops the turning of the disc.
     void StartAnimation();
     void StopAnimation();
     bool IsAnimating() const;
-    // Turns the disc back to its start position (a new song began).
+    // Turns the disc back to its start position (a song began or ended).
     void ResetCoverAnimation();
     // The caption under the disc, for example the name of the current song.
     void SetCaption(const QString& text);
     QString Caption() const;
 
+    // A new session: the list of kept songs empties.
+    void ClearItems();
+    // The kept songs of this session, newest first.
+    const QList<AnimItem>& Items() const { return m_items; }
+    // Whether the identification mark circles the disc.
+    bool IsDownloadAnimating() const { return m_downloading; }
+    // The large cover's texts and image (empty until a song was identified).
+    QString CoverTitle() const;
+    QString CoverArtist() const;
+    const QImage& CoverImage() const { return m_cover; }
+    QListWidget* SongList() const { return m_songs; }
+
+public Q_SLOTS:
+    // A kept song joins the list at the top with its kind (Kind). Returns
+    // its index among this session's songs (0 for the first).
+    int AddAnimItem(CTreeWidgetItem* row, int kind);
+    // The song being recorded is being identified: the mark circles.
+    void StartDownloadAnimation();
+    // A song's information changed: its entry takes the new texts.
+    void ReflashItem(CTreeWidgetItem* row);
+    // An identification ended: with success (download state 1) the large
+    // cover shows the song's title, artist and cover, otherwise they are
+    // cleared. The mark stops circling.
+    void AutoDownloadFinish(CTreeWidgetItem* row);
+    // The song is being deleted from the library: its entry goes.
+    void RemoveItem(CTreeWidgetItem* row);
+
+public:
     // ---- Cover tiles of the songs recorded in this session ----------------
     // A tile for the row under the disc (the row's own when it has one).
     CShowCoverWidget* AddCoverTile(CTreeWidgetItem* row);
@@ -63,8 +111,20 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    static AnimItem ItemOf(const CTreeWidgetItem* row, int kind);
+    int IndexOf(int musicId) const;
+    void ShowItems();
+
     QTimer* m_turn = nullptr;
+    QLabel* m_title = nullptr;
+    QLabel* m_artist = nullptr;
     QLabel* m_caption = nullptr;
+    QListWidget* m_songs = nullptr;
+    QList<AnimItem> m_items;
+    // Songs added in this session, counting those deleted since.
+    int m_curIndex = -1;
+    QImage m_cover;
+    bool m_downloading = false;
     // Angle of the disc in degrees.
     int m_angle = 0;
     QHBoxLayout* m_tiles = nullptr;

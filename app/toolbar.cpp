@@ -10,7 +10,6 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QTimer>
 
 #include "config.h"
 
@@ -83,10 +82,6 @@ CToolBar::CToolBar(CConfig* config, QWidget* parent)
     m_playInfoArea->setObjectName(QStringLiteral("playInfoArea"));
     m_playInfoArea->setMinimumWidth(160);
 
-    m_timer = new QTimer(this);
-    m_timer->setInterval(1000);
-    connect(m_timer, &QTimer::timeout, this, &CToolBar::UpdateRecordingTime);
-
     auto* labels = new QVBoxLayout;
     labels->setSpacing(0);
     labels->addWidget(m_timeLabel);
@@ -150,6 +145,17 @@ QPushButton* CToolBar::MakeButton(const char* name, const QString& icon, const Q
     return button;
 }
 
+void CToolBar::ShowRecordState(int state) {
+    if (state == State_Idle)
+        EnterIdle();
+    else if (state == State_SongInProgress)
+        EnterSongInProgress();
+    else if (state == State_Waiting && m_state == State_SongInProgress)
+        SongEnded();
+    else if (state == State_Waiting)
+        EnterWaiting();
+}
+
 void CToolBar::EnterWaiting() {
     m_recordStop->setCurrentIndex(1);
     m_recordStop->setToolTip(tr("Stop"));
@@ -157,18 +163,16 @@ void CToolBar::EnterWaiting() {
         m_trayMenu->insertAction(m_recordAction, m_stopAction);
         m_trayMenu->removeAction(m_recordAction);
     }
-    m_elapsed = QTime(0, 0, 0);
     m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetPlayControlsEnabled(false);
-    m_timer->start();
     m_state = State_Waiting;
     Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::EnterSongInProgress() {
     m_state = State_SongInProgress;
-    m_elapsed = QTime(0, 0, 0);
     m_statusLabel->setText(tr("Recording"));
+    m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetTimeColour(kTimeNormal);
     Q_EMIT RecordStateChanged(m_state);
 }
@@ -192,7 +196,6 @@ void CToolBar::EnterIdle() {
     m_statusLabel->setText(tr("Ready"));
     m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetTimeColour(kTimeNormal);
-    m_timer->stop();
     Q_EMIT RecordStateChanged(m_state);
 }
 
@@ -202,12 +205,11 @@ void CToolBar::SetPlayControlsEnabled(bool enabled) {
     m_nextButton->setEnabled(enabled);
 }
 
-void CToolBar::UpdateRecordingTime() {
-    m_elapsed = m_elapsed.addSecs(1);
-    const bool odd = m_elapsed.second() % 2 != 0;
+void CToolBar::ShowRecordingTime(const QTime& elapsed) {
+    const bool odd = elapsed.second() % 2 != 0;
     if (m_state == State_SongInProgress) {
         SetTrayRecordingIcon(!odd);
-        m_timeLabel->setText(m_elapsed.toString(QStringLiteral("hh:mm:ss")));
+        m_timeLabel->setText(elapsed.toString(QStringLiteral("hh:mm:ss")));
     } else if (m_state == State_Waiting) {
         m_timeLabel->setText(QStringLiteral("00:00:00"));
         SetTimeColour(odd ? kTimeBlink : kTimeNormal);

@@ -12,19 +12,18 @@ class QPushButton;
 class QSlider;
 class QStackedWidget;
 class QSystemTrayIcon;
-class QTimer;
 
 // Bottom control bar of the main window: the record/stop button, the play
 // controls, the volume slider with its two buttons, the recording time and
 // status labels and the place of the live waveform. It also owns the tray
-// icon and its menu, and keeps the recording state that the session
-// controller drives and the close sequence reads.
+// icon and its menu. It shows the recording session's state and time
+// (CRecordSession keeps them) and routes the volume by the state shown.
 //
 // GUI thread only.
 class CToolBar : public QFrame {
     Q_OBJECT
 public:
-    // Recording state.
+    // Recording state, as CRecordSession::RecordState.
     enum RecordState {
         State_Idle = 0,           // no session
         State_SongInProgress = 1, // the engine is writing a song file
@@ -35,22 +34,9 @@ public:
     explicit CToolBar(CConfig* config, QWidget* parent = nullptr);
     ~CToolBar() override;
 
+    // The recording state shown.
     int GetRecordState() const { return m_state; }
 
-    // A session started: stop button shown with tooltip "Stop", tray menu
-    // offers "Stop" instead of "Record", elapsed time and time label reset,
-    // play controls disabled, one-second timer started, state waiting.
-    void EnterWaiting();
-    // A new song file was opened: state song in progress, elapsed time
-    // reset, status "Recording".
-    void EnterSongInProgress();
-    // The song file was closed: song in progress becomes waiting, tray icon
-    // normal, status "Ready".
-    void SongEnded();
-    // The session stopped: tray icon normal, tray menu offers "Record"
-    // instead of "Stop", record button shown with tooltip "Start", state
-    // idle, status "Ready", time label "00:00:00", timer stopped.
-    void EnterIdle();
     // Enables or disables previous, play and next together.
     void SetPlayControlsEnabled(bool enabled);
 
@@ -68,8 +54,6 @@ public:
     QWidget* WaveformArea() const { return m_waveformArea; }
     // Empty area where the player's panel is placed.
     QWidget* PlayInfoArea() const { return m_playInfoArea; }
-    QTimer* RecordingTimer() const { return m_timer; }
-    QTime ElapsedTime() const { return m_elapsed; }
 
     QSystemTrayIcon* TrayIcon() const { return m_tray; }
     QMenu* TrayMenu() const { return m_trayMenu; }
@@ -82,10 +66,21 @@ public:
     bool TrayShowsRecordingIcon() const { return m_trayRecording; }
 
 public Q_SLOTS:
-    // The one-second timer: advances the elapsed time; while a song is
-    // written it alternates the tray icon and shows the time, while waiting
-    // it blinks the "00:00:00" label.
-    void UpdateRecordingTime();
+    // Shows a recording state (RecordState):
+    // - waiting from idle (a session started): stop button with tooltip
+    //   "Stop", tray menu "Stop" instead of "Record", time label
+    //   "00:00:00", play controls disabled;
+    // - song in progress: status "Recording", time label reset;
+    // - waiting from a song (its file was closed): tray icon normal,
+    //   status "Ready";
+    // - idle (the session stopped): tray icon normal, tray menu "Record"
+    //   instead of "Stop", record button with tooltip "Start", status
+    //   "Ready", time label "00:00:00".
+    void ShowRecordState(int state);
+    // The session's second: while a song is written the tray icon
+    // alternates (recording icon on even seconds) and the time shows as
+    // hh:mm:ss; while waiting "00:00:00" blinks red on odd seconds.
+    void ShowRecordingTime(const QTime& elapsed);
     // Stores the volume (0..200) as Volume_Value and hands it on: to the
     // player while idle, to the engine during a session.
     void SetVolume(int value);
@@ -101,13 +96,16 @@ Q_SIGNALS:
     void RecordStateChanged(int state);
 
 private:
+    void EnterWaiting();
+    void EnterSongInProgress();
+    void SongEnded();
+    void EnterIdle();
     QPushButton* MakeButton(const char* name, const QString& icon, const QString& tip, int size);
     void SetTrayRecordingIcon(bool recording);
     void SetTimeColour(const char* colour);
 
     CConfig* m_config;
     int m_state = State_Idle;
-    QTime m_elapsed{0, 0, 0};
 
     QStackedWidget* m_recordStop = nullptr;
     QPushButton* m_recordButton = nullptr;
@@ -122,7 +120,6 @@ private:
     QLabel* m_statusLabel = nullptr;
     QWidget* m_waveformArea = nullptr;
     QWidget* m_playInfoArea = nullptr;
-    QTimer* m_timer = nullptr;
 
     QIcon m_normalIcon;
     QIcon m_recordingIcon;

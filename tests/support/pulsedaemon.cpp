@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -84,10 +85,19 @@ PulseDaemon::PulseDaemon(SoundServer kind) : m_kind(kind) {
     if (kind == SoundServer::PipeWire) {
         // pipewire-pulse starts with a dummy output only; the null sink is
         // loaded through the protocol, as a user's module would be.
-        if (pactl("load-module module-null-sink sink_name=speakers "
-                  "sink_properties=device.description=Speakers") != 0 ||
-            pactl("set-default-sink speakers") != 0)
-            m_error = "the speakers sink could not be made: " + log();
+        std::string out;
+        bool made = shell("pactl load-module module-null-sink sink_name=speakers "
+                          "sink_properties=device.description=Speakers 2>&1",
+                          &out) == 0;
+        // The sink appears a moment after the module was loaded; until then
+        // it cannot become the default.
+        bool isDefault = false;
+        for (int attempt = 0; made && !isDefault && attempt < 100; ++attempt) {
+            isDefault = shell("pactl set-default-sink speakers 2>&1", &out) == 0;
+            if (!isDefault) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (!made || !isDefault)
+            m_error = "the speakers sink could not be made (" + out + "): " + log();
     }
 }
 
@@ -121,19 +131,26 @@ void PulseDaemon::startPipeWire() {
               "dbus.log") < 0)
         return;
     m_env.push_back("DBUS_SESSION_BUS_ADDRESS=" + bus);
-    // Wait for the bus socket before its clients start.
+    // Each waits for the socket of the one before: wireplumber gives up at
+    // once (status 69) when pipewire does not answer yet.
+    if (!waitForSocket(runtime + "/bus", "the private session bus")) return;
+    if (spawn({"/usr/bin/pipewire"}, "pipewire.log") < 0) return;
+    if (!waitForSocket(runtime + "/pipewire-0", "pipewire")) return;
+    if (spawn({"/usr/bin/wireplumber"}, "wireplumber.log") < 0) return;
+    m_pid = spawn({"/usr/bin/pipewire-pulse"}, "daemon.log");
+}
+
+bool PulseDaemon::waitForSocket(const std::string& path, const char* what) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     struct stat st {};
-    while (stat((runtime + "/bus").c_str(), &st) != 0) {
+    while (stat(path.c_str(), &st) != 0) {
         if (std::chrono::steady_clock::now() >= until) {
-            m_error = "the private session bus did not start: " + log();
-            return;
+            m_error = std::string(what) + " did not start: " + log();
+            return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (spawn({"/usr/bin/pipewire"}, "pipewire.log") < 0) return;
-    if (spawn({"/usr/bin/wireplumber"}, "wireplumber.log") < 0) return;
-    m_pid = spawn({"/usr/bin/pipewire-pulse"}, "daemon.log");
+    return true;
 }
 
 pid_t PulseDaemon::spawn(const std::vector<std::string>& args, const std::string& log) {
@@ -213,7 +230,8 @@ std::string PulseDaemon::log() const {
     std::stringstream s;
     for (const char* name : {"dbus.log", "pipewire.log", "wireplumber.log", "daemon.log"}) {
         std::ifstream f(m_dir + "/" + name);
-        if (f) s << "[" << name << "]\n" << f.rdbuf() << "\n";
+        // (An empty file would leave s failed, hiding the logs after it.)
+        if (f) s << "[" << name << "]\n" << std::string(std::istreambuf_iterator<char>(f), {}) << "\n";
     }
     return s.str();
 }

@@ -69,6 +69,9 @@ private:
     // output goes to <folder>/<log>. Returns its pid, or -1.
     pid_t spawn(const std::vector<std::string>& args, const std::string& log);
     bool waitUntilReady();
+    // Waits up to 10 s for a socket file; false (with the error set) when
+    // it does not appear.
+    bool waitForSocket(const std::string& path, const char* what);
 
     SoundServer m_kind;
     std::vector<std::string> m_env;

@@ -29,6 +29,8 @@
 #include "pulsedaemon.h"
 #include "recording/poweroff.h"
 #include "recording/recordschedule.h"
+#include "recording/recordsession.h"
+#include "recordingtest.h"
 #include "recording/shutdownquestion.h"
 #include "statusbar.h"
 #include "toolbar.h"
@@ -54,6 +56,8 @@ protected:
         const QByteArray command = "touch '" + QFile::encodeName(m_mark) + "'";
         setenv(kPowerOffCommandVariable, command.constData(), 1);
         m_config = CConfig::instance();
+        // A task records the speakers' monitor of the private server.
+        recordingtest::RecordFromSpeakers(m_config, m_marks.filePath(QStringLiteral("rec")));
         m_config->SetFilterTime(1);
         m_config->SetAfterRecord(1);
         ASSERT_TRUE(m_library.ok());
@@ -62,7 +66,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void TearDown() override {
-        m_window->ToolBar()->EnterIdle();
         m_window.reset();
         setenv(kPowerOffCommandVariable, "false", 1);
     }
@@ -151,10 +154,15 @@ TEST_F(ScheduleTest, TaskStartsRecordingAtItsTimeAndStopsItAfterItsDuration) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return started.count() == 1; }, 5000));
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_Running);
+    // The task's recording runs on the engine.
+    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Waiting);
+    EXPECT_FALSE(m_pulse.recordingSource().empty());
     EXPECT_TRUE(m_window->StopTaskTimer()->isActive());
     EXPECT_EQ(m_window->StopTaskTimer()->interval(), 1000);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return stopped.count() == 1; }, 4000));
+    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
+    EXPECT_TRUE(m_pulse.recordingSource().empty());
     EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_NoTask);
     EXPECT_TRUE(schedule->NoTaskScheduled());
     EXPECT_EQ(ToolTip(), QStringLiteral("Recording task scheduler"));
@@ -170,7 +178,7 @@ TEST_F(ScheduleTest, RunningRecordingIsKeptAndAUserStopEndsTheTaskWithoutShutdow
 
     // A recording already runs when the start timer fires: it goes on, and
     // the task still ends on time.
-    m_window->ToolBar()->EnterWaiting();
+    ASSERT_TRUE(m_window->RecordSession()->StartRecording());
     m_window->StartTaskTimer()->setInterval(0);
     m_window->StartTaskTimer()->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return schedule->GetState() == CRecordSchedule::State_Running; }));

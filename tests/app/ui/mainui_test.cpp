@@ -23,7 +23,10 @@
 #include "playback/playinfogroup.h"
 #include "playback/popupplaylist.h"
 #include "privatehome.h"
+#include "pulsedaemon.h"
 #include "readywidget.h"
+#include "recording/recordsession.h"
+#include "recordingtest.h"
 #include "recordingwidget.h"
 #include "statusbar.h"
 #include "toolbar.h"
@@ -40,13 +43,14 @@ protected:
         // The window is built once the library is open, as at start-up.
         m_dir = QString::fromStdString(testsupport::makeTempDir("mainui-test"));
         ASSERT_EQ(DB_OpenFile(m_dir + QStringLiteral("/music.db")), 0);
+        recordingtest::RecordFromSpeakers(CConfig::instance(), m_dir + QStringLiteral("/rec"));
+        // One file for the whole session: a song stays in progress.
+        CConfig::instance()->SetSplitMode(0);
         m_window = std::make_unique<CMainUI>();
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void TearDown() override {
-        // Leave nothing running that a close would ask about.
-        m_window->ToolBar()->EnterIdle();
         m_window.reset();
         EXPECT_FALSE(DB_IsOpen()) << "the recordings list closes the library";
         testsupport::removeTree(m_dir.toStdString());
@@ -62,6 +66,24 @@ protected:
         return closed;
     }
 
+    // A session recording the speakers' monitor, waiting for a song.
+    void StartSession() {
+        ASSERT_TRUE(m_pulse.ok()) << m_pulse.error();
+        ASSERT_TRUE(m_window->RecordSession()->StartRecording());
+        ASSERT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Waiting);
+    }
+    // A song is being written and has its library entry (one second in).
+    void StartSong() {
+        StartSession();
+        const QString tone = m_dir + QStringLiteral("/tone.wav");
+        ASSERT_TRUE(recordingtest::WriteSongs(tone, {{1.5, 440}}));
+        ASSERT_TRUE(recordingtest::Play(tone));
+        CShowListWidget* list = m_window->LibraryPage()->ShowList();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->NewRecordRow() != nullptr; }, 5000));
+        ASSERT_EQ(m_window->RecordSession()->State(), CRecordSession::State_SongInProgress);
+    }
+
+    testsupport::PulseDaemon m_pulse{testsupport::SoundServer::PulseAudio};
     QString m_dir;
     std::unique_ptr<CMainUI> m_window;
     QString m_question;
@@ -143,17 +165,17 @@ TEST_F(MainUITest, MiniModeKeepsTitleAndToolBarAndComesBackAtFullSize) {
 
 TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
     const QString engineStopped = QStringLiteral("AudioDevStopRecord res: 0");
+    StartSession();
     {
         uitest::LogCapture log;
-        m_window->ToolBar()->EnterWaiting();
         EXPECT_TRUE(CloseAnswering(QStringLiteral("No")));
         EXPECT_FALSE(m_asked);
         EXPECT_FALSE(m_window->isVisible());
         // The engine was stopped and the tool bar is back to idle.
+        EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
         EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
-        if (m_window->AudioDev()) {
-            EXPECT_TRUE(log.Contains(engineStopped));
-        }
+        EXPECT_TRUE(m_pulse.recordingSource().empty());
+        EXPECT_TRUE(log.Contains(engineStopped));
         EXPECT_TRUE(log.Contains(QStringLiteral("CMainUI::closeEvent event->accept()")));
     }
     {
@@ -167,8 +189,8 @@ TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
 
 TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
     CToolBar* bar = m_window->ToolBar();
-    bar->EnterWaiting();
-    bar->EnterSongInProgress();
+    CRecordSession* session = m_window->RecordSession();
+    StartSong();
 
     {
         uitest::LogCapture log;
@@ -180,31 +202,35 @@ TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
     EXPECT_EQ(m_question, QStringLiteral("Are you sure to quit the programme?\n"
                                          "Unfinished recording will be lost if you quit now!"));
     EXPECT_TRUE(m_window->isVisible());
+    EXPECT_EQ(session->State(), CRecordSession::State_SongInProgress);
     EXPECT_EQ(bar->GetRecordState(), CToolBar::State_SongInProgress);
-    EXPECT_TRUE(bar->RecordingTimer()->isActive());
+    EXPECT_TRUE(session->RecordingTimer()->isActive());
+    EXPECT_FALSE(m_pulse.recordingSource().empty());
 
     EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
     EXPECT_TRUE(m_asked);
     EXPECT_FALSE(m_window->isVisible());
+    EXPECT_EQ(session->State(), CRecordSession::State_Idle);
     EXPECT_EQ(bar->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_FALSE(session->RecordingTimer()->isActive());
     EXPECT_EQ(bar->TrayRecordAction()->text(), QStringLiteral("Record"));
     EXPECT_TRUE(bar->TrayMenu()->actions().contains(bar->TrayRecordAction()));
 }
 
 TEST_F(MainUITest, QuittingWhileASongIsWrittenDeletesTheSongFromTheLibrary) {
     CShowListWidget* list = m_window->LibraryPage()->ShowList();
-    const QString song = m_dir + QStringLiteral("/AU20120101.mp3");
-    QFile file(song);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    ASSERT_EQ(list->CreateNewRecord(song), 0);
+    StartSong();
     const int musicId = list->NewRecordRow()->MusicId();
-    m_window->ToolBar()->EnterWaiting();
-    m_window->ToolBar()->EnterSongInProgress();
+    const QString song = list->NewRecordRow()->Path();
+    ASSERT_TRUE(QFile::exists(song));
 
     EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
+    // What the stopped engine still reports changes nothing.
+    QTest::qWait(300);
     EXPECT_FALSE(QFile::exists(song));
     EXPECT_EQ(list->NewRecordRow(), nullptr);
+    EXPECT_EQ(list->ListCount(1), 0);
+    EXPECT_TRUE(recordingtest::FilesIn(m_dir + QStringLiteral("/rec"), {"mp3", "wav"}).isEmpty());
     SongRecord record;
     EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 0);
 }
@@ -271,8 +297,7 @@ TEST_F(MainUITest, ClosingWhileABugReportIsSentAsksFirst) {
 
 TEST_F(MainUITest, TrayExitClosesTheWindowThroughTheCloseSequence) {
     CToolBar* bar = m_window->ToolBar();
-    bar->EnterWaiting();
-    bar->EnterSongInProgress();
+    StartSong();
     uitest::ModalAnswer seen([](QWidget* modal) {
         static_cast<QDialog*>(modal)->reject();  // as "No"
     }, 2000);
@@ -280,7 +305,8 @@ TEST_F(MainUITest, TrayExitClosesTheWindowThroughTheCloseSequence) {
     EXPECT_TRUE(seen.Seen());
     EXPECT_TRUE(m_window->isVisible());
 
-    bar->EnterIdle();
+    bar->TrayStopAction()->trigger();
+    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
     bar->TrayExitAction()->trigger();
     EXPECT_FALSE(m_window->isVisible());
 }

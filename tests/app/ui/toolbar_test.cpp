@@ -8,7 +8,7 @@
 #include <QSlider>
 #include <QStackedWidget>
 #include <QSystemTrayIcon>
-#include <QTimer>
+#include <QTime>
 
 #include "config.h"
 #include "toolbar.h"
@@ -43,27 +43,25 @@ TEST_F(ToolBarTest, TrayMenuOffersStopInsteadOfRecordDuringASession) {
     EXPECT_EQ(uitest::MenuTexts(menu), idle);
     EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Idle);
 
-    m_bar->EnterWaiting();
+    m_bar->ShowRecordState(CToolBar::State_Waiting);
     EXPECT_EQ(uitest::MenuTexts(menu), recording);
     EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Waiting);
     EXPECT_EQ(m_bar->RecordStopStack()->currentIndex(), 1);
     EXPECT_EQ(m_bar->RecordStopStack()->toolTip(), QStringLiteral("Stop"));
     EXPECT_FALSE(m_bar->PlayButton()->isEnabled());
-    EXPECT_TRUE(m_bar->RecordingTimer()->isActive());
 
     // A second start of the same session changes nothing in the menu.
-    m_bar->EnterWaiting();
+    m_bar->ShowRecordState(CToolBar::State_Waiting);
     EXPECT_EQ(uitest::MenuTexts(menu), recording);
 
-    m_bar->EnterSongInProgress();
-    m_bar->EnterIdle();
+    m_bar->ShowRecordState(CToolBar::State_SongInProgress);
+    m_bar->ShowRecordState(CToolBar::State_Idle);
     EXPECT_EQ(uitest::MenuTexts(menu), idle);
     EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Idle);
     EXPECT_EQ(m_bar->RecordStopStack()->currentIndex(), 0);
     EXPECT_EQ(m_bar->RecordStopStack()->toolTip(), QStringLiteral("Start"));
     EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Ready"));
-    EXPECT_FALSE(m_bar->RecordingTimer()->isActive());
-    m_bar->EnterIdle();
+    m_bar->ShowRecordState(CToolBar::State_Idle);
     EXPECT_EQ(uitest::MenuTexts(menu), idle);
 }
 
@@ -76,20 +74,19 @@ TEST_F(ToolBarTest, TrayIconAlternatesOncePerSecondWhileASongIsWritten) {
     ASSERT_NE(normal, recording);
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
 
-    m_bar->EnterWaiting();
-    m_bar->RecordingTimer()->stop();  // the test ticks by hand
+    m_bar->ShowRecordState(CToolBar::State_Waiting);
     // Waiting: the time stays at zero and blinks red on odd seconds.
-    m_bar->UpdateRecordingTime();
+    m_bar->ShowRecordingTime(QTime(0, 0, 1));
     EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:00"));
     EXPECT_EQ(m_bar->TimeLabel()->styleSheet(), QStringLiteral("QLabel{color: #FF0000}"));
-    m_bar->UpdateRecordingTime();
+    m_bar->ShowRecordingTime(QTime(0, 0, 2));
     EXPECT_EQ(m_bar->TimeLabel()->styleSheet(), QStringLiteral("QLabel{color: #522253}"));
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
 
-    m_bar->EnterSongInProgress();
+    m_bar->ShowRecordState(CToolBar::State_SongInProgress);
     EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Recording"));
     for (int second = 1; second <= 4; ++second) {
-        m_bar->UpdateRecordingTime();
+        m_bar->ShowRecordingTime(QTime(0, 0, second));
         const bool odd = second % 2 != 0;
         EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), odd ? normal : recording) << second;
         EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:0%1").arg(second));
@@ -97,17 +94,17 @@ TEST_F(ToolBarTest, TrayIconAlternatesOncePerSecondWhileASongIsWritten) {
     // Ends on an even second, showing the recording icon; the song's end
     // brings the normal icon back.
     ASSERT_EQ(IconImage(m_bar->TrayIcon()->icon()), recording);
-    m_bar->SongEnded();
+    m_bar->ShowRecordState(CToolBar::State_Waiting);
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
     EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Waiting);
     EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Ready"));
 
     // A stop in the middle of an even second also restores it.
-    m_bar->EnterSongInProgress();
-    m_bar->UpdateRecordingTime();
-    m_bar->UpdateRecordingTime();
+    m_bar->ShowRecordState(CToolBar::State_SongInProgress);
+    m_bar->ShowRecordingTime(QTime(0, 0, 1));
+    m_bar->ShowRecordingTime(QTime(0, 0, 2));
     ASSERT_EQ(IconImage(m_bar->TrayIcon()->icon()), recording);
-    m_bar->EnterIdle();
+    m_bar->ShowRecordState(CToolBar::State_Idle);
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
     EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:00"));
 }
@@ -126,7 +123,7 @@ TEST_F(ToolBarTest, VolumeIsStoredAndGoesToThePlayerWhenIdleAndToTheEngineWhileR
     EXPECT_EQ(player.at(0).at(0).toInt(), 50);
     EXPECT_EQ(engine.size(), 0);
 
-    m_bar->EnterWaiting();
+    m_bar->ShowRecordState(CToolBar::State_Waiting);
     m_bar->VolumeUp();
     EXPECT_EQ(slider->value(), 200);
     EXPECT_EQ(m_config->GetVolumeValue(), 200);
