@@ -46,7 +46,7 @@ protected:
         ASSERT_NE(m_tile, nullptr);
     }
     void TearDown() override {
-        m_window->ToolBar()->EnterIdle();
+        m_window->ToolBar()->ShowRecordState(CToolBar::State_Idle);
         m_window.reset();
         SongFixture::TearDown();
     }

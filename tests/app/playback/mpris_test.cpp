@@ -219,7 +219,7 @@ TEST_F(Mpris, MetadataNamesThePlayingSongAndATrackChangeIsAnnounced) {
 TEST_F(Mpris, PlayDuringARecordingAsksAsThePlayButtonDoesAndAnswersAtOnce) {
     AddPlayable(1, QStringLiteral("Alpha"), 3.0);
     BuildWithService();
-    m_toolBar->EnterWaiting();
+    m_toolBar->ShowRecordState(CToolBar::State_Waiting);
 
     QDBusMessage message =
         QDBusMessage::createMethodCall(kService, kPath, kPlayer, QStringLiteral("Play"));

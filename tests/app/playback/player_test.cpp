@@ -219,14 +219,14 @@ TEST_F(Player, VolumeOfTheSliderReachesTheEngineHalvedOnlyWhileNotRecording) {
     EXPECT_EQ(m_engine->volumes.back(), 0);
 
     // During a recording the slider is the capture's, not the player's.
-    m_toolBar->EnterWaiting();
+    m_toolBar->ShowRecordState(CToolBar::State_Waiting);
     const size_t calls = m_engine->volumes.size();
     QSignalSpy capture(m_toolBar.get(), &CToolBar::RecordingVolumeChanged);
     m_toolBar->VolumeSlider()->setValue(100);
     EXPECT_EQ(m_engine->volumes.size(), calls);
     ASSERT_EQ(capture.size(), 1);
     EXPECT_EQ(capture[0][0].toInt(), 100);
-    m_toolBar->EnterIdle();
+    m_toolBar->ShowRecordState(CToolBar::State_Idle);
 }
 
 TEST_F(Player, APlayedSongIsInRecentlyPlayedWithTodaysTime) {
@@ -296,7 +296,7 @@ TEST_F(Player, MissingFilesAreSkippedAndTryingEndsOnceEveryEntryWasTried) {
 TEST_F(Player, WhileRecordingOnlyYesToTheQuestionStopsTheRecordingAndPlays) {
     AddThree(3.0);
     Build();
-    m_toolBar->EnterWaiting();
+    m_toolBar->ShowRecordState(CToolBar::State_Waiting);
     m_player->RefreshControls();
     EXPECT_FALSE(m_toolBar->PlayButton()->isEnabled()) << "play stays off while recording";
 

@@ -137,7 +137,7 @@ protected:
                                                        std::move(engine));
         m_view->SetStopRecording([this] {
             ++m_stopRequests;
-            m_toolBar->EnterIdle();
+            m_toolBar->ShowRecordState(CToolBar::State_Idle);
         });
         m_view->Bind(m_player.get());
     }

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,6 +33,11 @@
 #include "preferences/generalpage.h"
 #include "preferences/preferencesdialog.h"
 #include "privatexserver.h"
+#include "pulsedaemon.h"
+#include "recording/recordsession.h"
+#include "recordingtest.h"
+#include "library/librarypage.h"
+#include "library/showlistwidget.h"
 #include "toolbar.h"
 #include "uiapp.h"
 #include "updates/bugreportdialog.h"
@@ -132,7 +138,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void TearDown() override {
-        m_window->ToolBar()->EnterIdle();
+        m_window->ToolBar()->ShowRecordState(CToolBar::State_Idle);
         m_window.reset();
     }
 
@@ -167,6 +173,9 @@ protected:
 
     static uitest::PrivateXServer* s_server;
     static QString s_shots;
+    // The window records from this server's "Speakers" for the close question.
+    testsupport::PulseDaemon m_pulse{testsupport::SoundServer::PulseAudio};
+    QTemporaryDir m_songs;
     uitest::TestLibrary m_library;  // opened before the window, as at start-up
     std::unique_ptr<CMainUI> m_window;
     int m_looks = 0;
@@ -200,8 +209,17 @@ TEST_F(TourTest, MainWindowItsMenusAndTheMiniWindow) {
     m_window->ChangeMiniState();
     Look(m_window.get(), QStringLiteral("main-mini"));
     m_window->ChangeMiniState();
-    m_window->ToolBar()->EnterWaiting();
-    m_window->ToolBar()->EnterSongInProgress();
+    // A song being written: the tool bar and tray look of a recording, and
+    // the question the close asks.
+    ASSERT_TRUE(m_pulse.ok()) << m_pulse.error();
+    recordingtest::RecordFromSpeakers(CConfig::instance(), m_songs.filePath(QStringLiteral("rec")));
+    CConfig::instance()->SetSplitMode(0);
+    ASSERT_TRUE(m_window->RecordSession()->StartRecording());
+    const QString tone = m_songs.filePath(QStringLiteral("tone.wav"));
+    ASSERT_TRUE(recordingtest::WriteSongs(tone, {{1.5, 440}}));
+    ASSERT_TRUE(recordingtest::Play(tone));
+    CShowListWidget* list = m_window->LibraryPage()->ShowList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->NewRecordRow() != nullptr; }, 5000));
     Look(m_window.get(), QStringLiteral("main-recording-song"));
 
     auto about = LookAtNextModal(QStringLiteral("dialog-about"), QStringLiteral("OK"));
