@@ -15,6 +15,7 @@
 
 #include "config.h"
 #include "deletedialog.h"
+#include "itunes/addtoitunesdialog.h"
 #include "library/librarypage.h"
 #include "library/showlistwidget.h"
 #include "library/treelib.h"
@@ -421,11 +422,13 @@ void CMainUI::DeleteMusic() {
 }
 
 void CMainUI::AddToiTunes() {
-    NotAvailable("AddToiTunes");
+    CShowListWidget* list = m_libraryPage->ShowList();
+    CAddToiTunesDialog::Export(this, list, list->SelectedOrVisibleRows());
 }
 
 void CMainUI::AddAllMusicToiTunes() {
-    NotAvailable("AddAllMusicToiTunes");
+    CShowListWidget* list = m_libraryPage->ShowList();
+    CAddToiTunesDialog::Export(this, list, list->VisibleRows());
 }
 
 void CMainUI::ChooseAudioSource() {

@@ -129,6 +129,8 @@ public Q_SLOTS:
     void DeleteMusicList();
     void DragItemToList(const QString& ids, int listId);
     void DeleteMusic();
+    // Export to iTunes: the selected songs (every shown one when none is
+    // selected), or every song shown.
     void AddToiTunes();
     void AddAllMusicToiTunes();
     void ChooseAudioSource();
