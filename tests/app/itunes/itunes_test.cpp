@@ -41,7 +41,6 @@
 
 namespace {
 
-using tagtest::Quote;
 
 const QString kNotFound = QStringLiteral("\nDo not find iTunes\nPlease try after install iTunes\n");
 
@@ -124,18 +123,7 @@ class ITunesExport : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = testsupport::makeTempDir("itunes-tone");
-        const std::string wav = s_dir + "/tone.wav";
-        const std::string mp3 = s_dir + "/tone.mp3";
-        std::string out;
-        ASSERT_EQ(
-            tagtest::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1.0 sine 440 2>&1",
-                         &out),
-            0)
-            << out;
-        ASSERT_EQ(
-            tagtest::Run("lame --quiet -b 128 " + Quote(wav) + " " + Quote(mp3) + " 2>&1", &out), 0)
-            << out;
-        s_mp3 = tagtest::ReadBytes(mp3);
+        ASSERT_NO_FATAL_FAILURE(tagtest::MakeTone(s_dir, 1.0, &s_mp3));
         ASSERT_GT(s_mp3.size(), 1000u);
     }
     static void TearDownTestSuite() { testsupport::removeTree(s_dir); }
@@ -188,16 +176,7 @@ protected:
         m_window->ShowMedia();
     }
     CShowListWidget* List() const { return m_window->LibraryPage()->ShowList(); }
-    void Select(std::initializer_list<int> ids) {
-        CShowListWidget* list = List();
-        list->clearSelection();
-        for (int id : ids) {
-            const QModelIndex index = list->Model()->IndexOf(list->FindRow(id));
-            ASSERT_TRUE(index.isValid()) << id;
-            list->Table()->selectionModel()->select(
-                index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-        }
-    }
+    void Select(std::initializer_list<int> ids) { uitest::SelectSongs(List(), ids); }
     QStringList Copies() const {
         return QDir(m_folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }

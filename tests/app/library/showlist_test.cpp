@@ -60,16 +60,7 @@ protected:
             texts << row->Text(column, m_list->CurrentListId());
         return texts;
     }
-    void Select(std::initializer_list<int> ids) {
-        m_list->clearSelection();
-        for (int id : ids) {
-            const QModelIndex index = m_list->Model()->IndexOf(m_list->FindRow(id));
-            ASSERT_TRUE(index.isValid()) << id;
-            m_list->Table()->selectionModel()->select(
-                index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            m_list->Table()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        }
-    }
+    void Select(std::initializer_list<int> ids) { uitest::SelectSongs(m_list.get(), ids); }
     static QStringList Column(const QString& db, const char* sql) {
         sqlite3* raw = nullptr;
         sqlite3_open(db.toUtf8().constData(), &raw);
