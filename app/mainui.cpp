@@ -17,6 +17,7 @@
 #include "deletedialog.h"
 #include "download/downloadqueue.h"
 #include "editing/songediting.h"
+#include "itunes/addtoitunesdialog.h"
 #include "library/librarypage.h"
 #include "library/playqueue.h"
 #include "library/showlistwidget.h"
@@ -506,11 +507,13 @@ void CMainUI::DeleteMusic() {
 }
 
 void CMainUI::AddToiTunes() {
-    NotAvailable("AddToiTunes");
+    CShowListWidget* list = m_libraryPage->ShowList();
+    CAddToiTunesDialog::Export(this, list, list->SelectedOrVisibleRows());
 }
 
 void CMainUI::AddAllMusicToiTunes() {
-    NotAvailable("AddAllMusicToiTunes");
+    CShowListWidget* list = m_libraryPage->ShowList();
+    CAddToiTunesDialog::Export(this, list, list->VisibleRows());
 }
 
 void CMainUI::ChooseAudioSource() {

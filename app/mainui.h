@@ -130,6 +130,8 @@ public Q_SLOTS:
     void DeleteMusic();
     // The tag editor for the song.
     void EditMusic(CTreeWidgetItem* row);
+    // Export to iTunes: the selected songs (every shown one when none is
+    // selected), or every song shown.
     void AddToiTunes();
     void AddAllMusicToiTunes();
     void ChooseAudioSource();

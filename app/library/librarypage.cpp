@@ -15,7 +15,7 @@ CLibraryPage::CLibraryPage(CConfig* config, QWidget* parent) : QWidget(parent) {
     m_splitter->addWidget(m_tree);
     m_splitter->addWidget(m_list);
     m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({190, 700});
+    m_splitter->setSizes({qMax(190, m_tree->sizeHint().width()), 700});
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_splitter);

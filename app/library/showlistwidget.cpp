@@ -18,10 +18,13 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStringMatcher>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "config.h"
@@ -174,6 +177,46 @@ void CMusicInfoTreeWidget::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
 }
 
+void CMusicInfoTreeWidget::KeepColumnsFilled() {
+    QHeaderView* columns = header();
+    m_leastWidths.clear();
+    for (int column = 0; column < columns->count() - 1; ++column)
+        m_leastWidths.push_back(columns->sectionSize(column));
+    if (!m_watchingSections) {
+        m_watchingSections = true;
+        connect(columns, &QHeaderView::sectionResized, this, [this, columns](int column) {
+            if (!m_filling && column != columns->count() - 1) m_userSized = true;
+        });
+    }
+    FillWidth();
+}
+
+void CMusicInfoTreeWidget::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    FillWidth();
+}
+
+void CMusicInfoTreeWidget::FillWidth() {
+    if (m_userSized || m_leastWidths.empty()) return;
+    int least = 0;
+    for (int width : m_leastWidths) least += width;
+    const int spare = qMax(0, viewport()->width() - least);
+    // The texts of any length share the room, in the ratio of their widths.
+    const int sharing[] = {CMusicInfoModel::Column_Name, CMusicInfoModel::Column_Artist,
+                           CMusicInfoModel::Column_Album};
+    int shares = 0;
+    for (int column : sharing) shares += m_leastWidths[std::size_t(column)];
+    m_filling = true;
+    QHeaderView* columns = header();
+    for (int column = 0; column < int(m_leastWidths.size()); ++column) {
+        int width = m_leastWidths[std::size_t(column)];
+        if (std::find(std::begin(sharing), std::end(sharing), column) != std::end(sharing))
+            width += spare * width / qMax(1, shares);
+        columns->resizeSection(column, width);
+    }
+    m_filling = false;
+}
+
 // ---- CShowListWidget ----------------------------------------------------------
 
 CShowListWidget::CShowListWidget(CConfig* config, QWidget* parent)
@@ -228,6 +271,10 @@ void CShowListWidget::BuildWidgets() {
                            column == CMusicInfoModel::Column_State;
         header->setSectionResizeMode(column, fixed ? QHeaderView::Fixed : QHeaderView::Interactive);
     }
+    // The last column takes what is left, without a width of its own.
+    header->resizeSection(CMusicInfoModel::Column_Rest, 0);
+    FitColumnsToFont();
+    m_table->KeepColumnsFilled();
 
     m_coverView = new QListView(m_views);
     m_coverView->setObjectName(QStringLiteral("coverView"));
@@ -569,6 +616,44 @@ void CShowListWidget::PlaylistActionTriggered(int listId) {
     for (CTreeWidgetItem* row : SelectedRows())
         if (CheckFile(row)) rows.push_back(row);
     AddToList(rows, listId);
+}
+
+void CShowListWidget::FitColumnsToFont() {
+    QHeaderView* header = m_table->header();
+    const QFontMetrics titles = header->fontMetrics();
+    QStyle* style = m_table->style();
+    const int titleMargin = 2 * style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const int sortMark =
+        style->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header) + titleMargin / 2;
+    // A cell as the table's delegate measures it.
+    QStyleOptionViewItem cell;
+    cell.initFrom(m_table);
+    cell.font = m_table->font();
+    cell.fontMetrics = m_table->fontMetrics();
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    // Texts of fixed form: a recording's file name (the name until the song
+    // has one), a length with hours, a library date.
+    const struct {
+        int column;
+        QString sample;
+    } samples[] = {
+        {CMusicInfoModel::Column_Name, QStringLiteral("AU0000-00-00 000000")},
+        {CMusicInfoModel::Column_Time, QStringLiteral("00:00:00")},
+        {CMusicInfoModel::Column_Artist, tr("Unknown Artist")},
+        {CMusicInfoModel::Column_Album, tr("Unknown Album")},
+        {CMusicInfoModel::Column_Genre, tr("Other")},
+        {CMusicInfoModel::Column_Date, QStringLiteral("00/00/0000 00:00")},
+    };
+    for (const auto& sample : samples) {
+        cell.text = sample.sample;
+        int need =
+            style->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), m_table).width();
+        const QString title = m_model->headerData(sample.column, Qt::Horizontal).toString();
+        need = qMax(need, titles.horizontalAdvance(title) + titleMargin + sortMark);
+        if (sample.column == CMusicInfoModel::Column_Date)
+            need = qMax(need, titles.horizontalAdvance(tr("Date Played")) + titleMargin + sortMark);
+        if (header->sectionSize(sample.column) < need) header->resizeSection(sample.column, need);
+    }
 }
 
 // ---- Rows -----------------------------------------------------------------------

@@ -40,6 +40,11 @@ public:
     // The drag data of the rows: kMimeType and one file URL per song.
     static QMimeData* MimeForRows(const QList<CTreeWidgetItem*>& rows);
 
+    // The columns' widths now become their least widths: from then on the
+    // room the view has beyond them goes to the name, artist and album
+    // columns, until the user resizes a column by hand.
+    void KeepColumnsFilled();
+
 Q_SIGNALS:
     // Delete pressed with songs selected.
     void DeletePressed();
@@ -47,6 +52,15 @@ Q_SIGNALS:
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FillWidth();
+
+    std::vector<int> m_leastWidths;  // every column but the last
+    bool m_filling = false;
+    bool m_userSized = false;
+    bool m_watchingSections = false;
 };
 
 // The right-hand pane of the library page: the songs of the list chosen in
@@ -234,6 +248,9 @@ private:
 
     void BuildWidgets();
     void BuildMenu();
+    // Widens the columns whose texts have a fixed form (a date, a length, a
+    // recording's file name) and their titles to what the table's font needs.
+    void FitColumnsToFont();
     void LoadLibrary();
     void BuildMemberships();
     Membership* ListMembers(int listId);

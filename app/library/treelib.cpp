@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -265,6 +267,30 @@ void CTreeLib::Load() {
     // The library section's tree is only as high as its rows.
     const int rowHeight = m_libTree->sizeHintForRow(0) > 0 ? m_libTree->sizeHintForRow(0) : 22;
     m_libTree->setFixedHeight(rowHeight * qMax(1, m_libTree->topLevelItemCount()) + 4);
+}
+
+QSize CTreeLib::sizeHint() const {
+    // Wide enough for the names of the fixed lists beside their icons and
+    // counts.
+    QHeaderView* header = m_libTree->header();
+    int width = 0;
+    for (int column = 0; column < kColumns; ++column)
+        if (column != CListTreeItem::Column_Name) width += header->sectionSize(column);
+    // A name cell as the tree's delegate measures it.
+    QStyleOptionViewItem cell;
+    cell.initFrom(m_libTree);
+    cell.font = m_libTree->font();
+    cell.fontMetrics = m_libTree->fontMetrics();
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    int name = 0;
+    for (int listId : {List_AllRecordings, List_NewlyRecordings, List_RecentlyPlayed}) {
+        cell.text = FixedName(listId);
+        name = qMax(name, m_libTree->style()
+                              ->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), m_libTree)
+                              .width());
+    }
+    width += name + 2 * m_libTree->frameWidth();
+    return QSize(width, QWidget::sizeHint().height());
 }
 
 CListTreeItem* CTreeLib::AppendRow(int listId, const QString& name, int count) {

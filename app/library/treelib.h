@@ -152,6 +152,8 @@ public:
     int DeleteItem(CListTreeItem* row);
     // Whether a list name is being edited.
     bool IsEditing() const { return m_editing; }
+    // Wide enough for the fixed lists' names, icons and counts.
+    QSize sizeHint() const override;
 
 public Q_SLOTS:
     void LibContextMenuRequested(const QPoint& pos);

@@ -55,8 +55,11 @@ CPopupPlayList::CPopupPlayList(CPlayQueue* queue, QWidget* parent)
     : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint), m_queue(queue) {
     LoadPictures();
     setObjectName(QStringLiteral("CPopupPlayList"));
+    // The current entry is marked with a light tint, so that the artist's
+    // grey stays readable on it.
     setStyleSheet(
-        QStringLiteral("#CPopupPlayList{background: #FFFFFF; border: 1px solid #D5C8D8;}"));
+        QStringLiteral("#CPopupPlayList{background: #FFFFFF; border: 1px solid #D5C8D8;}"
+                       "#popupList::item:selected{background: #E9DDEB;}"));
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("popupList"));
     m_list->setFrameShape(QFrame::NoFrame);

@@ -48,7 +48,8 @@ set(recdeck_pictures
   maximize 48
   restore 48
   mini 48
-  close 48)
+  close 48
+  transf 48)
 
 include(${CMAKE_CURRENT_LIST_DIR}/renderpictures.cmake)
 set(picture_items)

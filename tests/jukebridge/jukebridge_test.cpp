@@ -24,7 +24,6 @@ namespace {
 
 using tagtest::Bytes;
 using tagtest::kPng;
-using tagtest::Quote;
 using tagtest::ReadBytes;
 using tagtest::WriteBytes;
 
@@ -106,19 +105,7 @@ class JukebridgeCopyTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = testsupport::makeTempDir("jukebridge-songs");
-        const std::string wav = s_dir + "/tone.wav";
-        const std::string mp3 = s_dir + "/tone.mp3";
-        std::string out;
-        ASSERT_EQ(
-            tagtest::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1.0 sine 440 2>&1",
-                         &out),
-            0)
-            << out;
-        ASSERT_EQ(
-            tagtest::Run("lame --quiet -b 128 " + Quote(wav) + " " + Quote(mp3) + " 2>&1", &out), 0)
-            << out;
-        s_mp3 = ReadBytes(mp3);
-        s_wav = ReadBytes(wav);
+        ASSERT_NO_FATAL_FAILURE(tagtest::MakeTone(s_dir, 1.0, &s_mp3, &s_wav));
         ASSERT_GT(s_mp3.size(), 1000u);
     }
     static void TearDownTestSuite() { testsupport::removeTree(s_dir); }

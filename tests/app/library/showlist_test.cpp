@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QUrl>
 
@@ -59,16 +60,7 @@ protected:
             texts << row->Text(column, m_list->CurrentListId());
         return texts;
     }
-    void Select(std::initializer_list<int> ids) {
-        m_list->clearSelection();
-        for (int id : ids) {
-            const QModelIndex index = m_list->Model()->IndexOf(m_list->FindRow(id));
-            ASSERT_TRUE(index.isValid()) << id;
-            m_list->Table()->selectionModel()->select(
-                index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-            m_list->Table()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-        }
-    }
+    void Select(std::initializer_list<int> ids) { uitest::SelectSongs(m_list.get(), ids); }
     static QStringList Column(const QString& db, const char* sql) {
         sqlite3* raw = nullptr;
         sqlite3_open(db.toUtf8().constData(), &raw);
@@ -132,6 +124,51 @@ TEST_F(ShowList, DatesSortYearFirstAndEmptyTextsShowTheirDefaults) {
     EXPECT_TRUE(m_list->Table()->header()->isSortIndicatorShown());
     EXPECT_EQ(m_list->Table()->header()->sortIndicatorSection(), CMusicInfoModel::Column_Date);
     EXPECT_EQ(Shown().first(), QStringLiteral("new year"));
+}
+
+// Dates, lengths and recording names are shown whole in the table's font;
+// the room beyond the columns goes to name, artist and album until the user
+// sizes a column by hand.
+TEST_F(ShowList, ColumnsFitTheirTextsAndShareTheRoomUntilTheUserSizesThem) {
+    AddSong(Song{1, {}, "An Artist", {}, {}, "12/31/2011 23:59"});
+    CShowListWidget* list = Build();
+    list->resize(700, 400);
+    QTest::qWait(20);
+    QTreeView* table = list->Table();
+    QHeaderView* header = table->header();
+    const auto need = [table](int column) {
+        const QModelIndex index = table->model()->index(0, column);
+        QStyleOptionViewItem option;
+        option.initFrom(table);
+        option.font = table->font();
+        option.fontMetrics = table->fontMetrics();
+        return table->itemDelegateForIndex(index)->sizeHint(option, index).width();
+    };
+    for (int column :
+         {CMusicInfoModel::Column_Name, CMusicInfoModel::Column_Time, CMusicInfoModel::Column_Date})
+        EXPECT_GE(header->sectionSize(column), need(column)) << column;
+    int used = 0;
+    for (int column = 0; column < CMusicInfoModel::Column_Rest; ++column)
+        used += header->sectionSize(column);
+    EXPECT_LE(used, table->viewport()->width()) << "no sideways scrolling at this width";
+
+    const int name = header->sectionSize(CMusicInfoModel::Column_Name);
+    const int artist = header->sectionSize(CMusicInfoModel::Column_Artist);
+    const int date = header->sectionSize(CMusicInfoModel::Column_Date);
+    list->resize(1000, 400);
+    QTest::qWait(20);
+    EXPECT_GT(header->sectionSize(CMusicInfoModel::Column_Name), name);
+    EXPECT_GT(header->sectionSize(CMusicInfoModel::Column_Artist), artist + 50);
+    EXPECT_EQ(header->sectionSize(CMusicInfoModel::Column_Date), date);
+
+    // Sized by hand: the columns keep their widths.
+    header->resizeSection(CMusicInfoModel::Column_Album, 90);
+    list->resize(1200, 400);
+    QTest::qWait(20);
+    EXPECT_EQ(header->sectionSize(CMusicInfoModel::Column_Album), 90);
+    list->resize(700, 400);
+    QTest::qWait(20);
+    EXPECT_EQ(header->sectionSize(CMusicInfoModel::Column_Album), 90);
 }
 
 TEST_F(ShowList, FilterSearchesNameArtistAndAlbumIgnoringCaseAfterAPause) {

@@ -15,10 +15,13 @@
 #include <QWidget>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
 #include "library/musicdb.h"
+#include "library/musicinfomodel.h"
+#include "library/showlistwidget.h"
 #include "privatehome.h"
 
 namespace uitest {
@@ -96,6 +99,19 @@ inline QStringList MenuTexts(const QMenu* menu) {
     for (const QAction* action : menu->actions())
         texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
     return texts;
+}
+
+// Selects the rows of the songs in the list's table (the last one becomes
+// the current row); a song not shown fails the test.
+inline void SelectSongs(CShowListWidget* list, std::initializer_list<int> ids) {
+    list->clearSelection();
+    for (int id : ids) {
+        const QModelIndex index = list->Model()->IndexOf(list->FindRow(id));
+        ASSERT_TRUE(index.isValid()) << id;
+        list->Table()->selectionModel()->select(
+            index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        list->Table()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
 }
 
 // Clicks the push button of dialog whose text is text; false when there is

@@ -32,6 +32,22 @@ void WriteBytes(const std::string& path, const Bytes& bytes) {
     ASSERT_TRUE(out.good()) << path;
 }
 
+void MakeTone(const std::string& folder, double seconds, Bytes* mp3, Bytes* wav) {
+    const std::string wavPath = folder + "/tone.wav";
+    const std::string mp3Path = folder + "/tone.mp3";
+    std::string out;
+    ASSERT_EQ(Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wavPath) + " synth " +
+                      std::to_string(seconds) + " sine 440 2>&1",
+                  &out),
+              0)
+        << out;
+    ASSERT_EQ(Run("lame --quiet -b 128 " + Quote(wavPath) + " " + Quote(mp3Path) + " 2>&1", &out),
+              0)
+        << out;
+    if (mp3) *mp3 = ReadBytes(mp3Path);
+    if (wav) *wav = ReadBytes(wavPath);
+}
+
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

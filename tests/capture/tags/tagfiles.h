@@ -25,6 +25,11 @@ int Run(const std::string& command, std::string* out);
 // Quotes a path for the shell.
 std::string Quote(const std::string& s);
 
+// A 440 Hz stereo tone of the given length made by sox as "tone.wav" in
+// folder and encoded by lame (128 kbit/s, no tag) as "tone.mp3". Fails the
+// test when a tool fails; the files' bytes go to mp3 and wav when given.
+void MakeTone(const std::string& folder, double seconds, Bytes* mp3, Bytes* wav = nullptr);
+
 // UTF-8 to wchar_t (UTF-32), as the program hands paths to the export.
 std::wstring Wide(const std::string& utf8);
 

@@ -28,14 +28,7 @@ class TagWriterTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_dir = testsupport::makeTempDir("tagwriter");
-        const std::string wav = s_dir + "/tone.wav";
-        const std::string mp3 = s_dir + "/tone.mp3";
-        std::string out;
-        ASSERT_EQ(tagtest::Run("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1.5 sine 440 2>&1", &out), 0)
-            << out;
-        ASSERT_EQ(tagtest::Run("lame --quiet -b 128 " + Quote(wav) + " " + Quote(mp3) + " 2>&1", &out), 0)
-            << out;
-        s_audio = ReadBytes(mp3);
+        ASSERT_NO_FATAL_FAILURE(MakeTone(s_dir, 1.5, &s_audio));
         ASSERT_GT(s_audio.size(), 1000u);
         ASSERT_EQ(s_audio[0], 0xFF);  // the first MP3 frame, no tag
     }
