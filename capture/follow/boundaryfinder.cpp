@@ -9,12 +9,18 @@ namespace {
 constexpr unsigned kBands = 48;
 constexpr double kLowestHz = 40.0;
 constexpr double kHighestHz = 16000.0;
-constexpr unsigned kSideFrames = 64;
+constexpr unsigned kSideFrames = 32;
 // A candidate needs at least this share of kSideFrames on each side.
 constexpr unsigned kMinSideFrames = kSideFrames / 4;
 // Band power below this (relative to a full-scale sine) counts as silence:
 // -100 dB.
 constexpr float kFloorPower = 1e-10f;
+// Band levels further than this below the loudest band of the stretch are
+// raised to that floor: a frame that a change cuts off spreads a little of
+// its power over every band, which must not count as a change of its own.
+constexpr float kRangeDb = 60.0f;
+// How many times the window's median change the strongest must reach.
+constexpr double kStandOut = 2.0;
 
 unsigned FrameLengthFor(uint32_t rate) {
     if (rate >= 32000)
@@ -27,7 +33,7 @@ unsigned FrameLengthFor(uint32_t rate) {
 CBoundaryFinder::CBoundaryFinder(uint32_t rate)
     : m_rate(rate > 0 ? rate : 44100),
       m_frameLength(FrameLengthFor(m_rate)),
-      m_hop(m_frameLength / 8),
+      m_hop(m_frameLength / 4),
       m_sideFrames(kSideFrames) {
     const unsigned n = m_frameLength;
     m_window.resize(n);
@@ -71,14 +77,25 @@ void CBoundaryFinder::Transform() {
     for (unsigned i = 0; i < n; ++i)
         if (i < m_reversed[i])
             std::swap(m_fft[i], m_fft[m_reversed[i]]);
+    // Products written out: std::complex's operator* checks for infinities
+    // on every call.
+    auto* data = reinterpret_cast<float*>(m_fft.data());
+    const auto* twiddle = reinterpret_cast<const float*>(m_twiddle.data());
     for (unsigned size = 2; size <= n; size *= 2) {
         const unsigned half = size / 2;
         const unsigned step = n / size;
         for (unsigned start = 0; start < n; start += size) {
             for (unsigned k = 0; k < half; ++k) {
-                const std::complex<float> t = m_twiddle[k * step] * m_fft[start + k + half];
-                m_fft[start + k + half] = m_fft[start + k] - t;
-                m_fft[start + k] += t;
+                float* a = data + 2 * (start + k);
+                float* b = data + 2 * (start + k + half);
+                const float wr = twiddle[2 * k * step];
+                const float wi = twiddle[2 * k * step + 1];
+                const float tr = wr * b[0] - wi * b[1];
+                const float ti = wr * b[1] + wi * b[0];
+                b[0] = a[0] - tr;
+                b[1] = a[1] - ti;
+                a[0] += tr;
+                a[1] += ti;
             }
         }
     }
@@ -127,20 +144,22 @@ uint64_t CBoundaryFinder::Refine(const int16_t* pcm, uint64_t frames, uint64_t c
         BandLevels(pcm, q, starting.data());
         return Distance(ending.data(), m_meanBefore.data()) + Distance(starting.data(), m_meanAfter.data());
     };
-    // A frame length either side in hops, then a hop either side finely.
+    // A frame length either side in eighths of it, then an eighth either
+    // side finely.
+    const uint64_t coarseStep = n / 8;
     uint64_t best = coarse;
     double bestScore = score(coarse);
     const uint64_t center = coarse;
-    for (uint64_t q = center - n; q <= center + n; q += m_hop) {
+    for (uint64_t q = center - n; q <= center + n; q += coarseStep) {
         const double s = score(q);
         if (s < bestScore) {
             bestScore = s;
             best = q;
         }
     }
-    const uint64_t step = std::max(1u, m_hop / 16);
+    const uint64_t step = std::max<uint64_t>(1, coarseStep / 16);
     const uint64_t around = best;
-    for (uint64_t q = around - m_hop; q <= around + m_hop; q += step) {
+    for (uint64_t q = around - coarseStep; q <= around + coarseStep; q += step) {
         const double s = score(q);
         if (s < bestScore) {
             bestScore = s;
@@ -164,7 +183,7 @@ void CBoundaryFinder::BandLevels(const int16_t* pcm, uint64_t first, float* out)
         float power = 0;
         for (unsigned k = m_bandEdges[b]; k < m_bandEdges[b + 1]; ++k)
             power += std::norm(m_fft[k]);
-        out[b] = 10.0f * std::log10(power * scale + kFloorPower);
+        out[b] = std::max(m_floorDb, 10.0f * std::log10(power * scale + kFloorPower));
     }
 }
 
@@ -176,8 +195,12 @@ BoundaryResult CBoundaryFinder::Find(const int16_t* pcm, uint64_t frames, uint64
         return result;
     const uint64_t count = (frames - m_frameLength) / m_hop + 1;
     m_levels.resize(count * bands);
+    m_floorDb = -1000.0f;  // none while the stretch is measured
     for (uint64_t f = 0; f < count; ++f)
         BandLevels(pcm, f * m_hop, &m_levels[f * bands]);
+    m_floorDb = *std::max_element(m_levels.begin(), m_levels.end()) - kRangeDb;
+    for (float& level : m_levels)
+        level = std::max(level, m_floorDb);
     // sums[f][b] = levels of frames 0 .. f-1 in band b.
     m_sums.assign((count + 1) * bands, 0.0);
     for (uint64_t f = 0; f < count; ++f)
@@ -231,7 +254,16 @@ BoundaryResult CBoundaryFinder::Find(const int16_t* pcm, uint64_t frames, uint64
     const auto coarse = static_cast<uint64_t>(std::llround(std::max(0.0, at * m_hop)));
     result.frame = std::clamp(Refine(pcm, frames, coarse, count), from, to);
     result.changeDb = best;
-    result.found = best >= kMinChangeDb;
+    // A change stands out when it is well above what the window shows
+    // elsewhere (music changes all the time, a steady sound hardly at all).
+    std::vector<double>& typical = m_typical;
+    typical.clear();
+    for (double c : m_change)
+        if (c >= 0)
+            typical.push_back(c);
+    std::nth_element(typical.begin(), typical.begin() + long(typical.size() / 2), typical.end());
+    const double median = typical[typical.size() / 2];
+    result.found = best >= kMinChangeDb && best >= kStandOut * median;
     return result;
 }
 

@@ -5,13 +5,15 @@
 // differ most in spectrum and level.
 //
 // The stretch is cut into overlapping frames (about 46 ms, a new one every
-// 5.8 ms at 44100 Hz) whose spectra are summed into 48 bands on a
-// logarithmic frequency scale, in dB. For each candidate point, the mean band
-// levels of the frames that end before it (about 0.37 s of them) are compared
-// with those of the frames that start after it; the candidate with the
-// largest mean difference wins and is refined between its neighbours. Frames
-// that straddle a candidate are left out on both sides, so a clean change
-// peaks at the exact point.
+// 11.6 ms at 44100 Hz) whose spectra are summed into 48 bands on a
+// logarithmic frequency scale, in dB, within 60 dB of the stretch's loudest.
+// For each candidate point, the mean band levels of the frames that end
+// before it (about 0.37 s of them) are compared with those of the frames that
+// start after it; the candidate with the largest mean difference wins. Its
+// neighbourhood (a frame length either side) is then searched for the point
+// where the frame ending there still matches what came before and the frame
+// starting there already matches what comes after, to a fraction of a
+// millisecond on a clean change.
 
 #include <complex>
 #include <cstdint>
@@ -20,9 +22,9 @@
 namespace capdev {
 
 struct BoundaryResult {
-    // False when no candidate shows a change of at least kMinChangeDb: the
-    // stretch holds one sound throughout (or silence), and `frame` is then
-    // meaningless.
+    // False when no candidate shows a change of at least kMinChangeDb and
+    // twice the median change over the candidates: the stretch holds one
+    // sound throughout (or silence), and `frame` is then meaningless.
     bool found = false;
     // Offset of the change, in frames from the stretch's start.
     uint64_t frame = 0;
@@ -34,7 +36,7 @@ struct BoundaryResult {
 class CBoundaryFinder {
 public:
     // Mean band difference below which a stretch counts as one sound.
-    static constexpr double kMinChangeDb = 3.0;
+    static constexpr double kMinChangeDb = 1.0;
 
     // `rate`: frames per second of the audio it will be given.
     explicit CBoundaryFinder(uint32_t rate);
@@ -72,10 +74,12 @@ private:
     std::vector<float> m_levels;               // frames x bands
     std::vector<double> m_sums;                // running sums of m_levels, (frames + 1) x bands
     std::vector<double> m_change;              // change per candidate hop
+    std::vector<double> m_typical;             // the valid changes, for their median
     std::vector<double> m_meanBefore;          // band means either side, for Refine
     std::vector<double> m_meanAfter;
     std::vector<float> m_frameBefore;          // band levels of the two frames Refine compares
     std::vector<float> m_frameAfter;
+    float m_floorDb = -1000.0f;  // the lowest band level counted in the current stretch
 };
 
 }  // namespace capdev

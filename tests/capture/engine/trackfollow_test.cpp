@@ -10,6 +10,7 @@
 #include "../writers/pcmtest.h"
 #include "capdev.h"
 #include "enginefakes.h"
+#include "follow/boundaryfinder.h"
 
 using namespace enginetest;
 
@@ -39,6 +40,44 @@ double Pitch(const MemoryFileRecord& f, double atSeconds) {
     const auto* pcm = reinterpret_cast<const int16_t*>(f.data.data());
     const size_t first = size_t(atSeconds * kRate);
     return pcmtest::frequency(pcm + first * 2, kRate / 4, 2, kRate);
+}
+
+// 1.5 s of `before` then 1.5 s of `after` (sines of these pitches and peaks;
+// a peak of 0 is silence), each starting at phase 0 as a new track does.
+std::vector<int16_t> Change(double hzBefore, int peakBefore, double hzAfter, int peakAfter) {
+    std::vector<int16_t> pcm = pcmtest::sine(hzBefore, kRate, 2, kRate * 3 / 2, peakBefore);
+    Append(pcm, pcmtest::sine(hzAfter, kRate, 2, kRate * 3 / 2, peakAfter));
+    return pcm;
+}
+
+TEST(BoundaryFinderTest, FindsChangesOfPitchLevelAndSoundWithinTwoMillisecondsWhereverTheyLie) {
+    struct Case {
+        double hzBefore;
+        int peakBefore;
+        double hzAfter;
+        int peakAfter;
+    };
+    // Neighbouring pitches a fifth of an octave apart, a 12 dB step, sound
+    // starting and stopping.
+    const Case cases[] = {{227, 9000, 278, 9000}, {278, 9000, 339, 9000}, {521, 9000, 646, 9000},
+                          {646, 9000, 778, 9000}, {440, 3000, 440, 12000}, {440, 9000, 0, 0},
+                          {0, 0, 440, 9000}};
+    capdev::CBoundaryFinder finder(kRate);
+    const uint64_t truth = kRate * 3 / 2;
+    for (const Case& c : cases) {
+        const std::vector<int16_t> pcm = Change(c.hzBefore, c.peakBefore, c.hzAfter, c.peakAfter);
+        // The change early, in the middle and late in the candidates.
+        for (const int64_t shift : {-25000, -6000, 0, 9000, 25000}) {
+            const uint64_t from = truth + shift - 30000;
+            const capdev::BoundaryResult r = finder.Find(pcm.data(), pcm.size() / 2, from, from + 60000);
+            EXPECT_TRUE(r.found) << c.hzBefore << " to " << c.hzAfter << " shift " << shift;
+            EXPECT_NEAR(double(truth), double(r.frame), kRate / 500.0)
+                << c.hzBefore << " to " << c.hzAfter << " shift " << shift;
+        }
+    }
+    // One sound throughout: nothing to find.
+    const std::vector<int16_t> steady = Change(440, 9000, 440, 9000);
+    EXPECT_FALSE(finder.Find(steady.data(), steady.size() / 2, 40000, 90000).found);
 }
 
 class TrackFollowTest : public ::testing::Test {
@@ -75,13 +114,13 @@ TEST_F(TrackFollowTest, EarlyAndLateAnnouncementsCutGaplessTonesAtTheTrueBoundar
     ASSERT_EQ(0, rig.Start(3000));
     const int64_t early = Announced(4.0, -300);
     const int64_t late = Announced(8.0, 400);
-    FeedAnnouncing(Tracks({440, 660, 990}, 4.0), {{early, early}, {late, late}});
+    FeedAnnouncing(Tracks({278, 339, 414}, 4.0), {{early, early}, {late, late}});
     ASSERT_EQ(0, rig.Stop());
 
     const auto files = rig.files->Main();
     ASSERT_EQ(3u, files.size());
     double boundary = 0;
-    const double pitches[] = {440, 660, 990};
+    const double pitches[] = {278, 339, 414};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_TRUE(files[i].closed);
         EXPECT_NEAR(pitches[i], Pitch(files[i], 1.5), 5) << "file " << i;
