@@ -103,7 +103,11 @@ bool CTrackFollower::DecideFirst(bool flush) {
 
     char line[256];
     const auto ms = [this](uint64_t frames) { return double(frames) * 1000.0 / m_rate; };
-    const uint64_t floor = std::max(m_start, m_cut ? m_lastCut + FramesFor(kMinSongMs * 1000) : 0);
+    // Where the next song may begin: after the audio handed on, and a short
+    // song's length after the previous cut (no less than the context, so
+    // that the previous change is not compared again).
+    const uint64_t afterCut = m_cut ? m_lastCut + std::max(FramesFor(kMinSongMs * 1000), context) : 0;
+    const uint64_t floor = std::max(m_start, afterCut);
     uint64_t cut;
     if (p.low >= m_end || floor >= m_end) {
         std::snprintf(line, sizeof line,
@@ -136,6 +140,14 @@ bool CTrackFollower::DecideFirst(bool flush) {
             std::snprintf(line, sizeof line,
                           "CTrackFollower::Decide cut at %.0f ms, %+.0f ms from the announcement, change %.1f dB",
                           ms(cut), ms(cut) - ms(p.center), found.changeDb);
+        } else if (m_cut && afterCut > m_start && p.center < afterCut) {
+            // Announced at or just after the previous cut, and nothing new
+            // since: the same change announced again.
+            std::snprintf(line, sizeof line,
+                          "CTrackFollower::Decide mark dropped: no change since the last cut at %.0f ms",
+                          ms(m_lastCut));
+            m_log(line);
+            return true;
         } else {
             cut = std::clamp(p.center, from, to);
             std::snprintf(line, sizeof line,

@@ -23,7 +23,9 @@
 //   arrived; a window that begins after the last audio is dropped, since
 //   nothing of the new track was recorded;
 // - a window that reaches back over the previous cut is searched only after
-//   it (at least kMinSongMs later), so one change is never cut twice.
+//   it (at least kMinSongMs later); when nothing stands out there and the
+//   announced time lies before that, the mark is the previous change
+//   announced again and is dropped, so one change is never cut twice.
 
 #include <cstdint>
 #include <deque>

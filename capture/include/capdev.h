@@ -295,6 +295,8 @@ CAPDEV_EXPORT int AudioDevGetApplication(void* handle, unsigned index, AudioDevA
  * the device it came from, and the sound server forgets the route, so the
  * application's later streams play where they did before; after a crash the
  * next AudioDevCreate does the same. Input recordings are not affected.
+ * AudioDevStartRecord of computer audio then also fails with -1000 minus
+ * the sound server's error when the streams cannot be routed.
  * The engine copies the text. Caller's thread. Returns 0; -5 for a null
  * handle or a text of AUDIODEV_APP_TEXT bytes or more; -6 while a recording
  * runs (which keeps its choice).

@@ -109,12 +109,13 @@ protected:
     Rig rig;
 };
 
-TEST_F(TrackFollowTest, EarlyAndLateAnnouncementsCutGaplessTonesAtTheTrueBoundaries) {
+TEST_F(TrackFollowTest, EarlyAndLateAnnouncementsCutGaplessTonesAtTheTrueBoundariesOnce) {
     ASSERT_EQ(0, AudioDevSetTrackFollow(Handle(), 3000));
     ASSERT_EQ(0, rig.Start(3000));
     const int64_t early = Announced(4.0, -300);
+    const int64_t again = Announced(4.0, -100);  // the same change announced twice
     const int64_t late = Announced(8.0, 400);
-    FeedAnnouncing(Tracks({278, 339, 414}, 4.0), {{early, early}, {late, late}});
+    FeedAnnouncing(Tracks({278, 339, 414}, 4.0), {{early, early}, {again, again}, {late, late}});
     ASSERT_EQ(0, rig.Stop());
 
     const auto files = rig.files->Main();
@@ -135,6 +136,7 @@ TEST_F(TrackFollowTest, EarlyAndLateAnnouncementsCutGaplessTonesAtTheTrueBoundar
     EXPECT_EQ(3, rig.events.Count(FileBegun));
     EXPECT_EQ(0, rig.events.Count(SilenceState, 0));
     EXPECT_TRUE(rig.events.HasLog("from the announcement"));
+    EXPECT_TRUE(rig.events.HasLog("mark dropped: no change since the last cut"));
 }
 
 TEST_F(TrackFollowTest, SilenceSplittingIsUnchangedAndAPauseShorterThanTheSplitTimeDoesNotCut) {

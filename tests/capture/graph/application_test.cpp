@@ -93,7 +93,7 @@ protected:
         // Users' servers remember where an application last played; the
         // private PulseAudio server does so only with this module.
         if (GetParam() == SoundServer::PulseAudio) {
-            if (!std::getenv("NORESTORE")) ASSERT_EQ(m_pulse->pactl("load-module module-stream-restore"), 0);
+            ASSERT_EQ(m_pulse->pactl("load-module module-stream-restore"), 0);
         }
         const std::string installer = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/driver/tavra-audio-install";
         std::string out;
@@ -128,8 +128,8 @@ protected:
             binary, "--playback", "--latency-msec=100", "--client-name=" + name, "--file-format=wav", file});
     }
 
-    // The sink of each playback stream of application `name`, by index.
-    std::vector<std::string> SinksOf(const std::string& name) {
+    // The index and sink of each playback stream of application `name`.
+    std::vector<std::pair<std::string, std::string>> StreamsOf(const std::string& name) {
         std::string sinks, inputs;
         m_pulse->pactl("list short sinks", &sinks);
         m_pulse->pactl("list sink-inputs", &inputs);
@@ -140,16 +140,22 @@ protected:
             const auto tab2 = line.find('\t', tab + 1);
             if (tab != std::string::npos) byIndex[line.substr(0, tab)] = line.substr(tab + 1, tab2 - tab - 1);
         }
-        std::vector<std::string> found;
-        std::string sink;
+        std::vector<std::pair<std::string, std::string>> found;
+        std::string index, sink;
         std::istringstream in(inputs);
         for (std::string line; std::getline(in, line);) {
             const auto at = line.find("Sink: ");
-            if (line.rfind("Sink Input #", 0) == 0) sink.clear();
+            if (line.rfind("Sink Input #", 0) == 0) index = line.substr(12);
             if (at != std::string::npos && line.find("Sink Input") == std::string::npos) sink = line.substr(at + 6);
-            if (line.find("application.name = \"" + name + "\"") != std::string::npos) found.push_back(byIndex[sink]);
+            if (line.find("application.name = \"" + name + "\"") != std::string::npos)
+                found.emplace_back(index, byIndex[sink]);
         }
         return found;
+    }
+    std::vector<std::string> SinksOf(const std::string& name) {
+        std::vector<std::string> sinks;
+        for (const auto& stream : StreamsOf(name)) sinks.push_back(stream.second);
+        return sinks;
     }
     bool AllOn(const std::string& name, size_t streams, const std::string& sink) {
         return WaitFor([&] { return SinksOf(name) == std::vector<std::string>(streams, sink); });
@@ -204,6 +210,10 @@ TEST_P(ApplicationTest, OnlyTheChosenApplicationIsMovedAndRecordedAndEverythingC
     EXPECT_STREQ(apps["ToneB"].binary, "toneplayer");
 
     ASSERT_EQ(AudioDevSetApplication(engine, "ToneA"), 0);
+    // Another application's stream found on "Tavra Audio" would be recorded:
+    // the start sends it to the speakers.
+    ASSERT_EQ(m_pulse->pactl("move-sink-input " + StreamsOf("ToneB").at(0).first + " tavra_audio"), 0);
+    ASSERT_TRUE(AllOn("ToneB", 1, "tavra_audio"));
     AudioDevRecordParam param = Param();
     ASSERT_EQ(AudioDevStartRecord(engine, &param), 0);
     EXPECT_EQ(AudioDevSetApplication(engine, ""), AUDIODEV_ERR_RUNNING);
