@@ -195,41 +195,11 @@ ServerResult MeasureBoundaries(testsupport::SoundServer kind, const std::string&
     return result;
 }
 
-// Hands the signal to the recorder as a device would, and moves the
-// recorder's clock with it.
-class BenchInput : public capdev::IAudioInput {
-public:
-    void SetSink(capdev::AudioSink sink, void* owner) override {
-        m_sink = sink;
-        m_owner = owner;
-    }
-    int Open(const capdev::InputDevice&) override { return 0; }
-    int Start() override { return 0; }
-    int Close() override { return 0; }
-    unsigned BlockBytes() const override { return kRate * 4 / 25; }
-    void Deliver(const void* data, unsigned bytes) { m_sink(capdev::kSinkAudio, bytes, data, m_owner); }
-
-private:
-    capdev::AudioSink m_sink = nullptr;
-    void* m_owner = nullptr;
-};
-
-class BenchBackend : public capdev::IInputBackend {
-public:
-    std::vector<capdev::InputDevice> ListDevices() override { return {{"Bench Input", "bench"}}; }
-    std::unique_ptr<capdev::IAudioInput> CreateInput(int) override {
-        auto input = std::make_unique<BenchInput>();
-        last = input.get();
-        return input;
-    }
-    BenchInput* last = nullptr;
-};
-
 // CPU seconds of recording `pcm` with following at `holdMs` (0: off) and,
 // when on, kChanges marks spread over the audio.
 double PipelineCpu(const std::vector<int16_t>& pcm, const std::string& folder, int holdMs) {
-    auto backendOwner = std::make_unique<BenchBackend>();
-    BenchBackend* backend = backendOwner.get();
+    auto backendOwner = std::make_unique<capbench::BenchBackend>();
+    capbench::BenchBackend* backend = backendOwner.get();
     std::atomic<int64_t> nowUs{0};
     capdev::RecorderOptions options;
     options.backend = std::move(backendOwner);

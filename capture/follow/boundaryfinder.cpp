@@ -118,7 +118,7 @@ uint64_t CBoundaryFinder::Refine(const int16_t* pcm, uint64_t frames, uint64_t c
     // the two holds the change.
     const size_t bands = m_bandEdges.size() - 1;
     const uint64_t n = m_frameLength;
-    if (coarse < 3 * n || coarse + 2 * n > frames)
+    if (coarse < 3 * n || coarse + 3 * n > frames)
         return coarse;
     // Means of frames clear of the change: ending a frame length before the
     // range searched, and starting a frame length after it.
@@ -146,26 +146,20 @@ uint64_t CBoundaryFinder::Refine(const int16_t* pcm, uint64_t frames, uint64_t c
     };
     // A frame length either side in eighths of it, then an eighth either
     // side finely.
-    const uint64_t coarseStep = n / 8;
     uint64_t best = coarse;
     double bestScore = score(coarse);
-    const uint64_t center = coarse;
-    for (uint64_t q = center - n; q <= center + n; q += coarseStep) {
-        const double s = score(q);
-        if (s < bestScore) {
-            bestScore = s;
-            best = q;
+    const auto search = [&](uint64_t around, uint64_t reach, uint64_t step) {
+        for (uint64_t q = around - reach; q <= around + reach; q += step) {
+            const double s = score(q);
+            if (s < bestScore) {
+                bestScore = s;
+                best = q;
+            }
         }
-    }
-    const uint64_t step = std::max<uint64_t>(1, coarseStep / 16);
-    const uint64_t around = best;
-    for (uint64_t q = around - coarseStep; q <= around + coarseStep; q += step) {
-        const double s = score(q);
-        if (s < bestScore) {
-            bestScore = s;
-            best = q;
-        }
-    }
+    };
+    const uint64_t eighth = n / 8;
+    search(coarse, n, eighth);
+    search(best, eighth, std::max<uint64_t>(1, eighth / 16));
     return best;
 }
 

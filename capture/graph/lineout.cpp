@@ -58,6 +58,27 @@ int FindVirtualDevice(ISinkControl* control, PlaybackDevice* device) {
     return -1;
 }
 
+// With the slot's lock held: builds both paths, the monitor playing on the
+// device named `speakers`, and on success puts the graph, `control` and
+// `output` into the slot. 0 or a negative error; on failure nothing moved.
+int BuildIntoSlot(LineOutSlot& slot, std::unique_ptr<ISinkControl>& control,
+                  std::unique_ptr<CDefaultOutputSwitch>& output, const std::string& speakers,
+                  LineOutSink sink, void* owner) {
+    PlaybackDevice device;
+    int result = FindVirtualDevice(control.get(), &device);
+    auto built = std::make_unique<CAudioFilterGraph>();
+    if (result == 0) {
+        result = built->BuildGraphs(device, speakers, sink, owner);
+    }
+    if (result != 0) {
+        return result < 0 ? result : kGraphErrFail;
+    }
+    slot.control = std::move(control);
+    slot.output = std::move(output);
+    slot.graph = std::move(built);
+    return 0;
+}
+
 }  // namespace
 
 int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph) {
@@ -97,23 +118,14 @@ int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph)
     }
     SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord default output: " +
                              output->remembered().description);
-    PlaybackDevice device;
-    result = FindVirtualDevice(control.get(), &device);
-    auto built = std::make_unique<CAudioFilterGraph>();
-    if (result == 0) {
-        result = built->BuildGraphs(device, output->remembered().name, sink, owner);
-    }
+    result = BuildIntoSlot(slot, control, output, output->remembered().name, sink, owner);
     if (result != 0) {
         // Nothing records: the user must not be left without sound.
-        built.reset();
         const int restored = output->Restore();
         SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartRecord build err " +
                                  std::to_string(result) + ", restore " + std::to_string(restored));
-        return result < 0 ? result : kGraphErrFail;
+        return result;
     }
-    slot.control = std::move(control);
-    slot.output = std::move(output);
-    slot.graph = std::move(built);
     slot.switched = true;
     *graph = slot.graph.get();
     return 0;
@@ -144,19 +156,11 @@ int ApplicationGraph(LineOutSlot& slot, LineOutSink sink, void* owner, Remembere
     if (result != 0) {
         return result < -2 ? GraphServerError(-result) : result;
     }
-    PlaybackDevice device;
-    result = FindVirtualDevice(control.get(), &device);
-    auto built = std::make_unique<CAudioFilterGraph>();
-    if (result == 0) {
-        result = built->BuildGraphs(device, speakers->name, sink, owner);
-    }
+    result = BuildIntoSlot(slot, control, output, speakers->name, sink, owner);
     if (result != 0) {
         SinkLog(sink, owner, "CAudioFilterGraph::LineOutStartApplication build err " + std::to_string(result));
-        return result < 0 ? result : kGraphErrFail;
+        return result;
     }
-    slot.control = std::move(control);
-    slot.output = std::move(output);
-    slot.graph = std::move(built);
     slot.switched = false;
     return 0;
 }
