@@ -5,9 +5,11 @@
 // noise), WAV output, CPU time and the recording settings.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "audioinput.h"
 #include "capdev.h"
 
 namespace capbench {
@@ -27,5 +29,37 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& pcm, int rate
 // User plus system CPU seconds of this process (self) or of its waited-for
 // children.
 double CpuSeconds(bool children);
+
+// An input that hands the benchmark's signal to the recorder as a device
+// would, 40 ms at 44100 Hz per block, on the benchmark's thread.
+class BenchInput : public capdev::IAudioInput {
+public:
+    void SetSink(capdev::AudioSink sink, void* owner) override {
+        m_sink = sink;
+        m_owner = owner;
+    }
+    int Open(const capdev::InputDevice&) override { return 0; }
+    int Start() override { return 0; }
+    int Close() override { return 0; }
+    unsigned BlockBytes() const override { return 44100 * 4 / 25; }
+    void Deliver(const void* data, unsigned bytes) { m_sink(capdev::kSinkAudio, bytes, data, m_owner); }
+
+private:
+    capdev::AudioSink m_sink = nullptr;
+    void* m_owner = nullptr;
+};
+
+// One input, "Bench Input"; `last` is the input made last (owned by the
+// recorder).
+class BenchBackend : public capdev::IInputBackend {
+public:
+    std::vector<capdev::InputDevice> ListDevices() override { return {{"Bench Input", "bench"}}; }
+    std::unique_ptr<capdev::IAudioInput> CreateInput(int) override {
+        auto input = std::make_unique<BenchInput>();
+        last = input.get();
+        return input;
+    }
+    BenchInput* last = nullptr;
+};
 
 }  // namespace capbench

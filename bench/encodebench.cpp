@@ -25,35 +25,6 @@ namespace {
 
 constexpr int kRate = 44100;
 
-// Hands the signal to the recorder as a device would, block by block.
-class BenchInput : public capdev::IAudioInput {
-public:
-    void SetSink(capdev::AudioSink sink, void* owner) override {
-        m_sink = sink;
-        m_owner = owner;
-    }
-    int Open(const capdev::InputDevice&) override { return 0; }
-    int Start() override { return 0; }
-    int Close() override { return 0; }
-    unsigned BlockBytes() const override { return kRate * 4 / 25; }
-    void Deliver(const void* data, unsigned bytes) { m_sink(capdev::kSinkAudio, bytes, data, m_owner); }
-
-private:
-    capdev::AudioSink m_sink = nullptr;
-    void* m_owner = nullptr;
-};
-
-class BenchBackend : public capdev::IInputBackend {
-public:
-    std::vector<capdev::InputDevice> ListDevices() override { return {{"Bench Input", "bench"}}; }
-    std::unique_ptr<capdev::IAudioInput> CreateInput(int) override {
-        auto input = std::make_unique<BenchInput>();
-        last = input.get();
-        return input;
-    }
-    BenchInput* last = nullptr;
-};
-
 struct Counts {
     int closed = 0;
     int errors = 0;
@@ -79,8 +50,8 @@ struct PipelineRun {
 // Records `pcm` through the whole pipeline into `folder`; CPU time of this
 // process (all its threads) while it runs.
 PipelineRun RunPipeline(const std::vector<int16_t>& pcm, const std::string& folder) {
-    auto backendOwner = std::make_unique<BenchBackend>();
-    BenchBackend* backend = backendOwner.get();
+    auto backendOwner = std::make_unique<capbench::BenchBackend>();
+    capbench::BenchBackend* backend = backendOwner.get();
     capdev::RecorderOptions options;
     options.backend = std::move(backendOwner);
     options.ringBlocks = 64;

@@ -16,7 +16,8 @@ constexpr int kModeVirtual = 2;
 constexpr int kVirtualWakes = 10;
 constexpr unsigned kVirtualPopsPerSecond = 250;  // a tenth of a 40 ms block
 constexpr int kFileTypeWav = 1;
-constexpr char kVirtualDeviceName[] = "Tavra Audio";
+// How far ahead of now an announced track change may lie.
+constexpr int64_t kMarkAheadLimitUs = 60 * 1000000LL;
 
 }  // namespace
 
@@ -37,7 +38,8 @@ CAudioDevRecorder::CAudioDevRecorder(RecorderOptions options)
                                         : RecordFileFactory(&CreateWriterRecordFile)),
       m_wavDataLimit(options.wavDataLimit),
       m_ringBlocks(options.ringBlocks > 0 ? options.ringBlocks : 16),
-      m_lineOut(options.lineOut ? options.lineOut : &ProcessLineOut()) {}
+      m_lineOut(options.lineOut ? options.lineOut : &ProcessLineOut()),
+      m_arrival(std::move(options.clock)) {}
 
 CAudioDevRecorder::~CAudioDevRecorder() {
     if (m_running.load() || m_encoder.joinable() || m_input)
@@ -57,9 +59,20 @@ void CAudioDevRecorder::RepairDefaultOutput() {
         return;
     }
     if (!restored.empty())
-        m_startupLog = "CAudioDevRecorder::AudioDevCreate restored default output: " + restored;
+        m_startupLog.push_back("CAudioDevRecorder::AudioDevCreate restored default output: " + restored);
     else if (result != 0)
-        m_startupLog = "CAudioDevRecorder::AudioDevCreate restore default output err: " + std::to_string(result);
+        m_startupLog.push_back("CAudioDevRecorder::AudioDevCreate restore default output err: " +
+                               std::to_string(result));
+    std::string report;
+    try {
+        result = m_lineOut->RepairStreams(&report);
+    } catch (...) {
+        return;
+    }
+    if (!report.empty())
+        m_startupLog.push_back("CAudioDevRecorder::AudioDevCreate " + report);
+    else if (result != 0)
+        m_startupLog.push_back("CAudioDevRecorder::AudioDevCreate repair streams err: " + std::to_string(result));
 }
 
 // --- Logging and events -----------------------------------------------------
@@ -132,6 +145,51 @@ int CAudioDevRecorder::SelectInput(const char* name) {
     return AUDIODEV_ERR_NO_DEVICE;
 }
 
+int CAudioDevRecorder::SetTrackFollow(int holdMs) {
+    if (holdMs != 0 && (holdMs < CTrackFollower::kMinHoldMs || holdMs > CTrackFollower::kMaxHoldMs))
+        return AUDIODEV_ERR_PARAM;
+    if (m_running.load() || m_encoder.joinable())
+        return AUDIODEV_ERR_RUNNING;
+    m_followHoldMs = holdMs;
+    return 0;
+}
+
+int CAudioDevRecorder::MarkTrackChange(int64_t monotonicUs, int windowMs) {
+    if (windowMs < 0 || windowMs > CTrackFollower::kMaxWindowMs)
+        return AUDIODEV_ERR_PARAM;
+    std::lock_guard<std::mutex> lock(m_followMutex);
+    if (!m_follower || !m_running.load())
+        return AUDIODEV_ERR_NOT_FOLLOWING;
+    // An announcement of a change a minute ahead is not one of this clock.
+    if (monotonicUs > m_arrival.Now() + kMarkAheadLimitUs)
+        return AUDIODEV_ERR_PARAM;
+    m_follower->Mark(monotonicUs, windowMs);
+    return 0;
+}
+
+int CAudioDevRecorder::ListApplications() {
+    const int err = m_lineOut->ListApplications(&m_applications);
+    if (err != 0) {
+        m_applications.clear();
+        Log("CAudioDevRecorder::ListApplications err: %d", err);
+    }
+    for (const PlayingApplication& app : m_applications)
+        Log("CAudioDevRecorder::ListApplications application: %s (%s), streams: %d", app.name.c_str(),
+            app.binary.c_str(), app.streams);
+    return static_cast<int>(m_applications.size());
+}
+
+const PlayingApplication* CAudioDevRecorder::GetApplication(unsigned index) const {
+    return index < m_applications.size() ? &m_applications[index] : nullptr;
+}
+
+int CAudioDevRecorder::SetApplication(const char* binaryOrName) {
+    if (m_running.load() || m_encoder.joinable())
+        return AUDIODEV_ERR_RUNNING;
+    m_application = binaryOrName ? binaryOrName : "";
+    return 0;
+}
+
 int CAudioDevRecorder::SetVolume(unsigned volume) {
     if (volume > 200)
         return AUDIODEV_ERR_PARAM;
@@ -178,15 +236,25 @@ int CAudioDevRecorder::StartRecord(const AudioDevRecordParam* param) {
         Log("CAudioDevRecorder::StartRecord CheckParam err");
         return AUDIODEV_ERR_PARAM;
     }
-    if (!m_startupLog.empty()) {
-        Log("%s", m_startupLog.c_str());
-        m_startupLog.clear();
-    }
+    for (const std::string& line : m_startupLog)
+        Log("%s", line.c_str());
+    m_startupLog.clear();
     m_ring.reset();
     m_inputLost = false;
     m_overflowing = false;
     m_dropped = 0;
     while (m_dataReady.TryWait()) {
+    }
+    m_arrival.Reset(static_cast<uint32_t>(m_params.sampleRate) * 4);
+    {
+        std::lock_guard<std::mutex> lock(m_followMutex);
+        m_follower.reset();
+        if (m_followHoldMs > 0) {
+            m_follower = std::make_unique<CTrackFollower>(
+                static_cast<uint32_t>(m_params.sampleRate), m_followHoldMs, &m_arrival,
+                [this](const std::string& line) { Log("%s", line.c_str()); });
+            Log("CAudioDevRecorder::StartRecord track follow hold ms: %d", m_followHoldMs);
+        }
     }
 
     // Without an input name: what the computer plays, from "Tavra Audio".
@@ -234,7 +302,10 @@ int CAudioDevRecorder::StartRecordInput() {
         // The graph announces the format before Start returns, so the ring,
         // the block size and the converter exist before the encoder that
         // reads them.
-        const int result = m_lineOut->Start(&CAudioDevRecorder::OnLineOut, this);
+        const int result =
+            m_application.empty()
+                ? m_lineOut->Start(&CAudioDevRecorder::OnLineOut, this)
+                : m_lineOut->StartApplication(&CAudioDevRecorder::OnLineOut, this, m_application);
         Log("CAudioDevRecorder::StartRecordInput LineOutStartRecord err %d", result);
         if (result < 0)
             return result;
@@ -286,6 +357,10 @@ int CAudioDevRecorder::StopRecord() {
         m_dataReady.Release(1);
         m_encoder.join();
     }
+    {
+        std::lock_guard<std::mutex> lock(m_followMutex);
+        m_follower.reset();
+    }
     Log("CAudioDevRecorder::StopRecord res: %d", result);
     if (m_ring && m_dropped.load() > 0)
         Log("CAudioDevRecorder::StopRecord dropped bytes: %llu",
@@ -325,6 +400,7 @@ void CAudioDevRecorder::PushBlock(const void* data, unsigned bytes, int wakes) {
         return;
     uint32_t dropped = 0;
     m_ring->Push(data, bytes, &dropped);
+    m_arrival.Stamp(bytes - dropped);
     if (dropped > 0) {
         m_dropped += dropped;
         if (!m_overflowing.exchange(true))
@@ -370,6 +446,7 @@ void CAudioDevRecorder::CopyInputFormat(const WaveFormat& format) {
         return;
     const uint32_t rate = format.samplesPerSec;
     const uint32_t frameBytes = format.channels * 2u;
+    m_arrival.Reset(rate * frameBytes);
     m_blockBytes = std::max(1u, rate / kVirtualPopsPerSecond) * frameBytes;
     // Converted also when only the channel count differs: a mono device's
     // samples are not stereo frames.
@@ -392,6 +469,7 @@ void CAudioDevRecorder::EncodeLoop() {
         st.silenceLimit = static_cast<uint64_t>(static_cast<float>(st.oneSecond) * seconds);
     }
     st.sampleLength = 20ull * st.oneSecond;
+    st.following = m_follower != nullptr;
     Log("CAudioDevRecorder::AudioEncodeProc start");
 
     int result = 0;
@@ -405,6 +483,9 @@ void CAudioDevRecorder::EncodeLoop() {
         // the recording.
         if (result == 0)
             result = DrainRing(st, block);
+        // And so does everything the hold still keeps back.
+        if (result == 0 && st.following)
+            result = ReleaseHeld(st, true);
     } catch (const std::exception& e) {
         Log("CAudioDevRecorder::AudioEncodeProc exception: %s", e.what());
         result = AUDIODEV_ERR_WRITE;
@@ -431,11 +512,42 @@ int CAudioDevRecorder::DrainRing(EncodeState& st, std::vector<uint8_t>& block) {
             data = static_cast<uint8_t*>(out);
             bytes = outBytes;
         }
-        const int result = ProcessBlock(st, data, bytes);
+        const int result = st.following ? FollowBlock(st, data, bytes) : ProcessBlock(st, data, bytes);
         if (result != 0)
             return result;
     }
     return 0;
+}
+
+int CAudioDevRecorder::FollowBlock(EncodeState& st, uint8_t* data, uint32_t bytes) {
+    // Shown as it comes: the live display must not lag by the hold.
+    Emit(AudioData, static_cast<int>(bytes), data);
+    m_follower->Push(data, bytes);
+    return ReleaseHeld(st, false);
+}
+
+int CAudioDevRecorder::ReleaseHeld(EncodeState& st, bool flush) {
+    bool cut = false;
+    while (m_follower->Next(&m_piece, &cut, flush)) {
+        if (cut)
+            CutHere(st);
+        const int result = ProcessBlock(st, m_piece.data(), static_cast<uint32_t>(m_piece.size()));
+        if (result != 0)
+            return result;
+    }
+    return 0;
+}
+
+void CAudioDevRecorder::CutHere(EncodeState& st) {
+    if (!st.split) {
+        Log("CAudioDevRecorder::AudioEncodeProc track change");
+        CloseTavraFile();
+        st.split = true;
+    }
+    st.silenceCounter = 0;
+    st.mainBytes = 0;
+    st.sampleBytes = 0;
+    st.fileBytes = 0;
 }
 
 int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t bytes) {
@@ -467,7 +579,8 @@ int CAudioDevRecorder::ProcessBlock(EncodeState& st, uint8_t* data, uint32_t byt
             return result;
     }
 
-    Emit(AudioData, static_cast<int>(bytes), data);
+    if (!st.following)
+        Emit(AudioData, static_cast<int>(bytes), data);
 
     if (m_sampleFile->isOpen() && st.sampleBytes < st.sampleLength) {
         if (m_sampleFile->write(bytes, data) != 0) {

@@ -14,6 +14,8 @@
 
 #include "audioinput.h"
 #include "capdev.h"
+#include "follow/arrivalclock.h"
+#include "follow/trackfollower.h"
 #include "graph/lineout.h"
 #include "graph/waveformat.h"
 #include "recordfile.h"
@@ -39,6 +41,7 @@ struct RecorderOptions {
     uint64_t wavDataLimit = kRecorderWavLimit;  // WAV data bytes per file before rolling over
     unsigned ringBlocks = 16;             // ring capacity in input blocks
     ILineOut* lineOut = nullptr;          // computer audio; null: ProcessLineOut()
+    CArrivalClock::Clock clock;           // stamps captured blocks; null: CLOCK_MONOTONIC
 };
 
 // Largest 16-bit sample value, either side of zero, that still counts as
@@ -80,10 +83,23 @@ public:
     // 0, or -5 above 200. Kept for the computer-audio monitor; the recorded
     // level never changes.
     int SetVolume(unsigned volume);
+    // Track following of the next recordings (see AudioDevSetTrackFollow):
+    // 0 or -5, -6 while recording.
+    int SetTrackFollow(int holdMs);
+    // An announced track change (see AudioDevMarkTrackChange). Any thread.
+    int MarkTrackChange(int64_t monotonicUs, int windowMs);
+    // The applications playing now (see AudioDevGetApplicationCount).
+    int ListApplications();
+    // Entry `index` of the last list, or nullptr.
+    const PlayingApplication* GetApplication(unsigned index) const;
+    // What the next recordings of computer audio record (see
+    // AudioDevSetApplication): 0, -6 while recording.
+    int SetApplication(const char* binaryOrName);
 
     // At creation: gives the real default playback device back when a run
-    // that died left "Tavra Audio" the default. The outcome is logged to the
-    // first callback a recording brings.
+    // that died left "Tavra Audio" the default, and the streams it moved
+    // there for one application. The outcome is logged to the first callback
+    // a recording brings.
     void RepairDefaultOutput();
 
     bool IsRecording() const { return m_running.load(); }
@@ -125,6 +141,7 @@ private:
         uint64_t nextNoFileLog = 0;  // unsavedBytes at which the next "no file" line is due;
                                      // 0: none logged since a file last opened
         bool popped = false;
+        bool following = false;      // blocks go through the track follower's hold
     };
 
     bool CheckParam(const AudioDevRecordParam* param);
@@ -145,6 +162,13 @@ private:
     // the encoder loop.
     int DrainRing(EncodeState& st, std::vector<uint8_t>& block);
     int ProcessBlock(EncodeState& st, uint8_t* data, uint32_t bytes);
+    // While following tracks: one converted block into the hold, and what
+    // the hold hands on (everything at a flush) through ProcessBlock.
+    int FollowBlock(EncodeState& st, uint8_t* data, uint32_t bytes);
+    int ReleaseHeld(EncodeState& st, bool flush);
+    // A track change falls here: the current song ends; the next block that
+    // is not silence opens the next.
+    void CutHere(EncodeState& st);
     // The splitter's step for one block (`silent` when splitting is on and
     // the block is silent): counts silence, closes the file at the limit,
     // opens one at the first loud block.
@@ -206,7 +230,18 @@ private:
     // the caller's thread before the encoder starts; the encoder uses it,
     // StopRecord frees it after the encoder ended.
     std::unique_ptr<CWavresFilter> m_resampler;
-    std::string m_startupLog;  // a line for the first callback; caller's thread
+    std::vector<std::string> m_startupLog;  // lines for the first callback; caller's thread
+    std::string m_application;  // caller's thread: the one application recorded, "" = all
+    std::vector<PlayingApplication> m_applications;  // caller's thread: the last list
+    // Stamps what the delivery thread pushes; the follower reads it.
+    CArrivalClock m_arrival;
+    int m_followHoldMs = 0;  // caller's thread: the hold of the next recordings, 0 = off
+    // Guards m_follower against MarkTrackChange from another thread while
+    // start or stop replaces it. The encoder uses the follower without the
+    // lock: it is made before the encoder starts and freed after it ended.
+    std::mutex m_followMutex;
+    std::unique_ptr<CTrackFollower> m_follower;
+    std::vector<uint8_t> m_piece;  // encoder thread: what the hold hands on
     std::thread m_encoder;
     // Encoder thread only while it runs.
     std::unique_ptr<IRecordFile> m_mainFile;

@@ -2,8 +2,11 @@
 // its handle and hands over to the recorder. Nothing thrown inside crosses
 // this boundary.
 
+#include <cstring>
+
 #include "audiodevrecorder.h"
 #include "capdev.h"
+#include "common/utf8.h"
 
 using capdev::CAudioDevRecorder;
 
@@ -86,6 +89,58 @@ CAPDEV_EXPORT int AudioDevSetVolume(void* handle, unsigned volume) {
 
 CAPDEV_EXPORT int AudioDevGetVolume(void* handle) {
     return handle ? 0 : AUDIODEV_ERR_PARAM;
+}
+
+CAPDEV_EXPORT int AudioDevSetTrackFollow(void* handle, int holdMs) {
+    if (!handle)
+        return AUDIODEV_ERR_PARAM;
+    return Recorder(handle)->SetTrackFollow(holdMs);
+}
+
+CAPDEV_EXPORT int AudioDevMarkTrackChange(void* handle, int64_t monotonicUs, int windowMs) {
+    if (!handle)
+        return AUDIODEV_ERR_PARAM;
+    try {
+        return Recorder(handle)->MarkTrackChange(monotonicUs, windowMs);
+    } catch (...) {
+        return AUDIODEV_ERR_NOT_FOLLOWING;
+    }
+}
+
+CAPDEV_EXPORT int AudioDevGetApplicationCount(void* handle) {
+    if (!handle)
+        return AUDIODEV_ERR_PARAM;
+    try {
+        return Recorder(handle)->ListApplications();
+    } catch (...) {
+        return 0;
+    }
+}
+
+CAPDEV_EXPORT int AudioDevGetApplication(void* handle, unsigned index, AudioDevApplication* app) {
+    if (!handle || !app)
+        return AUDIODEV_ERR_PARAM;
+    const capdev::PlayingApplication* found = Recorder(handle)->GetApplication(index);
+    if (!found)
+        return AUDIODEV_ERR_PARAM;
+    std::memset(app, 0, sizeof *app);
+    common::CopyText(app->name, found->name);
+    common::CopyText(app->binary, found->binary);
+    common::CopyText(app->iconName, found->icon);
+    app->processId = found->processId;
+    app->streams = found->streams;
+    app->playing = found->playing ? 1 : 0;
+    return 0;
+}
+
+CAPDEV_EXPORT int AudioDevSetApplication(void* handle, const char* binaryOrName) {
+    if (!handle || (binaryOrName && std::strlen(binaryOrName) >= AUDIODEV_APP_TEXT))
+        return AUDIODEV_ERR_PARAM;
+    try {
+        return Recorder(handle)->SetApplication(binaryOrName);
+    } catch (...) {
+        return AUDIODEV_ERR_PARAM;
+    }
 }
 
 }  // extern "C"

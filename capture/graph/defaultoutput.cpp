@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <vector>
 
 namespace capdev {
@@ -49,30 +50,73 @@ std::string CDefaultOutputState::DefaultPath() {
     return base + "/Tavra/Tunecap/default-output";
 }
 
-bool CDefaultOutputState::Load(RememberedOutput* output) const {
-    std::ifstream in(m_path);
-    if (!in) {
-        return false;
-    }
-    RememberedOutput read;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("name=", 0) == 0) {
-            read.name = line.substr(5);
-        } else if (line.rfind("description=", 0) == 0) {
-            read.description = line.substr(12);
-        }
-    }
-    if (read.name.empty()) {
-        return false;
-    }
-    *output = read;
-    return true;
+namespace {
+
+// Guards the state file's read-modify-write cycles within the process.
+std::mutex& StateFileMutex() {
+    static std::mutex* mutex = new std::mutex;  // never destroyed: exit order does not matter
+    return *mutex;
 }
 
-bool CDefaultOutputState::Save(const RememberedOutput& output) const {
-    if (output.name.empty() || HasNewline(output.name) || HasNewline(output.description)) {
-        return false;
+std::vector<std::string> SplitTabs(const std::string& s) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t tab = s.find('\t', from);
+        parts.push_back(s.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+        if (tab == std::string::npos) {
+            return parts;
+        }
+        from = tab + 1;
+    }
+}
+
+bool HasTabOrNewline(const MovedStream& m) {
+    for (const std::string* s : {&m.origin, &m.name, &m.binary, &m.id, &m.role}) {
+        if (s->find_first_of("\t\r\n") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+CDefaultOutputState::Contents CDefaultOutputState::Read() const {
+    Contents read;
+    std::ifstream in(m_path);
+    std::string line;
+    while (in && std::getline(in, line)) {
+        if (line.rfind("name=", 0) == 0) {
+            read.output.name = line.substr(5);
+        } else if (line.rfind("description=", 0) == 0) {
+            read.output.description = line.substr(12);
+        } else if (line.rfind("stream=", 0) == 0) {
+            const std::vector<std::string> parts = SplitTabs(line.substr(7));
+            if (parts.size() != 6 || parts[0].empty() ||
+                parts[0].find_first_not_of("0123456789") != std::string::npos) {
+                continue;
+            }
+            MovedStream m;
+            m.index = static_cast<uint32_t>(std::strtoul(parts[0].c_str(), nullptr, 10));
+            m.origin = parts[1];
+            m.name = parts[2];
+            m.binary = parts[3];
+            m.id = parts[4];
+            m.role = parts[5];
+            read.streams.push_back(std::move(m));
+        }
+    }
+    if (read.output.name.empty()) {
+        read.output = RememberedOutput();
+    }
+    return read;
+}
+
+bool CDefaultOutputState::Write(const Contents& contents) const {
+    if (contents.output.name.empty() && contents.streams.empty()) {
+        ::unlink(m_path.c_str());
+        return true;
     }
     const std::size_t slash = m_path.rfind('/');
     if (slash != std::string::npos && slash > 0 && !MakeFolders(m_path.substr(0, slash))) {
@@ -81,7 +125,14 @@ bool CDefaultOutputState::Save(const RememberedOutput& output) const {
     const std::string temp = m_path + ".new";
     {
         std::ofstream out(temp, std::ios::trunc);
-        out << "name=" << output.name << "\ndescription=" << output.description << "\n";
+        if (!contents.output.name.empty()) {
+            out << "name=" << contents.output.name << "\ndescription=" << contents.output.description
+                << "\n";
+        }
+        for (const MovedStream& m : contents.streams) {
+            out << "stream=" << m.index << '\t' << m.origin << '\t' << m.name << '\t' << m.binary
+                << '\t' << m.id << '\t' << m.role << "\n";
+        }
         out.flush();
         if (!out) {
             ::unlink(temp.c_str());
@@ -95,7 +146,49 @@ bool CDefaultOutputState::Save(const RememberedOutput& output) const {
     return true;
 }
 
-void CDefaultOutputState::Clear() const { ::unlink(m_path.c_str()); }
+bool CDefaultOutputState::Load(RememberedOutput* output) const {
+    std::lock_guard<std::mutex> lock(StateFileMutex());
+    const Contents read = Read();
+    if (read.output.name.empty()) {
+        return false;
+    }
+    *output = read.output;
+    return true;
+}
+
+bool CDefaultOutputState::Save(const RememberedOutput& output) const {
+    if (output.name.empty() || HasNewline(output.name) || HasNewline(output.description)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(StateFileMutex());
+    Contents contents = Read();
+    contents.output = output;
+    return Write(contents);
+}
+
+void CDefaultOutputState::Clear() const {
+    std::lock_guard<std::mutex> lock(StateFileMutex());
+    Contents contents = Read();
+    contents.output = RememberedOutput();
+    Write(contents);
+}
+
+std::vector<MovedStream> CDefaultOutputState::LoadStreams() const {
+    std::lock_guard<std::mutex> lock(StateFileMutex());
+    return Read().streams;
+}
+
+bool CDefaultOutputState::SaveStreams(const std::vector<MovedStream>& streams) const {
+    std::lock_guard<std::mutex> lock(StateFileMutex());
+    Contents contents = Read();
+    contents.streams.clear();
+    for (const MovedStream& m : streams) {
+        if (!HasTabOrNewline(m)) {
+            contents.streams.push_back(m);
+        }
+    }
+    return Write(contents);
+}
 
 CDefaultOutputSwitch::CDefaultOutputSwitch(ISinkControl* control, CDefaultOutputState state)
     : m_control(control), m_state(std::move(state)) {}

@@ -13,6 +13,17 @@
 
 namespace capdev {
 
+// A playback stream moved to "Tavra Audio" while one application is recorded:
+// where it came from and whose it is.
+struct MovedStream {
+    uint32_t index = 0;   // the stream's index on the server
+    std::string origin;   // name of the sink it came from
+    std::string name;     // application.name
+    std::string binary;   // application.process.binary
+    std::string id;       // application.id
+    std::string role;     // media.role
+};
+
 // The text that names the virtual device in a playback device's description.
 extern const char kVirtualDeviceName[];
 
@@ -22,8 +33,13 @@ struct RememberedOutput {
     std::string description;  // e.g. "Built-in Audio Analog Stereo"
 };
 
-// The state file: two lines, "name=..." and "description=...". Written
-// whole under a temporary name and renamed into place.
+// The state file: two lines, "name=..." and "description=...", for the real
+// device while "Tavra Audio" is the default, and a line
+// "stream=index<TAB>origin<TAB>name<TAB>binary<TAB>id<TAB>role" for each
+// stream moved to "Tavra Audio". Each part is saved and cleared without
+// touching the other; the file goes when both are empty. Written whole under
+// a temporary name and renamed into place, under a process-wide lock (the
+// default switch and the stream router write it from different threads).
 class CDefaultOutputState {
 public:
     // `path` "" means DefaultPath().
@@ -36,10 +52,26 @@ public:
     bool Load(RememberedOutput* output) const;
     // Creates the folders as needed. False when the file cannot be written.
     bool Save(const RememberedOutput& output) const;
+    // Forgets the device (the streams stay).
     void Clear() const;
+
+    // The moved streams; empty when there are none.
+    std::vector<MovedStream> LoadStreams() const;
+    // Replaces the moved streams (the device stays). A stream whose texts
+    // hold a tab or a line break is left out. False when the file cannot be
+    // written.
+    bool SaveStreams(const std::vector<MovedStream>& streams) const;
     const std::string& path() const { return m_path; }
 
 private:
+    struct Contents {
+        RememberedOutput output;  // name empty: none
+        std::vector<MovedStream> streams;
+    };
+    // With the file lock held.
+    Contents Read() const;
+    bool Write(const Contents& contents) const;
+
     std::string m_path;
 };
 

@@ -8,8 +8,10 @@
 // LineOutRepairAfterCrash when one is created.
 
 #include <string>
+#include <vector>
 
 #include "graph/audiofiltergraph.h"
+#include "graph/streamrouter.h"
 #include "graph/waveformat.h"
 
 namespace capdev {
@@ -26,8 +28,20 @@ namespace capdev {
 // failure *graph is null and the default playback device is as it was.
 int LineOutStartRecord(LineOutSink sink, void* owner, CAudioFilterGraph** graph);
 
+// As LineOutStartRecord, but only `application` (its binary or name) is
+// recorded: the default playback device stays as it is (and is given back
+// first when an earlier recording of this process made "Tavra Audio" the
+// default), the monitor plays on the real default device, and a stream
+// router moves the application's streams to "Tavra Audio" until the
+// recording pauses. Returns 0, the errors of LineOutStartRecord, or
+// GraphServerError(e) when the streams cannot be routed (the graph then
+// stays, paused).
+int LineOutStartApplication(LineOutSink sink, void* owner, const std::string& application,
+                            CAudioFilterGraph** graph);
+
 // Pauses delivery of the process's graph when it delivers to `owner`: what
-// arrives is discarded, the monitor plays on.
+// arrives is discarded, the monitor plays on. Streams moved for one
+// application are given back.
 void LineOutPause(void* owner);
 
 // Sets the monitor level of the process's graph, when there is one.
@@ -50,6 +64,11 @@ bool LineOutRunning();
 // error.
 int LineOutRepairAfterCrash(std::string* restored);
 
+// At engine creation, when no router of this process runs: gives back the
+// streams a previous run moved for one application and left on "Tavra
+// Audio" (RepairStreamsAfterCrash). 0 or a server error (PA_ERR_*).
+int LineOutRepairStreams(std::string* report);
+
 // The recorder's view of computer-audio capture, so that tests can give it a
 // source of their own. Called from the recorder's caller thread; the sink is
 // called as LineOutSink says.
@@ -67,6 +86,21 @@ public:
     virtual bool Teardown(void* owner) = 0;
     // As LineOutRepairAfterCrash.
     virtual int RepairAfterCrash(std::string* restored) = 0;
+    // As LineOutStartApplication. A source that cannot record one
+    // application alone refuses (-1).
+    virtual int StartApplication(LineOutSink /*sink*/, void* /*owner*/, const std::string& /*application*/) {
+        return -1;
+    }
+    // As LineOutRepairStreams; nothing to repair by default.
+    virtual int RepairStreams(std::string* report) {
+        report->clear();
+        return 0;
+    }
+    // As ListPlayingApplications; none by default.
+    virtual int ListApplications(std::vector<PlayingApplication>* apps) {
+        apps->clear();
+        return 0;
+    }
 };
 
 // The functions above as an ILineOut. Lives for the whole process.

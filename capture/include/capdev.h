@@ -48,7 +48,9 @@ enum {
     AUDIODEV_ERR_WRITE = -8,
     /* No input's name contains the requested name; as RecordError: the
        input went away during the recording. */
-    AUDIODEV_ERR_NO_DEVICE = -9
+    AUDIODEV_ERR_NO_DEVICE = -9,
+    /* AudioDevMarkTrackChange while no recording follows tracks. */
+    AUDIODEV_ERR_NOT_FOLLOWING = -10
 };
 
 /* Event codes passed to AudioDevCallback as `code`. */
@@ -197,6 +199,109 @@ CAPDEV_EXPORT int AudioDevSetVolume(void* handle, unsigned volume);
 
 /* Returns 0 for a valid handle, -5 for a null one. Reports no volume. */
 CAPDEV_EXPORT int AudioDevGetVolume(void* handle);
+
+/*
+ * Track following: songs are cut where the player says its track changed.
+ *
+ * AudioDevSetTrackFollow(handle, holdMs) makes the recordings started from
+ * now on keep the last `holdMs` milliseconds of audio back before the silence
+ * splitter and the writers see it (3000 suits announcements up to about a
+ * second late with the usual 1500 ms window); 0 turns following off, the
+ * default. Everything else stays as it is: silence still splits, FileClosed,
+ * SilenceState, FileBegun and SampleFile come as always, only later by the
+ * hold. AudioData alone is raised as blocks are captured, before the hold
+ * (so the live display does not lag), for silent blocks too.
+ * Caller's thread. Returns 0; -5 for a null handle or a hold outside 0 and
+ * 500..30000; -6 while a recording runs (which keeps its own setting).
+ */
+CAPDEV_EXPORT int AudioDevSetTrackFollow(void* handle, int holdMs);
+
+/*
+ * Tells the recording that a player announced a new track: `monotonicUs` is
+ * the CLOCK_MONOTONIC time (microseconds) at which the announcement arrived,
+ * `windowMs` (0..5000; 1500 suits most players) how far either side of it
+ * the new track may really begin. Once the audio up to the end of the window
+ * has been captured, the engine cuts at the point of strongest change of
+ * spectrum or level inside the window: the current file ends there
+ * (FileClosed) and the next begins there (SilenceState 1, later FileBegun and
+ * SampleFile, as after a silence split). When no change stands out in the
+ * window, or `windowMs` is 0, the cut falls at the announced time. A window
+ * that reaches back beyond the audio still held is searched where it is
+ * held; one wholly beyond it cuts at the oldest audio held, the nearest point
+ * still open. A window never reaches back over the previous cut: a change
+ * announced twice is cut once. AudioDevStopRecord decides the marks still
+ * waiting with the audio there is and writes everything held.
+ * Any thread, but not overlapping AudioDevStartRecord or AudioDevStopRecord
+ * on the same handle. Returns at once: 0 when the mark was queued; -5 for a
+ * null handle, a window outside 0..5000 or a time more than a minute ahead
+ * of now; -10 when no recording with track following runs.
+ */
+CAPDEV_EXPORT int AudioDevMarkTrackChange(void* handle, int64_t monotonicUs, int windowMs);
+
+/* Bytes of each text field of AudioDevApplication, the NUL included. */
+#define AUDIODEV_APP_TEXT 128
+
+/*
+ * One application that has playback streams on the sound server now, as
+ * AudioDevGetApplication fills it. Texts are NUL-terminated UTF-8, cut at a
+ * character boundary when longer; "" when the streams do not say.
+ */
+typedef struct AudioDevApplication {
+    /* What the user knows it by (the streams' application.name). */
+    char name[AUDIODEV_APP_TEXT];
+    /* Its program file's name (application.process.binary), e.g. "vlc". */
+    char binary[AUDIODEV_APP_TEXT];
+    /* Its icon's name in the icon theme (application.icon_name). */
+    char iconName[AUDIODEV_APP_TEXT];
+    /* Process id of its first stream (application.process.id), 0 when
+       unknown; lets the program find the player of that process on the
+       session bus. */
+    int32_t processId;
+    /* Its playback streams now (1 or more). */
+    int32_t streams;
+    /* Non-zero when at least one of them plays (is not paused). */
+    int32_t playing;
+} AudioDevApplication;
+
+/*
+ * Asks the sound server which applications play now and rebuilds the
+ * engine's list of them, one entry per application name and binary, in the
+ * order their first streams appeared; this engine's own streams are left
+ * out. Caller's thread; waits for the server (at most a few seconds).
+ * Returns the number of applications (0 or more; 0 also when the server
+ * cannot be reached, with a LogLine), or -5 for a null handle.
+ */
+CAPDEV_EXPORT int AudioDevGetApplicationCount(void* handle);
+
+/*
+ * Copies entry `index` of the list the last AudioDevGetApplicationCount
+ * built into *app, which the caller owns. Caller's thread. Returns 0; -5 for
+ * a null handle or record, or an index not below the list's length.
+ */
+CAPDEV_EXPORT int AudioDevGetApplication(void* handle, unsigned index, AudioDevApplication* app);
+
+/*
+ * Chooses what the next recordings of computer audio (a null input name)
+ * record: NULL or "" all applications, by making "Tavra Audio" the default
+ * output (the default); otherwise only the application whose binary or name
+ * (AudioDevApplication.binary or .name) equals `binaryOrName`. With one
+ * application chosen the default output never changes: its playback streams
+ * are moved to "Tavra Audio" when the recording starts, and its new streams
+ * as they appear, while everything else keeps playing where it plays (a
+ * stream of another application found on "Tavra Audio" is moved to the real
+ * default output, so that it is not recorded). The user keeps hearing the
+ * application through the monitor at the AudioDevSetVolume level. Stop,
+ * AudioDevDestroy and the application's exit give every moved stream back to
+ * the device it came from, and the sound server forgets the route, so the
+ * application's later streams play where they did before; after a crash the
+ * next AudioDevCreate does the same. Input recordings are not affected.
+ * AudioDevStartRecord of computer audio then also fails with -1000 minus
+ * the sound server's error when the streams cannot be routed.
+ * The engine copies the text. Caller's thread. Returns 0; -5 for a null
+ * handle or a text of AUDIODEV_APP_TEXT bytes or more; -6 while a recording
+ * runs (which keeps its choice).
+ */
+CAPDEV_EXPORT int AudioDevSetApplication(void* handle, const char* binaryOrName);
 
 #ifdef __cplusplus
 }

@@ -150,6 +150,7 @@ Rig::Rig(uint64_t wavLimit, unsigned ringBlocks, bool realFiles) {
         options.fileFactory = [store] { return std::make_unique<MemoryFile>(store); };
     options.wavDataLimit = wavLimit;
     options.ringBlocks = ringBlocks;
+    options.clock = [this] { return nowUs.load(); };
     recorder = std::make_unique<capdev::CAudioDevRecorder>(std::move(options));
 }
 
@@ -181,6 +182,8 @@ void Rig::Feed(const std::vector<int16_t>& pcm) {
                 return;  // the encoder has stopped: nothing frees the ring
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
+        if (beforeDeliver)
+            beforeDeliver((at + n) / 4);
         state->last->Deliver(bytes + at, n);
     }
 }

@@ -4,6 +4,7 @@
 // recorder of callback events, so that recordings run deterministically and
 // faster than real time.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -207,6 +208,11 @@ struct Rig {
     std::shared_ptr<BackendState> state = std::make_shared<BackendState>();
     std::shared_ptr<FileStore> files = std::make_shared<FileStore>();
     EventLog events;
+    // The recorder's clock (microseconds); it stays where the test puts it.
+    std::atomic<int64_t> nowUs{0};
+    // Called by Feed before each block with the frames delivered once the
+    // block is in (to move the clock, or to act at a point of the stream).
+    std::function<void(uint64_t frames)> beforeDeliver;
     std::unique_ptr<capdev::CAudioDevRecorder> recorder;
     AudioDevRecordParam param{};
     std::string folder = "/nonexistent/folder";

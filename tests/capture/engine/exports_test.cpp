@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <string>
 
 #include "capdev.h"
 #include "enginefakes.h"
@@ -36,6 +37,16 @@ TEST(LayoutTest, RecordAndCodesArePinned) {
     EXPECT_EQ(-7, AUDIODEV_ERR_CREATE_FILE);
     EXPECT_EQ(-8, AUDIODEV_ERR_WRITE);
     EXPECT_EQ(-9, AUDIODEV_ERR_NO_DEVICE);
+    EXPECT_EQ(-10, AUDIODEV_ERR_NOT_FOLLOWING);
+
+    EXPECT_EQ(396u, sizeof(AudioDevApplication));
+    EXPECT_EQ(0u, offsetof(AudioDevApplication, name));
+    EXPECT_EQ(128u, offsetof(AudioDevApplication, binary));
+    EXPECT_EQ(256u, offsetof(AudioDevApplication, iconName));
+    EXPECT_EQ(384u, offsetof(AudioDevApplication, processId));
+    EXPECT_EQ(388u, offsetof(AudioDevApplication, streams));
+    EXPECT_EQ(392u, offsetof(AudioDevApplication, playing));
+    EXPECT_EQ(128, AUDIODEV_APP_TEXT);
 }
 
 class ExportsTest : public ::testing::Test {
@@ -70,6 +81,14 @@ TEST_F(ExportsTest, NullHandle) {
     EXPECT_EQ(0, AudioDevStopRecord(nullptr));
     EXPECT_EQ(-5, AudioDevSetVolume(nullptr, 100));
     EXPECT_EQ(-5, AudioDevGetVolume(nullptr));
+    AudioDevApplication app{};
+    EXPECT_EQ(-5, AudioDevGetApplicationCount(nullptr));
+    EXPECT_EQ(-5, AudioDevGetApplication(nullptr, 0, &app));
+    EXPECT_EQ(-5, AudioDevSetApplication(nullptr, "vlc"));
+    // An application name that could never be listed, and no list yet.
+    EXPECT_EQ(-5, AudioDevSetApplication(handle, std::string(AUDIODEV_APP_TEXT, 'a').c_str()));
+    EXPECT_EQ(-5, AudioDevGetApplication(handle, 0, &app));
+    EXPECT_EQ(-5, AudioDevGetApplication(handle, 0, nullptr));
     AudioDevDestroy(nullptr);
 }
 

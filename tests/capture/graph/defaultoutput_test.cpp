@@ -267,3 +267,45 @@ TEST(DefaultOutputNoServer, FailsWithoutTouchingTheStateFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The device part and the moved streams share one file: saving, clearing
+// and a switch and restore of the default keep the other part as it was,
+// and the file goes only when both are empty.
+TEST_F(DefaultOutputTest, TheStateFileKeepsTheDeviceAndTheMovedStreamsApart) {
+    LoadTavra();
+    const CDefaultOutputState state;
+    capdev::MovedStream vlc;
+    vlc.index = 42;
+    vlc.origin = "speakers";
+    vlc.name = "VLC media player";
+    vlc.binary = "vlc";
+    vlc.id = "org.videolan.VLC";
+    vlc.role = "video";
+    capdev::MovedStream broken = vlc;
+    broken.name = "two\tfields";
+    ASSERT_TRUE(state.SaveStreams({vlc, broken}));
+
+    CDefaultOutputSwitch sw(m_control.get(), state);
+    ASSERT_EQ(sw.SwitchToVirtual(), 0);
+    RememberedOutput saved;
+    ASSERT_TRUE(state.Load(&saved));
+    EXPECT_EQ(saved.name, "speakers");
+    std::vector<capdev::MovedStream> streams = state.LoadStreams();
+    ASSERT_EQ(streams.size(), 1u);  // the one with a tab in a text is left out
+    EXPECT_EQ(streams[0].index, 42u);
+    EXPECT_EQ(streams[0].origin, "speakers");
+    EXPECT_EQ(streams[0].name, "VLC media player");
+    EXPECT_EQ(streams[0].binary, "vlc");
+    EXPECT_EQ(streams[0].id, "org.videolan.VLC");
+    EXPECT_EQ(streams[0].role, "video");
+
+    ASSERT_EQ(sw.Restore(), 0);
+    EXPECT_FALSE(state.Load(&saved));
+    EXPECT_EQ(state.LoadStreams().size(), 1u);
+    ASSERT_TRUE(state.SaveStreams({}));
+    EXPECT_FALSE(Exists(m_statePath));
+}
+
+}  // namespace

@@ -1,7 +1,8 @@
 // Starts a recording of computer audio through the capdev exports and waits
 // to be killed, leaving "Tavra Audio" the default playback device as a
 // crashed program would. Prints "recording" once it records, or
-// "failed <code>". Argument: the output folder.
+// "failed <code>". Arguments: the output folder, and optionally the one
+// application to record.
 
 #include <unistd.h>
 
@@ -15,6 +16,10 @@ int Discard(int, int, void*, void*) { return 0; }
 
 int main(int argc, char** argv) {
     void* engine = AudioDevCreate();
+    if (engine && argc > 2 && AudioDevSetApplication(engine, argv[2]) != 0) {
+        std::printf("failed to choose %s\n", argv[2]);
+        return 1;
+    }
     AudioDevRecordParam param{};
     param.callback = &Discard;
     param.outputFolder = argc > 1 ? argv[1] : "/tmp";

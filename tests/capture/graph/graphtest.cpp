@@ -25,9 +25,9 @@ void Put32(std::ofstream& out, uint32_t v) { out.write(reinterpret_cast<const ch
 
 }  // namespace
 
-void WriteToneWav(const std::string& path, int rate, double seconds, double amplitude) {
+void WriteToneWav(const std::string& path, int rate, double seconds, double amplitude, double hz) {
     const auto frames = static_cast<size_t>(rate * seconds);
-    const std::vector<int16_t> pcm = pcmtest::sine(kToneHz, rate, 2, frames, amplitude);
+    const std::vector<int16_t> pcm = pcmtest::sine(hz, rate, 2, frames, amplitude);
     const auto bytes = static_cast<uint32_t>(pcm.size() * 2);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write("RIFF", 4);
@@ -101,7 +101,7 @@ void GraphTest::PlayTone(double seconds) {
     EXPECT_EQ(m_pulse.shell("paplay '" + m_tonePath + "' 2>&1", &out), 0) << out;
 }
 
-std::string RunAndKillCrashChild(const std::string& folder) {
+std::string RunAndKillCrashChild(const std::string& folder, const std::string& application) {
     const std::string child = std::string(std::getenv("TUNECAP_BIN_DIR")) + "/graphcrashchild";
     int out[2];
     if (::pipe(out) != 0) return "pipe failed";
@@ -109,7 +109,8 @@ std::string RunAndKillCrashChild(const std::string& folder) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    char* argv[] = {const_cast<char*>(child.c_str()), const_cast<char*>(folder.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(child.c_str()), const_cast<char*>(folder.c_str()),
+                    application.empty() ? nullptr : const_cast<char*>(application.c_str()), nullptr};
     pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, child.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

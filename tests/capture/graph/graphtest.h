@@ -18,8 +18,9 @@ namespace graphtest {
 
 constexpr double kToneHz = 1000.0;
 
-// Writes a stereo 16-bit WAV file holding a sine of kToneHz.
-void WriteToneWav(const std::string& path, int rate, double seconds, double amplitude = 12000);
+// Writes a stereo 16-bit WAV file holding a sine of `hz`.
+void WriteToneWav(const std::string& path, int rate, double seconds, double amplitude = 12000,
+                  double hz = kToneHz);
 
 // Records a source of the daemon (by its server name) into memory.
 class SourceTap {
@@ -55,9 +56,10 @@ protected:
 };
 
 // Starts the crash child (a process recording computer audio through the
-// exports into `folder`), waits for its first line, kills it with SIGKILL
-// and returns that line ("recording\n" when it recorded).
-std::string RunAndKillCrashChild(const std::string& folder);
+// exports into `folder`, only `application` when it is not empty), waits for
+// its first line, kills it with SIGKILL and returns that line ("recording\n"
+// when it recorded).
+std::string RunAndKillCrashChild(const std::string& folder, const std::string& application = "");
 
 // Unloads the module that made the daemon's sink `sinkName`; pactl's exit
 // status.

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <mutex>
 
 #include "../writers/pcmtest.h"
@@ -55,12 +57,22 @@ public:
         *restored = repaired;
         return 0;
     }
+    int StartApplication(capdev::LineOutSink sink, void* owner, const std::string& app) override {
+        application = app;
+        return Start(sink, owner);
+    }
+    int RepairStreams(std::string* report) override {
+        *report = streamsRepaired;
+        return 0;
+    }
 
-    // Hands `pcm` over in blocks of 40 ms of the announced format.
+    // Hands `pcm` over in blocks of 40 ms of the announced format; before
+    // each, tells `beforeBlock` (when set) the frames handed over with it.
     void Feed(const std::vector<int16_t>& pcm) {
         const size_t block = format.samplesPerSec / 25 * format.channels;
         for (size_t at = 0; at < pcm.size() && !paused; at += block) {
             const size_t n = std::min(block, pcm.size() - at);
+            if (beforeBlock) beforeBlock((at + n) / format.channels);
             m_sink(capdev::kLineOutData, pcm.data() + at, static_cast<unsigned>(n * 2), m_owner);
         }
     }
@@ -72,6 +84,9 @@ public:
     unsigned volume = 100;
     void* tornDownBy = nullptr;
     std::string repaired;
+    std::string streamsRepaired;
+    std::string application;  // the one StartApplication was asked for
+    std::function<void(size_t frames)> beforeBlock;
 
 private:
     capdev::LineOutSink m_sink = nullptr;
@@ -84,6 +99,7 @@ protected:
         capdev::RecorderOptions options;
         options.backend = std::make_unique<ListOnly>();
         options.lineOut = &m_lineOut;
+        options.clock = [this] { return m_nowUs.load(); };
         m_recorder = std::make_unique<CAudioDevRecorder>(std::move(options));
         m_folder = std::getenv("HOME");
     }
@@ -112,6 +128,7 @@ protected:
     }
 
     FakeLineOut m_lineOut;
+    std::atomic<int64_t> m_nowUs{0};
     Events m_events;
     std::string m_folder;
     std::unique_ptr<CAudioDevRecorder> m_recorder;
@@ -189,6 +206,57 @@ TEST_F(RecorderLineOutTest, DestructionTearsDownAndARepairIsLoggedAtTheFirstStar
     m_recorder.reset();
     EXPECT_TRUE(m_lineOut.paused);
     EXPECT_EQ(m_lineOut.tornDownBy, recorder);
+}
+
+TEST_F(RecorderLineOutTest, TrackChangesAreCutWhereTheConvertedAudioChanges) {
+    // The device runs at 44100 Hz, the recording at 48000: the hold, the
+    // clock and the cut work on converted audio.
+    ASSERT_EQ(m_recorder->SetTrackFollow(2000), 0);
+    ASSERT_EQ(Start(48000), 0);
+    m_lineOut.beforeBlock = [this](size_t frames) {
+        m_nowUs = int64_t(frames) * 1000000 / 44100 + 20000;  // 20 ms on the way
+        // The player announces its second track 250 ms late.
+        if (frames >= 44100 * 9 / 4 && frames < 44100 * 9 / 4 + 1764) {
+            EXPECT_EQ(m_recorder->MarkTrackChange(2250000 + 20000, 1500), 0);
+        }
+    };
+    std::vector<int16_t> pcm = pcmtest::sine(300, 44100, 2, 2 * 44100);
+    const std::vector<int16_t> next = pcmtest::sine(370, 44100, 2, 2 * 44100);
+    pcm.insert(pcm.end(), next.begin(), next.end());
+    m_lineOut.Feed(pcm);
+    ASSERT_EQ(m_recorder->StopRecord(), 0);
+
+    std::vector<std::string> closed;
+    {
+        std::lock_guard<std::mutex> lock(m_events.mutex);
+        closed = m_events.closed;
+    }
+    ASSERT_EQ(closed.size(), 2u);
+    const Wav first = ReadWav(closed[0]);
+    const Wav second = ReadWav(closed[1]);
+    EXPECT_NEAR(double(first.pcm.size()) / 2 / 48000, 2.0, 0.005);
+    EXPECT_NEAR(double(first.pcm.size() + second.pcm.size()) / 2 / 48000, 4.0, 0.005);
+    EXPECT_NEAR(pcmtest::frequency(second.pcm.data() + 4800 * 2, 48000, 2, 48000), 370.0, 3.0);
+}
+
+TEST_F(RecorderLineOutTest, TheChosenApplicationGoesToTheGraphAndItsRepairIsLogged) {
+    m_lineOut.streamsRepaired = "streams moved back: 2";
+    m_recorder->RepairDefaultOutput();
+    ASSERT_EQ(m_recorder->SetApplication("vlc"), 0);
+    ASSERT_EQ(Start(44100), 0);
+    EXPECT_EQ(m_lineOut.application, "vlc");
+    EXPECT_EQ(m_recorder->SetApplication(nullptr), AUDIODEV_ERR_RUNNING);
+    EXPECT_TRUE(m_events.HasLog("CAudioDevRecorder::AudioDevCreate streams moved back: 2"));
+    m_recorder->StopRecord();
+
+    // All applications again: the graph is asked for everything.
+    m_lineOut.application.clear();
+    ASSERT_EQ(m_recorder->SetApplication(nullptr), 0);
+    const int starts = m_lineOut.starts;
+    ASSERT_EQ(Start(44100), 0);
+    EXPECT_EQ(m_lineOut.starts, starts + 1);
+    EXPECT_TRUE(m_lineOut.application.empty());
+    m_recorder->StopRecord();
 }
 
 }  // namespace
