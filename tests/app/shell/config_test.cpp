@@ -26,7 +26,7 @@ const char* const kAllKeysButMail[] = {
     "Delete_Type",  "DEVIC_ID",      "Output_File_Type", "b_proxy",      "Proxy_type",
     "Proxy_host",   "Proxy_prot",    "Proxy_name",   "Proxy_pass",       "Log_File_Pos",
     "Show_Mute",    "Auto_update",   "Update_Days",  "Update_year",      "Update_month",
-    "Update_day",
+    "Update_day",   "Record_Application",
 };
 
 class ConfigTest : public ::testing::Test {
