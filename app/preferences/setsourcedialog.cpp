@@ -13,6 +13,8 @@
 #include "recording/audiosource.h"
 #include "recording/installextrasdialog.h"
 
+#include <algorithm>
+
 CSetSourceDialog::CSetSourceDialog(void* audioDev, QWidget* parent)
     : CPreferencesPage(parent), m_audioDev(audioDev), m_config(CConfig::instance()) {
     setObjectName(QStringLiteral("CSetSourceDialog"));
@@ -81,8 +83,16 @@ void CSetSourceDialog::RefreshApplications() {
     QStringList choices{QString()};
     QStringList icons{QString()};
     int index = chosen.isEmpty() ? 0 : -1;
+    // An application is kept by its program file's name, which does not
+    // change with the language, unless another one shares it.
+    auto choiceOf = [&playing](const CPlayingApplication& app) {
+        const auto sharing = std::count_if(playing.begin(), playing.end(), [&](const CPlayingApplication& other) {
+            return other.binary == app.binary;
+        });
+        return app.binary.isEmpty() || sharing > 1 ? app.name : app.binary;
+    };
     for (const CPlayingApplication& app : playing) {
-        const QString choice = app.Choice();
+        const QString choice = choiceOf(app);
         if (choice.isEmpty() || choices.contains(choice)) continue;
         if (app.IsNamedBy(chosen)) index = int(choices.size());
         texts << (app.name.isEmpty() ? app.binary : app.name);

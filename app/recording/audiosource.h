@@ -27,10 +27,8 @@ struct CPlayingApplication {
     qint64 processId = 0;
     bool playing = false;  // a stream of it plays (is not paused)
 
-    // How the recording setting names it: the program file's name, else
-    // the name.
-    QString Choice() const { return binary.isEmpty() ? name : binary; }
-    // Whether a setting's text names this application.
+    // Whether a setting's text names this application (by its program
+    // file's name or its name).
     bool IsNamedBy(const QString& choice) const {
         return !choice.isEmpty() && (choice == binary || choice == name);
     }

@@ -114,6 +114,8 @@ TEST_F(ConfigTest, EmptyOutputListResetsOnlyTheFirstRunKeys) {
     EXPECT_EQ(config->GetProxyHost(), QStringLiteral("proxy.lan"));
     EXPECT_EQ(config->GetUpdateYear(), 2020);
     EXPECT_EQ(config->GetUserMail(), QStringLiteral("me@example.org"));
+    // A file from before the key: every application is recorded.
+    EXPECT_TRUE(config->GetRecordApplication().isEmpty());
 
     QSettings stored(m_file, QSettings::IniFormat);
     EXPECT_EQ(stored.value("Output_Path").toStringList(), QStringList{music});
