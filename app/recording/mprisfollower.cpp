@@ -21,6 +21,7 @@ const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
 const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 const QString kDBus = QStringLiteral("org.freedesktop.DBus");
+const QString kDBusPath = QStringLiteral("/org/freedesktop/DBus");
 const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 const QString kPlaying = QStringLiteral("Playing");
 // How many times of the history are kept (a few hours of songs).
@@ -118,14 +119,14 @@ void CMprisFollower::Start(const CFollowTarget& target) {
     qDebug("CMprisFollower::Start application: %s pid: %lld",
            target.choice.isEmpty() ? "(all)" : qUtf8Printable(target.choice),
            static_cast<long long>(target.processId));
-    m_bus.connect(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
+    m_bus.connect(kDBus, kDBusPath, kDBus,
                   QStringLiteral("NameOwnerChanged"), this,
                   SLOT(NameOwnerChanged(QString, QString, QString)));
     m_bus.connect(QString(), kPath, kProperties, QStringLiteral("PropertiesChanged"), this,
                   SLOT(PropertiesChanged(QString, QVariantMap, QStringList, QDBusMessage)));
     m_bus.connect(QString(), kPath, kPlayer, QStringLiteral("Seeked"), this,
                   SLOT(Seeked(qlonglong, QDBusMessage)));
-    Ask(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus, QStringLiteral("ListNames"), {},
+    Ask(kDBus, kDBusPath, kDBus, QStringLiteral("ListNames"), {},
         [this, now](const QDBusMessage& reply) {
             const QStringList names = reply.arguments().value(0).toStringList();
             for (const QString& name : names)
@@ -137,7 +138,7 @@ void CMprisFollower::Stop() {
     if (!m_running) return;
     m_running = false;
     ++m_run;
-    m_bus.disconnect(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
+    m_bus.disconnect(kDBus, kDBusPath, kDBus,
                      QStringLiteral("NameOwnerChanged"), this,
                      SLOT(NameOwnerChanged(QString, QString, QString)));
     m_bus.disconnect(QString(), kPath, kProperties, QStringLiteral("PropertiesChanged"), this,
@@ -168,40 +169,46 @@ void CMprisFollower::Discover(const QString& busName, const QString& owner, qint
     Player& player = m_players[busName];
     player = Player();
     player.owner = owner;
+    player.serial = ++m_serial;
     player.waiting = 4;
-    auto judgeWhenDone = [this, busName, atUs] {
+    // The record of this discovery, or null once the name changed hands.
+    auto current = [this, busName, serial = player.serial]() -> Player* {
         auto found = m_players.find(busName);
-        if (found != m_players.end() && --found->waiting == 0) Judge(busName, atUs);
+        return found != m_players.end() && found->serial == serial ? &*found : nullptr;
     };
-    Ask(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus, QStringLiteral("GetNameOwner"),
-        {busName}, [this, busName, judgeWhenDone](const QDBusMessage& reply) {
-            if (reply.type() == QDBusMessage::ReplyMessage && m_players.contains(busName))
-                m_players[busName].owner = reply.arguments().value(0).toString();
+    auto judgeWhenDone = [this, busName, atUs, current] {
+        Player* p = current();
+        if (p && --p->waiting == 0) Judge(busName, atUs);
+    };
+    Ask(kDBus, kDBusPath, kDBus, QStringLiteral("GetNameOwner"), {busName},
+        [current, judgeWhenDone](const QDBusMessage& reply) {
+            Player* p = current();
+            if (p && reply.type() == QDBusMessage::ReplyMessage)
+                p->owner = reply.arguments().value(0).toString();
             judgeWhenDone();
         });
-    Ask(kDBus, QStringLiteral("/org/freedesktop/DBus"), kDBus,
-        QStringLiteral("GetConnectionUnixProcessID"), {busName},
-        [this, busName, judgeWhenDone](const QDBusMessage& reply) {
-            if (reply.type() == QDBusMessage::ReplyMessage && m_players.contains(busName)) {
-                Player& p = m_players[busName];
-                p.processId = reply.arguments().value(0).toLongLong();
-                p.binary = BinaryOf(p.processId);
+    Ask(kDBus, kDBusPath, kDBus, QStringLiteral("GetConnectionUnixProcessID"), {busName},
+        [current, judgeWhenDone](const QDBusMessage& reply) {
+            Player* p = current();
+            if (p && reply.type() == QDBusMessage::ReplyMessage) {
+                p->processId = reply.arguments().value(0).toLongLong();
+                p->binary = BinaryOf(p->processId);
             }
             judgeWhenDone();
         });
     Ask(busName, kPath, kProperties, QStringLiteral("GetAll"), {kRoot},
-        [this, busName, judgeWhenDone](const QDBusMessage& reply) {
-            if (reply.type() == QDBusMessage::ReplyMessage && m_players.contains(busName)) {
+        [current, judgeWhenDone](const QDBusMessage& reply) {
+            Player* p = current();
+            if (p && reply.type() == QDBusMessage::ReplyMessage) {
                 const QVariantMap root = Demarshal<QVariantMap>(reply.arguments().value(0));
-                m_players[busName].identity = root.value(QStringLiteral("Identity")).toString();
-                m_players[busName].desktopEntry =
-                    root.value(QStringLiteral("DesktopEntry")).toString();
+                p->identity = root.value(QStringLiteral("Identity")).toString();
+                p->desktopEntry = root.value(QStringLiteral("DesktopEntry")).toString();
             }
             judgeWhenDone();
         });
     Ask(busName, kPath, kProperties, QStringLiteral("GetAll"), {kPlayer},
-        [this, busName, atUs, judgeWhenDone](const QDBusMessage& reply) {
-            if (reply.type() == QDBusMessage::ReplyMessage)
+        [this, busName, atUs, current, judgeWhenDone](const QDBusMessage& reply) {
+            if (current() && reply.type() == QDBusMessage::ReplyMessage)
                 Apply(busName, Demarshal<QVariantMap>(reply.arguments().value(0)), atUs);
             judgeWhenDone();
         });

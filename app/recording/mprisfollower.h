@@ -106,6 +106,7 @@ private Q_SLOTS:
 private:
     struct Player {
         QString owner;  // unique connection name
+        int serial = 0;  // tells replies for an earlier owner of the name apart
         qint64 processId = 0;
         QString binary;
         QString identity;
@@ -145,6 +146,7 @@ private:
     bool m_running = false;
     // Replies of an earlier run are dropped.
     int m_run = 0;
+    int m_serial = 0;
     CFollowTarget m_target;
     QHash<QString, Player> m_players;  // by bus name
 

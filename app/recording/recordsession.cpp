@@ -322,6 +322,8 @@ void CRecordSession::Tick() {
 // ---- Following the players ------------------------------------------------------
 
 void CRecordSession::PrepareFollowing(const AudioDevRecordParam& param) {
+    // A session that runs keeps its own; the engine refuses the start.
+    if (m_state != State_Idle) return;
     m_following = param.inputDeviceName == nullptr && param.splitSilenceMs > 0 &&
                   CMprisFollower::BusAvailable();
     m_nextTrack = CPlayerTrack();
