@@ -64,6 +64,7 @@ const KeyDefault kKeys[] = {
     {"Update_year", QVariant()},
     {"Update_month", QVariant()},
     {"Update_day", QVariant()},
+    {"Record_Application", QString()},
     {"User_Mail", QString()},
 };
 
@@ -256,6 +257,7 @@ void CConfig::ReadAll() {
     m_updateYear = ReadInt(s, kKeys[Key_UpdateYear], today.year());
     m_updateMonth = ReadInt(s, kKeys[Key_UpdateMonth], today.month());
     m_updateDay = ReadInt(s, kKeys[Key_UpdateDay], today.day());
+    m_recordApplication = ReadText(s, kKeys[Key_RecordApplication]);
     m_userMail = ReadText(s, kKeys[Key_UserMail]);
 }
 
@@ -312,6 +314,7 @@ QVariant CConfig::ValueOf(Key key) const {
     case Key_UpdateYear: return m_updateYear;
     case Key_UpdateMonth: return m_updateMonth;
     case Key_UpdateDay: return m_updateDay;
+    case Key_RecordApplication: return m_recordApplication;
     case Key_UserMail: return m_userMail;
     case Key_Count: break;
     }
@@ -382,6 +385,9 @@ void CConfig::SetProxyPass(const QString& value) { Set(&m_proxyPass, Key_ProxyPa
 void CConfig::SetShowMute(int value) { Set(&m_showMute, Key_ShowMute, value); }
 void CConfig::SetAutoUpdate(int value) { Set(&m_autoUpdate, Key_AutoUpdate, value); }
 void CConfig::SetUpdateDays(int value) { Set(&m_updateDays, Key_UpdateDays, value); }
+void CConfig::SetRecordApplication(const QString& value) {
+    Set(&m_recordApplication, Key_RecordApplication, value);
+}
 void CConfig::SetUserMail(const QString& value) { Set(&m_userMail, Key_UserMail, value); }
 
 void CConfig::SetUpdateDate(int year, int month, int day) {

@@ -157,6 +157,12 @@ public:
     int GetUpdateDay() const { return Read(m_updateDay); }
     // Writes Update_year, Update_month and Update_day, in that order.
     void SetUpdateDate(int year, int month, int day);
+    // What a recording of computer audio takes in: empty for every
+    // application (the default, also for older files without the key), or
+    // the program file's name (or, when it has none, the name) of the one
+    // application whose streams are recorded (key Record_Application).
+    QString GetRecordApplication() const { return Read(m_recordApplication); }
+    void SetRecordApplication(const QString& value);
     // E-mail address last entered in the bug report dialog.
     QString GetUserMail() const { return Read(m_userMail); }
     void SetUserMail(const QString& value);
@@ -188,7 +194,7 @@ private:
         Key_DeviceId, Key_OutputFileType, Key_UseProxy, Key_ProxyType, Key_ProxyHost,
         Key_ProxyPort, Key_ProxyName, Key_ProxyPass, Key_LogFilePos, Key_ShowMute,
         Key_AutoUpdate, Key_UpdateDays, Key_UpdateYear, Key_UpdateMonth, Key_UpdateDay,
-        Key_UserMail,
+        Key_RecordApplication, Key_UserMail,
         Key_Count
     };
 
@@ -256,5 +262,6 @@ private:
     int m_updateYear{};
     int m_updateMonth{};
     int m_updateDay{};
+    QString m_recordApplication;
     QString m_userMail;
 };

@@ -167,8 +167,17 @@ bool CTaskManager::StoreAnswer(CDownloadTask* task) {
     DB_GetImageInfo(&record);
     task->ProcessDownlaodImage(answer.get());
     const int covers = SaveCovers(&record, *answer, SpecialDirPath(SpecialDir_Pictures));
+    const bool found = answer->songName[0] != '\0';
+    // A song named by its player shows the answer's cover, as a song
+    // without a cover would: what identification found wins.
+    if (found && covers > 0 && DB_GetNameOrigin(record.MusicId) == NameOrigin_Player) {
+        const QString shown = TagText(answer->imagePaths[qBound(0, answer->imageCount - 1, 4)]);
+        for (int i = 0; i < record.tags.imageCount && i < 5; ++i)
+            if (TagText(record.tags.imagePaths[i]) == shown) record.ImageId = i;
+    }
 
     const bool changed = ApplyAnswerTexts(&record, *answer);
+    if (found && changed) DB_SetNameOrigin(record.MusicId, NameOrigin_Identified);
     // Images the answer named that did not become covers are not kept.
     for (int i = 0; i < answer->imageCount && i < 5; ++i) {
         const QString image = TagText(answer->imagePaths[i]);

@@ -27,6 +27,10 @@ bool EditSongTags(CShowListWidget* list, CTreeWidgetItem* row, QWidget* parent) 
                          saved.ImageId != record->ImageId;
     if (changed && !row->IsPlaying()) WriteMusicTags(saved);
     if (changed || saved.MusicPath != record->MusicPath) list->StoreRecord(saved);
+    // A name the user typed came neither from a player nor from
+    // identification.
+    if (TagText(saved.tags.songName) != TagText(record->tags.songName))
+        list->SetNameOrigin(row, NameOrigin_None);
     return changed;
 }
 

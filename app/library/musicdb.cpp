@@ -25,6 +25,10 @@ const char kCreateMusicInfo[] =
     "varchar(128), DateAdded varchar(20), ImageId int, AlbumTUI varchar(128),AlbumMusicList "
     "varchar(512),Year varchar(32) )";
 const char kCreateCoverInfo[] = "create table CoverInfo (CoverId int primary key,MusicId int, ImagePath varchar(512))";
+// Added beside the four tables above; older libraries gain it when opened.
+const char kCreateNameOrigin[] =
+    "create table if not exists NameOrigin (MusicId int primary key, Origin int, Player "
+    "varchar(128))";
 
 // Lookups the list makes per song (covers of a song, lists of a song,
 // whether a cover file is still used, members of a list). The tables
@@ -246,6 +250,10 @@ int CreateTablesLocked(sqlite3* db) {
     Exec(db, kCreateMusicItem, nullptr);
     Exec(db, kCreateMusicInfo, nullptr);
     Exec(db, kCreateCoverInfo, nullptr);
+    if (const int code = Exec(db, kCreateNameOrigin, "DB_Open")) {
+        Exec(db, "rollback transaction", nullptr);
+        return code;
+    }
     for (const char* index : kIndexes) {
         if (const int code = Exec(db, index, "DB_Open")) {
             Exec(db, "rollback transaction", nullptr);
@@ -571,7 +579,43 @@ int DB_DeleteMusicinfo(int musicId) {
     Library& lib = Lib();
     std::lock_guard<std::mutex> guard(lib.lock);
     Exec(lib.db, Sql("delete from MusicInfo where MusicId = %1", musicId), "DB_DeleteMusicinfo");
+    // Keys are reused: a later song must not inherit the origin.
+    Exec(lib.db, Sql("delete from NameOrigin where MusicId = %1", musicId), "DB_DeleteMusicinfo");
     return 0;
+}
+
+int DB_SetNameOrigin(int musicId, int origin, const QString& player) {
+    Library& lib = Lib();
+    std::lock_guard<std::mutex> guard(lib.lock);
+    if (origin == NameOrigin_None)
+        return Exec(lib.db, Sql("delete from NameOrigin where MusicId = %1", musicId),
+                    "DB_SetNameOrigin");
+    Statement insert(lib.db, "INSERT OR REPLACE INTO NameOrigin (MusicId, Origin, Player) VALUES (?, ?, ?)");
+    if (!insert.Prepared()) {
+        qCritical("DB_SetNameOrigin failed, ErrCode: %d", insert.PrepareCode());
+        return insert.PrepareCode();
+    }
+    const QByteArray name = origin == NameOrigin_Player ? player.toUtf8() : QByteArray();
+    insert.BindInt(1, musicId);
+    insert.BindInt(2, origin);
+    insert.BindText(3, name);
+    insert.Step();
+    const int code = insert.Finalize();
+    if (code != SQLITE_OK) qCritical("DB_SetNameOrigin failed, ErrCode: %d", code);
+    return code;
+}
+
+int DB_GetNameOrigin(int musicId, QString* player) {
+    Library& lib = Lib();
+    std::lock_guard<std::mutex> guard(lib.lock);
+    Statement query(lib.db, Sql("SELECT Origin, Player FROM NameOrigin WHERE MusicId = %1", musicId));
+    if (!query.Prepared()) {
+        qCritical("DB_GetNameOrigin, Err: %s", ErrorText(lib.db));
+        return NameOrigin_None;
+    }
+    if (!query.Step()) return NameOrigin_None;
+    if (player) *player = QString::fromUtf8(query.Text(1));
+    return query.Int(0);
 }
 
 QString DB_SetMusicList(int listId, const QString& name) {
@@ -756,6 +800,22 @@ int DB_ForEachMusicItem(const std::function<void(const MusicItemInfo&)>& visit) 
     int rows = 0;
     while (query.Step()) {
         visit(MusicItemInfo{query.Int(0), query.Int(1), query.Int(2)});
+        ++rows;
+    }
+    return rows;
+}
+
+int DB_ForEachNameOrigin(const std::function<void(int, int, const char*)>& visit) {
+    Library& lib = Lib();
+    std::lock_guard<std::mutex> guard(lib.lock);
+    Statement query(lib.db, "SELECT MusicId, Origin, Player FROM NameOrigin");
+    if (!query.Prepared()) {
+        qCritical("DB_GetNameOrigin, Err: %s", ErrorText(lib.db));
+        return -1;
+    }
+    int rows = 0;
+    while (query.Step()) {
+        visit(query.Int(0), query.Int(1), query.Text(2));
         ++rows;
     }
     return rows;

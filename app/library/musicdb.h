@@ -217,7 +217,8 @@ int DB_GetAllMusicInfo(std::map<int, SongRecord>* records);
 int DB_SetMusicInfo(const SongRecord& record);
 // Rewrites every column of the song's row. Result as DB_SetMusicInfo.
 int DB_UpdateMusicInfo(const SongRecord& record);
-// Deletes the song's row (not its covers, memberships or file). Always 0.
+// Deletes the song's row and its name origin (not its covers, memberships
+// or file). Always 0.
 int DB_DeleteMusicinfo(int musicId);
 
 // ---- Lists and memberships -------------------------------------------------
@@ -247,6 +248,26 @@ int DB_GetMusicItem(QList<MusicItemInfo>* items, const char* column, int value);
 // Removes the key from the item-key cache and deletes the row.
 void DB_DeleteMusicItem(int itemId);
 
+// ---- Where a song's name came from -----------------------------------------
+// Kept in a table of its own, NameOrigin (MusicId, Origin, Player), beside
+// the four above, which stay as they always were; a library without it
+// gains it when opened. A song without a row has a name from its file or
+// typed by the user.
+
+enum NameOrigin {
+    NameOrigin_None = 0,        // the file's name, or what the user typed
+    NameOrigin_Player = 1,      // announced by the player it was recorded from
+    NameOrigin_Identified = 2,  // found by identification from its sound
+};
+
+// Keeps the origin of the song's name; NameOrigin_None forgets it. player:
+// the name the player gives itself (kept with NameOrigin_Player only).
+// SQLite code.
+int DB_SetNameOrigin(int musicId, int origin, const QString& player = QString());
+// The origin of the song's name, NameOrigin_None when none is kept; the
+// player's name into *player when given.
+int DB_GetNameOrigin(int musicId, QString* player = nullptr);
+
 // ---- One-pass readers for loading the whole library ------------------------
 // Each runs one query and calls visit once per row while holding the library
 // lock: visit must not call any DB_ function. Result: number of rows, or -1
@@ -259,3 +280,5 @@ int DB_ForEachMusicInfo(const std::function<void(const MusicInfoView&)>& visit);
 int DB_ForEachCover(const std::function<void(int musicId, int coverId, const char* path)>& visit);
 // Every MusicItem row, ordered by ListId and MusicId.
 int DB_ForEachMusicItem(const std::function<void(const MusicItemInfo&)>& visit);
+// Every kept name origin (player: never null).
+int DB_ForEachNameOrigin(const std::function<void(int musicId, int origin, const char* player)>& visit);

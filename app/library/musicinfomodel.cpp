@@ -64,6 +64,16 @@ QVariant CMusicInfoModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     case Qt::ToolTipRole:
         if (column == Column_Mark && row->IsMissing()) return Tr("The file is missing");
+        if (column == Column_Name) {
+            switch (row->NameOrigin()) {
+            case NameOrigin_Player:
+                return row->NamePlayer().isEmpty()
+                           ? Tr("Name from the player")
+                           : Tr("Name from the player \"%1\"").arg(row->NamePlayer());
+            case NameOrigin_Identified: return Tr("Name identified from the song's sound");
+            default: return QVariant();
+            }
+        }
         if (column == Column_State) {
             switch (row->IsBusy() ? int(DownloadTask_RUNNING) : row->DownloadState()) {
             case DownloadTask_SUCESS: return Tr("Song information downloaded");

@@ -25,11 +25,14 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 
 #include "config.h"
 #include "deletedialog.h"
 #include "download/downloadqueue.h"
+#include "download/songinfostore.h"
+#include "editing/musictagswriter.h"
 #include "editing/songediting.h"
 #include "filteredit.h"
 #include "musicfilename.h"
@@ -37,6 +40,7 @@
 #include "playqueue.h"
 #include "res/pictures.h"
 #include "showinfolder.h"
+#include "specialdirs.h"
 
 namespace {
 
@@ -369,6 +373,10 @@ void CShowListWidget::LoadLibrary() {
         }
         if (row && number < 5 && number == row->ImageId()) row->SetCoverPath(QString::fromUtf8(path));
         ++number;
+    });
+    DB_ForEachNameOrigin([this](int musicId, int origin, const char* player) {
+        if (CTreeWidgetItem* found = FindRow(musicId))
+            found->SetNameOrigin(origin, QString::fromUtf8(player));
     });
     BuildMemberships();
     qDebug("CShowListWidget::LoadLibrary songs: %d", int(m_rows.size()));
@@ -735,6 +743,16 @@ void CShowListWidget::RefreshRow(CTreeWidgetItem* row) {
     std::unique_ptr<SongRecord> record = LoadRecord(row);
     if (!record) return;
     row->SetFromRecord(*record);
+    QString player;
+    const int origin = DB_GetNameOrigin(row->MusicId(), &player);
+    row->SetNameOrigin(origin, player);
+    m_model->RowChanged(row);
+}
+
+void CShowListWidget::SetNameOrigin(CTreeWidgetItem* row, int origin, const QString& player) {
+    if (!row) return;
+    DB_SetNameOrigin(row->MusicId(), origin, player);
+    row->SetNameOrigin(origin, origin == NameOrigin_Player ? player : QString());
     m_model->RowChanged(row);
 }
 
@@ -915,10 +933,12 @@ int CShowListWidget::CompleteNewRecord(const QString& finalPath) {
             m_finishedSamples.insert(record->MusicId, sample);
         }
     }
-    // The song information came while recording: the file takes its name.
+    // The song information came while recording, or the player named the
+    // song: the file takes its name.
     const QString name = TagText(record->tags.songName);
-    if (state == DownloadTask_SUCESS && !name.isEmpty())
-        record->MusicPath = SaveLoadMuiscName(name, record->MusicPath);
+    const bool named =
+        state == DownloadTask_SUCESS || m_newRecord->NameOrigin() == NameOrigin_Player;
+    if (named && !name.isEmpty()) record->MusicPath = SaveLoadMuiscName(name, record->MusicPath);
     DB_UpdateMusicInfo(*record);
     m_newRecord->SetFromRecord(*record);
     return 0;
@@ -946,6 +966,11 @@ void CShowListWidget::FileNewRecord(bool identify) {
         row->SetDownloadState(0);
         m_model->RowChanged(row);
     }
+    // The player's texts go into the file now, before identification reads
+    // it; an answer found later writes its own.
+    if (row->NameOrigin() == NameOrigin_Player) {
+        if (std::unique_ptr<SongRecord> record = LoadRecord(row)) WriteMusicTags(*record);
+    }
     m_downloads->SongFiled(row->MusicId(), true, identify);
     Q_EMIT NewRecordFiled(row, identify);
 }
@@ -966,6 +991,49 @@ void CShowListWidget::DiscardNewRecord() {
     m_downloads->SongFiled(musicId, false, false);
     DeleteMusicRows({row});
     m_newRecord = nullptr;
+}
+
+int CShowListWidget::SetPlayerTexts(const QString& title, const QString& artist,
+                                    const QString& album, const QString& player) {
+    std::unique_ptr<SongRecord> record = LoadRecord(m_newRecord);
+    if (!record) return -1;
+    RecordMusicInfo& tags = record->tags;
+    if (!title.isEmpty()) SetTagText(tags.songName, title);
+    if (!artist.isEmpty()) SetTagText(tags.artist, artist);
+    if (!album.isEmpty()) SetTagText(tags.album, album);
+    qDebug("CShowListWidget::SetPlayerTexts item %s musicId: %d name: %s player: %s",
+           qUtf8Printable(Ptr(m_newRecord)), record->MusicId, qUtf8Printable(title),
+           qUtf8Printable(player));
+    DB_UpdateMusicInfo(*record);
+    m_newRecord->SetFromRecord(*record);
+    if (!title.isEmpty()) SetNameOrigin(m_newRecord, NameOrigin_Player, player);
+    m_model->RowChanged(m_newRecord);
+    Q_EMIT MusicItemInfoChanged(m_newRecord);
+    return 0;
+}
+
+int CShowListWidget::AddPlayerCover(int musicId, const QString& imagePath) {
+    CTreeWidgetItem* row = FindRow(musicId);
+    std::unique_ptr<SongRecord> record = LoadRecord(row);
+    RecordMusicInfo picture;
+    std::memset(&picture, 0, sizeof picture);
+    SetTagText(picture.imagePaths[0], imagePath);
+    picture.imageCount = 1;
+    if (!record || SaveCovers(record.get(), picture, SpecialDirPath(SpecialDir_Pictures)) == 0) {
+        qDebug("CShowListWidget::AddPlayerCover not stored, musicId: %d remove file: %s", musicId,
+               qUtf8Printable(imagePath));
+        if (!DB_ImageExists(imagePath)) QFile::remove(imagePath);
+        return -1;
+    }
+    DB_UpdateMusicInfo(*record);
+    row->SetFromRecord(*record);
+    m_model->RowChanged(row);
+    if (row == CurrentRow()) UpdataPicView();
+    Q_EMIT MusicItemInfoChanged(row);
+    // While recording, the record may name the sample: the song's own file
+    // is tagged when the song is filed.
+    if (row != m_newRecord && !row->IsPlaying()) WriteMusicTags(*record);
+    return 0;
 }
 
 // ---- Slots ----------------------------------------------------------------------
@@ -1105,6 +1173,9 @@ void CShowListWidget::HandleDownloadNotify(int musicId, int state) {
             if (!name.isEmpty()) record->MusicPath = SaveLoadMuiscName(name, record->MusicPath);
             DB_UpdateMusicInfo(*record);
             row->SetFromRecord(*record);
+            QString player;
+            const int origin = DB_GetNameOrigin(musicId, &player);
+            row->SetNameOrigin(origin, player);
             if (row == CurrentRow()) UpdataPicView();
             Q_EMIT MusicItemInfoChanged(row);
         }

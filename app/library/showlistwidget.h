@@ -155,8 +155,11 @@ public:
     // Stores a changed record (DB_UpdateMusicInfo) and shows it in its row;
     // emits MusicItemInfoChanged. SQLite code.
     int StoreRecord(const SongRecord& record);
-    // Takes the row's texts and cover from the database again.
+    // Takes the row's texts, cover and name origin from the database again.
     void RefreshRow(CTreeWidgetItem* row);
+    // Keeps where the song's name came from (NameOrigin) in the library and
+    // the row; NameOrigin_None forgets it (the user typed a name).
+    void SetNameOrigin(CTreeWidgetItem* row, int origin, const QString& player = QString());
 
     // ---- Deleting -------------------------------------------------------
     // Deletes a song from the library: out of every list and the play
@@ -193,6 +196,21 @@ public:
     // Drops the song being recorded with its file, sample, record and covers
     // (too short, or the program quit while recording).
     void DiscardNewRecord();
+
+    // ---- What the player announced (recording controller) ----------------
+    // The player's texts become the first texts of the song being recorded
+    // (empty ones leave the record's alone) and its name is marked as from
+    // the player: the file takes that name when it is closed, and the tags
+    // when the song is filed. Identification still runs; when it finds the
+    // song its answer wins. 0; -1 without a song being recorded.
+    int SetPlayerTexts(const QString& title, const QString& artist, const QString& album,
+                       const QString& player);
+    // The player's picture of a song (an image file in the pictures folder,
+    // which the library owns from now on) joins the song's covers, shown
+    // when the song had none; a filed song's file gets it in its tags at
+    // once, unless the player plays it. 0; -1 when the song is gone or the
+    // cover could not be stored (the image is deleted then).
+    int AddPlayerCover(int musicId, const QString& imagePath);
 
 public Q_SLOTS:
     void customContextMenuRequested(const QPoint& pos);

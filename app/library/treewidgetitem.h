@@ -59,6 +59,11 @@ public:
     QString PlayedText() const;
     bool HasPlayTime() const;
 
+    // Where the name came from (NameOrigin of musicdb.h), and the player
+    // that announced it (with NameOrigin_Player).
+    int NameOrigin() const { return m_nameOrigin; }
+    const QString& NamePlayer() const { return m_namePlayer; }
+
     // Download state (DownloadTaskState), 0 when no task ran.
     int DownloadState() const { return m_downloadState; }
     // Whether a download task works on the song right now.
@@ -74,6 +79,10 @@ public:
     void SetFromView(const MusicInfoView& view);
     void SetDateAdded(const QString& dateAdded) { m_dateAdded = dateAdded; }
     void SetCoverPath(const QString& path) { m_coverPath = path; }
+    void SetNameOrigin(int origin, const QString& player) {
+        m_nameOrigin = origin;
+        m_namePlayer = player;
+    }
     void SetDownloadState(int state) { m_downloadState = state; }
     void SetBusy(bool busy) { m_busy = busy; }
     void SetMissing(bool missing) { m_missing = missing; }
@@ -98,6 +107,8 @@ private:
     QString m_dateAdded;
     QString m_coverPath;
     int m_imageId = 0;
+    int m_nameOrigin = 0;
+    QString m_namePlayer;
     int m_downloadState = 0;
     bool m_busy = false;
     bool m_missing = false;

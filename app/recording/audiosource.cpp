@@ -28,3 +28,24 @@ bool VirtualDevicePresent(void* audioDev) {
     return false;
 #endif
 }
+
+QList<CPlayingApplication> PlayingApplications(void* audioDev) {
+    QList<CPlayingApplication> found;
+#ifdef RECDECK_WITH_CAPDEV
+    const int count = AudioDevGetApplicationCount(audioDev);
+    for (int index = 0; index < count; ++index) {
+        AudioDevApplication app{};
+        if (AudioDevGetApplication(audioDev, unsigned(index), &app) != 0) continue;
+        CPlayingApplication entry;
+        entry.name = QString::fromUtf8(app.name);
+        entry.binary = QString::fromUtf8(app.binary);
+        entry.iconName = QString::fromUtf8(app.iconName);
+        entry.processId = app.processId;
+        entry.playing = app.playing != 0;
+        found << entry;
+    }
+#else
+    Q_UNUSED(audioDev);
+#endif
+    return found;
+}

@@ -2,11 +2,14 @@
 
 #include <QFile>
 #include <QStorageInfo>
+#include <QThread>
 #include <QTimer>
+#include <QUrl>
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 #include "capdev.h"
 #include "config.h"
@@ -16,6 +19,7 @@
 #include "library/treewidgetitem.h"
 #include "recording/audiosource.h"
 #include "recording/installextrasdialog.h"
+#include "recording/playerart.h"
 #include "recording/wavfile_widget.h"
 #include "specialdirs.h"
 
@@ -48,6 +52,11 @@ const char* GetInputName(void* h, unsigned i) { return AudioDevGetInputName(h, i
 int Start(void* h, const AudioDevRecordParam* p) { return AudioDevStartRecord(h, p); }
 int Stop(void* h) { return AudioDevStopRecord(h); }
 int SetVolume(void* h, unsigned v) { return AudioDevSetVolume(h, v); }
+int SetApplication(void* h, const char* app) { return AudioDevSetApplication(h, app); }
+int SetTrackFollow(void* h, int holdMs) { return AudioDevSetTrackFollow(h, holdMs); }
+int MarkTrackChange(void* h, int64_t us, int windowMs) {
+    return AudioDevMarkTrackChange(h, us, windowMs);
+}
 #else
 void* Create() { return nullptr; }
 void Destroy(void*) {}
@@ -57,6 +66,9 @@ const char* GetInputName(void*, unsigned) { return nullptr; }
 int Start(void*, const AudioDevRecordParam*) { return AUDIODEV_ERR_PARAM; }
 int Stop(void*) { return 0; }
 int SetVolume(void*, unsigned) { return AUDIODEV_ERR_PARAM; }
+int SetApplication(void*, const char*) { return AUDIODEV_ERR_PARAM; }
+int SetTrackFollow(void*, int) { return AUDIODEV_ERR_PARAM; }
+int MarkTrackChange(void*, int64_t, int) { return AUDIODEV_ERR_PARAM; }
 #endif
 }  // namespace engine
 
@@ -120,10 +132,26 @@ CRecordSession::CRecordSession(CConfig* config, CShowListWidget* list, wavfile_w
             Qt::QueuedConnection);
     connect(this, &CRecordSession::RecordErrorAppend, this, &CRecordSession::DealwithRecordErr,
             Qt::QueuedConnection);
+    connect(this, &CRecordSession::NewFileOpenedAt, this, &CRecordSession::PairPlayerTrack,
+            Qt::QueuedConnection);
+
+    m_art = new CPlayerArtFetcher(SpecialDirPath(SpecialDir_Pictures), this);
+    connect(m_art, &CPlayerArtFetcher::Fetched, this, [this](int musicId, const QString& path) {
+        m_list->AddPlayerCover(musicId, path);
+    });
 }
 
 CRecordSession::~CRecordSession() {
     m_timer->stop();
+    {
+        std::lock_guard<std::mutex> lock(m_markMutex);
+        m_markHandle = nullptr;
+    }
+    if (m_followThread) {
+        // The follower goes with its thread's end.
+        m_followThread->quit();
+        m_followThread->wait();
+    }
     // Stops a recording that still runs and waits for the engine's threads:
     // no callback reaches this object afterwards. What the stop reports is
     // queued to this object and dropped with it.
@@ -179,6 +207,11 @@ int CRecordSession::ChooseComputerAudio(AudioDevRecordParam* param) {
     }
     m_inputDevice.clear();
     param->inputDeviceName = nullptr;
+    // Every application, or only the chosen one.
+    const QByteArray application = m_config->GetRecordApplication().toUtf8();
+    if (const int err = engine::SetApplication(AudioDev(), application.constData()))
+        qWarning("CRecordSession::InitRecorderParam AudioDevSetApplication %s failed err: %d",
+                 application.constData(), err);
     if (m_firstRecording) {
         m_firstRecording = 0;
         // Older systems could leave the recorded source muted, and the user
@@ -220,6 +253,7 @@ bool CRecordSession::StartRecording() {
            param.splitSilenceMs, param.fileType, volume, param.bitRate, param.sampleRate);
 
     Q_EMIT PlaybackStopRequested();
+    PrepareFollowing(param);
 
     qDebug("CRecordSession::StartRecording#####");
     const int res = engine::Start(AudioDev(), &param);
@@ -234,6 +268,7 @@ bool CRecordSession::StartRecording() {
     }
     if (const int err = engine::SetVolume(AudioDev(), unsigned(volume)))
         qDebug("CRecordSession::StartRecording AudioDevSetVolume failed err: %d", err);
+    if (m_following) StartFollowing();
 
     m_abandoned = false;
     Q_EMIT SessionStarted();
@@ -250,6 +285,7 @@ bool CRecordSession::StartRecording() {
 
 void CRecordSession::SignalStopRecord() {
     qDebug("CRecordSession::SignalStopRecord#####");
+    StopFollowing();
     const int res = engine::Stop(AudioDev());
     qDebug("CRecordSession::SignalStopRecord AudioDevStopRecord res: %d", res);
     m_timer->stop();
@@ -283,6 +319,76 @@ void CRecordSession::Tick() {
     Q_EMIT RecordingTimeChanged(m_elapsed);
 }
 
+// ---- Following the players ------------------------------------------------------
+
+void CRecordSession::PrepareFollowing(const AudioDevRecordParam& param) {
+    // A session that runs keeps its own; the engine refuses the start.
+    if (m_state != State_Idle) return;
+    m_following = param.inputDeviceName == nullptr && param.splitSilenceMs > 0 &&
+                  CMprisFollower::BusAvailable();
+    m_nextTrack = CPlayerTrack();
+    if (const int err = engine::SetTrackFollow(AudioDev(), m_following ? kFollowHoldMs : 0)) {
+        qWarning("CRecordSession::StartRecording AudioDevSetTrackFollow failed err: %d", err);
+        m_following = false;
+    }
+    qDebug("CRecordSession::StartRecording following players: %d", int(m_following));
+}
+
+void CRecordSession::StartFollowing() {
+    if (!m_followThread) {
+        m_followThread = new QThread(this);
+        m_followThread->setObjectName(QStringLiteral("MprisFollower"));
+        m_follower = new CMprisFollower;
+        m_follower->moveToThread(m_followThread);
+        connect(m_followThread, &QThread::finished, m_follower, &QObject::deleteLater);
+        // On the follower's thread, so that the announcement's time holds.
+        connect(m_follower, &CMprisFollower::TrackChanged, m_follower,
+                [this](qint64 atUs, const CPlayerTrack&) { MarkTrackChange(atUs); },
+                Qt::DirectConnection);
+        m_followThread->start();
+    }
+    CFollowTarget target;
+    target.choice = m_config->GetRecordApplication();
+    if (!target.choice.isEmpty()) {
+        for (const CPlayingApplication& app : PlayingApplications(AudioDev())) {
+            if (!app.IsNamedBy(target.choice)) continue;
+            target.name = app.name;
+            target.binary = app.binary;
+            target.processId = app.processId;
+            break;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_markMutex);
+        m_markHandle = AudioDev();
+    }
+    QMetaObject::invokeMethod(m_follower, [follower = m_follower, target] { follower->Start(target); },
+                              Qt::QueuedConnection);
+}
+
+void CRecordSession::StopFollowing() {
+    {
+        std::lock_guard<std::mutex> lock(m_markMutex);
+        m_markHandle = nullptr;
+    }
+    if (m_follower)
+        QMetaObject::invokeMethod(m_follower, [follower = m_follower] { follower->Stop(); },
+                                  Qt::QueuedConnection);
+}
+
+void CRecordSession::MarkTrackChange(qint64 atUs) {
+    std::lock_guard<std::mutex> lock(m_markMutex);
+    if (!m_markHandle) return;
+    const int res = engine::MarkTrackChange(m_markHandle, atUs, CMprisFollower::kWindowMs);
+    qDebug("CRecordSession::MarkTrackChange at: %lld res: %d", static_cast<long long>(atUs), res);
+}
+
+void CRecordSession::PairPlayerTrack(qint64 openedUs) {
+    if (!m_following || !m_follower) return;
+    m_nextTrack = m_follower->TrackAt(openedUs - qint64(kFollowHoldMs) * 1000);
+    qDebug("CRecordSession::PairPlayerTrack new file: %s", qUtf8Printable(m_nextTrack.title));
+}
+
 // ---- The record bridge (engine threads) ---------------------------------------
 
 int CRecordSession::Trampoline(int code, int value, void* data, void* user) {
@@ -314,6 +420,7 @@ void CRecordSession::OnEngineEvent(int code, int value, const void* data) {
                         : QString());
         return;
     case SilenceState:
+        if (value == 1) Q_EMIT NewFileOpenedAt(CMprisFollower::NowUs());
         Q_EMIT NewFileCreated(value);
         return;
     case LogLine:
@@ -367,7 +474,15 @@ void CRecordSession::StartNewRecord(const QString& path) {
     qDebug("CRecordSession::StartNewRecord file: %s", qUtf8Printable(path));
     if (DropAbandoned(path, "StartNewRecord")) return;
     Q_EMIT SongBegun();
-    if (m_list->CreateNewRecord(path) < 0) SignalStopRecord();
+    const CPlayerTrack track = std::exchange(m_nextTrack, CPlayerTrack());
+    if (m_list->CreateNewRecord(path) < 0) {
+        SignalStopRecord();
+        return;
+    }
+    if (track.IsEmpty()) return;
+    m_list->SetPlayerTexts(track.title, track.artist, track.album, track.player);
+    if (!track.artUrl.isEmpty() && m_list->NewRecordRow())
+        m_art->Fetch(m_list->NewRecordRow()->MusicId(), QUrl(track.artUrl));
 }
 
 void CRecordSession::EndNewRecord(const QString& path) {

@@ -7,10 +7,15 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
+
+#include "recording/mprisfollower.h"
 
 class CConfig;
+class CPlayerArtFetcher;
 class CShowListWidget;
 class CTreeWidgetItem;
+class QThread;
 class QTimer;
 class QWidget;
 class wavfile_widget;
@@ -23,6 +28,18 @@ struct AudioDevRecordParam;
 // of every song the engine writes (kept songs join "All Recordings" and
 // "Newly Recordings" through the recordings list, too short ones are deleted
 // with their files).
+//
+// Computer audio is recorded from every application or from the one the
+// settings name (Record_Application). While it is recorded with splitting
+// on, the media players on the session bus are followed (CMprisFollower):
+// a player's announced track change cuts the song where the audio changes,
+// and each song takes the texts and picture of the track it begins with as
+// its first information (identification still runs, and its answer wins).
+// Following is on for every such recording when a session bus is there,
+// not only when a player plays at the start: players are usually started
+// after the recording. It costs only the engine's hold (events come
+// kFollowHoldMs later). Without a bus, or when recording an input or one
+// file for the whole session, nothing changes.
 //
 // Owns the engine instance (AudioDevCreate at construction, AudioDevDestroy
 // at destruction, which also stops a recording that still runs). The main
@@ -52,6 +69,10 @@ public:
     static constexpr qint64 kDiskFullBytes = 50LL * 1024 * 1024;
     // Songs at least this long are identified (when identification is on).
     static constexpr qint64 kIdentifySeconds = 16;
+    // How long the engine holds audio back while players are followed: an
+    // announcement up to about a second late still cuts where the audio
+    // changed.
+    static constexpr int kFollowHoldMs = 3000;
 
     // config: the settings; list: the recordings list that keeps the songs;
     // waveform: the live spectrum fed on the engine's thread; dialogParent:
@@ -73,6 +94,8 @@ public:
     int FirstRecordingFlag() const { return m_firstRecording; }
     // The output folder of the session that runs or ran last.
     QString OutputFolder() const { return QString::fromUtf8(m_outputFolder); }
+    // Whether the session that runs or ran last followed the players.
+    bool IsFollowingPlayers() const { return m_following; }
 
     // Free bytes on the file system of a folder; QStorageInfo unless
     // replaced (the tests fake a nearly full disk).
@@ -138,6 +161,9 @@ Q_SIGNALS:
     void RecordErrorAppend(int code, const QString& detail);
     // A song's 20-second sample file is complete.
     void AutoDownloadStarted(const QString& samplePath);
+    // A new song file was opened (SilenceState 1); monotonicUs: when the
+    // engine said so (CLOCK_MONOTONIC microseconds).
+    void NewFileOpenedAt(qint64 monotonicUs);
 
     // ---- For the window -------------------------------------------------
     // The recording state changed (RecordState).
@@ -175,6 +201,16 @@ private:
     int ChooseInput(AudioDevRecordParam* param);
     // Deletes a file the stopped session reported after it was abandoned.
     bool DropAbandoned(const QString& path, const char* what);
+    // Before a start: chooses the applications and whether players are
+    // followed; after it: starts following.
+    void PrepareFollowing(const AudioDevRecordParam& param);
+    void StartFollowing();
+    void StopFollowing();
+    // The follower's thread: tells the engine of an announced track change.
+    void MarkTrackChange(qint64 atUs);
+    // The song file opened at openedUs gets the track heard when its audio
+    // was captured (the engine's hold earlier).
+    void PairPlayerTrack(qint64 openedUs);
 
     CConfig* m_config;          // not owned
     CShowListWidget* m_list;    // not owned
@@ -195,4 +231,18 @@ private:
     // Texts of the last record InitRecorderParam filled.
     QByteArray m_outputFolder;
     QByteArray m_inputDevice;
+
+    // Following the players. The follower lives on m_followThread (both
+    // made on the first recording that follows, ended in the destructor).
+    bool m_following = false;
+    QThread* m_followThread = nullptr;
+    CMprisFollower* m_follower = nullptr;
+    CPlayerArtFetcher* m_art = nullptr;  // child
+    // The track of the song file opened last, for its library entry.
+    CPlayerTrack m_nextTrack;
+    // The engine instance while announcements may reach it: set after the
+    // engine started, cleared before it stops, so that no mark overlaps a
+    // start or stop. Guarded by m_markMutex (the follower's thread marks).
+    std::mutex m_markMutex;
+    void* m_markHandle = nullptr;
 };

@@ -435,4 +435,66 @@ TEST_F(TaskManagerTest, ListRowsFollowTheirTasksAndASongFiledWithoutIdentificati
     list.SetDownloadQueue(nullptr);
 }
 
+TEST_F(TaskManagerTest, PlayerTextsGoIntoTheFileAndStayWithoutAMatchButAMatchWins) {
+    CShowListWidget list(Config());
+    CTaskManager* manager = Manager();
+    list.SetDownloadQueue(manager);
+    ASSERT_TRUE(WaitUntil([] { return Service::Get().InitCalls() == 1; }, 10000));
+    const QString art = Picture(QStringLiteral("player.png"), Qt::blue);
+    // A recording named by its player, with its picture, filed as the
+    // recording controller files it.
+    auto record = [&](int n) {
+        const QString song = FilePath(QStringLiteral("AU%1.mp3").arg(n));
+        const QString sample = FilePath(QStringLiteral("AU%1 temp.wav").arg(n));
+        ASSERT_TRUE(QFile::copy(SongTemplate(), song));
+        ASSERT_TRUE(songtest::MakeWav(sample, 1.0));
+        ASSERT_EQ(list.CreateNewRecord(song), 0);
+        ASSERT_EQ(list.SetPlayerTexts(QStringLiteral("Song %1").arg(n), QStringLiteral("Player Artist"),
+                                      QStringLiteral("Player Album"), QStringLiteral("Stand-in")),
+                  0);
+        ASSERT_EQ(list.AddPlayerCover(list.NewRecordRow()->MusicId(), art), 0);
+        ASSERT_EQ(list.StartAutoDownload(sample), 0);
+        ASSERT_EQ(list.CompleteNewRecord(song), 0);
+        list.FileNewRecord(true);
+        ASSERT_TRUE(WaitForRequests(n));
+    };
+    record(1);
+    CTreeWidgetItem* first = list.FindRow(1);
+    ASSERT_NE(first, nullptr);
+    // Filed: named and tagged after the player before identification.
+    EXPECT_EQ(first->Path(), FilePath(QStringLiteral("Song 1.mp3")));
+    QJsonObject tags = songtest::ReadTags(first->Path());
+    EXPECT_EQ(tags.value(QStringLiteral("TIT2")).toString(), QStringLiteral("Song 1"));
+    EXPECT_EQ(tags.value(QStringLiteral("TPE1")).toString(), QStringLiteral("Player Artist"));
+    EXPECT_EQ(tags.value(QStringLiteral("TALB")).toString(), QStringLiteral("Player Album"));
+    EXPECT_EQ(tags.value(QStringLiteral("APIC")).toString().toLatin1(), songtest::Sha1Hex(ReadFile(art)));
+
+    // Nothing found: the player's texts stay, and so does where the name
+    // came from.
+    ASSERT_EQ(Service::Get().Answer(0, nullptr), 0);
+    ASSERT_TRUE(WaitForReport(1, DownloadTask_FAILED, 10000));
+    EXPECT_EQ(first->MusicName(), QStringLiteral("Song 1"));
+    EXPECT_EQ(first->NameOrigin(), NameOrigin_Player);
+    EXPECT_EQ(DB_GetNameOrigin(1), NameOrigin_Player);
+
+    // Found: the answer's texts and picture win, in the library and the file.
+    record(2);
+    CTreeWidgetItem* second = list.FindRow(2);
+    ASSERT_NE(second, nullptr);
+    const QString found = Picture(QStringLiteral("found.png"), Qt::green);
+    const RecordMusicInfo answer = MakeAnswer("Real Title", "Real Artist", "Real Album", "", Std({found}));
+    ASSERT_EQ(Service::Get().Answer(1, &answer), 0);
+    ASSERT_TRUE(WaitForReport(2, DownloadTask_SUCESS, 10000));
+    EXPECT_EQ(second->MusicName(), QStringLiteral("Real Title"));
+    EXPECT_EQ(second->NameOrigin(), NameOrigin_Identified);
+    const SongRecord stored = Stored(2);
+    EXPECT_EQ(stored.tags.imageCount, 2);
+    EXPECT_NE(stored.CoverPath(), art);
+    tags = songtest::ReadTags(second->Path());
+    EXPECT_EQ(tags.value(QStringLiteral("TIT2")).toString(), QStringLiteral("Real Title"));
+    EXPECT_EQ(tags.value(QStringLiteral("APIC")).toString().toLatin1(),
+              songtest::Sha1Hex(ReadFile(stored.CoverPath())));
+    list.SetDownloadQueue(nullptr);
+}
+
 }  // namespace

@@ -77,7 +77,8 @@ TEST_F(MusicDb, NewDatabaseHoldsTheExactTablesAndTheFixedListsOnce) {
         "varchar(128), TimeRecorded varchar(10), Artist varchar(128), Album varchar(128), Genre "
         "varchar(128), DateAdded varchar(20), ImageId int, AlbumTUI varchar(128),AlbumMusicList "
         "varchar(512),Year varchar(32) )",
-        "CREATE TABLE CoverInfo (CoverId int primary key,MusicId int, ImagePath varchar(512))"};
+        "CREATE TABLE CoverInfo (CoverId int primary key,MusicId int, ImagePath varchar(512))",
+        "CREATE TABLE NameOrigin (MusicId int primary key, Origin int, Player varchar(128))"};
     EXPECT_EQ(created, expected);
 
     const QStringList lists = {"1 All Recordings", "2 Newly Recordings", "3 Recently Played",

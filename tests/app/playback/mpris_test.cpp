@@ -161,7 +161,7 @@ TEST_F(Mpris, PlayPauseFromAClientPlaysAndPauses) {
                 sent << change.value(QStringLiteral("PlaybackStatus")).toString();
         return sent;
     };
-    QTest::qWaitFor([&] { return statuses().size() >= expected.size(); }, 3000);
+    (void)QTest::qWaitFor([&] { return statuses().size() >= expected.size(); }, 3000);
     QTest::qWait(200);  // and nothing more
     EXPECT_EQ(statuses(), expected);
 }

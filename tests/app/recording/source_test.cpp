@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -262,6 +263,46 @@ TEST_F(SourceTest, PresentDeviceClosesTheInstallDialogWithoutRunningTheInstaller
     QTimer::singleShot(0, &dialog, [&] { QTest::mouseClick(dialog.InstallButton(), Qt::LeftButton); });
     EXPECT_EQ(dialog.exec(), 1);
     EXPECT_FALSE(QFile::exists(mark));
+}
+
+TEST_F(SourceTest, OffersThePlayingApplicationsWhileOpenAndKeepsTheChosenOne) {
+    LoadDevice();
+    m_config->SetRecordMode(-1);
+    m_config->SetRecordApplication(QString());
+    // Two clients of one program file: each is kept by its name.
+    auto play = [](const QString& name) {
+        auto client = std::make_unique<QProcess>();
+        client->start(QStringLiteral("pacat"), {QStringLiteral("--playback"), QStringLiteral("--raw"),
+                                                QStringLiteral("--client-name=") + name, QStringLiteral("/dev/zero")});
+        return client;
+    };
+    auto toneA = play(QStringLiteral("ToneA"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PlayingApplications(m_audioDev).size() == 1; }, 5000));
+    CSetSourceDialog page(m_audioDev);
+    page.show();
+    QComboBox* box = page.ApplicationBox();
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_EQ(Items(box), (QStringList{QStringLiteral("All applications"), QStringLiteral("ToneA")}));
+    EXPECT_EQ(box->currentIndex(), 0);
+
+    // A client that starts while the page is open shows up.
+    auto toneB = play(QStringLiteral("ToneB"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box->count() == 3; }, 3 * CSetSourceDialog::kRefreshMs));
+    box->setCurrentIndex(2);
+    page.Save();
+    EXPECT_EQ(m_config->GetRecordApplication(), QStringLiteral("ToneB"));
+
+    // Once it stops it stays chosen; an input takes no application.
+    toneB.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box->count() == 3 && box->itemText(2) != QLatin1String("ToneB"); },
+                                3 * CSetSourceDialog::kRefreshMs));
+    EXPECT_EQ(box->currentText(), QStringLiteral("ToneB (not playing now)"));
+    EXPECT_EQ(box->currentData().toString(), QStringLiteral("ToneB"));
+    QTest::mouseClick(page.BuiltInButton(), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_FALSE(box->isEnabled());
+    page.Save();
+    EXPECT_EQ(m_config->GetRecordApplication(), QStringLiteral("ToneB"));
+    m_config->SetRecordApplication(QString());
 }
 
 }  // namespace

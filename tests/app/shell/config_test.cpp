@@ -26,7 +26,7 @@ const char* const kAllKeysButMail[] = {
     "Delete_Type",  "DEVIC_ID",      "Output_File_Type", "b_proxy",      "Proxy_type",
     "Proxy_host",   "Proxy_prot",    "Proxy_name",   "Proxy_pass",       "Log_File_Pos",
     "Show_Mute",    "Auto_update",   "Update_Days",  "Update_year",      "Update_month",
-    "Update_day",
+    "Update_day",   "Record_Application",
 };
 
 class ConfigTest : public ::testing::Test {
@@ -114,6 +114,8 @@ TEST_F(ConfigTest, EmptyOutputListResetsOnlyTheFirstRunKeys) {
     EXPECT_EQ(config->GetProxyHost(), QStringLiteral("proxy.lan"));
     EXPECT_EQ(config->GetUpdateYear(), 2020);
     EXPECT_EQ(config->GetUserMail(), QStringLiteral("me@example.org"));
+    // A file from before the key: every application is recorded.
+    EXPECT_TRUE(config->GetRecordApplication().isEmpty());
 
     QSettings stored(m_file, QSettings::IniFormat);
     EXPECT_EQ(stored.value("Output_Path").toStringList(), QStringList{music});
