@@ -289,6 +289,8 @@ void CMainUI::WireRecording() {
             &CRecordingWidget::ResetCoverAnimation);
     connect(session, &CRecordSession::IdentificationStarted, m_recordingWidget,
             &CRecordingWidget::StartDownloadAnimation);
+    connect(session, &CRecordSession::IdentificationStarted, ToolBar(),
+            &CToolBar::StartDownloadAnimation);
     connect(session, &CRecordSession::SongFiled, this, [this](CTreeWidgetItem* row, int kind) {
         m_recordingWidget->AddAnimItem(row, kind);
         // A song that ends after the stop.
@@ -298,6 +300,7 @@ void CMainUI::WireRecording() {
             &CRecordingWidget::ReflashItem);
     connect(list, &CShowListWidget::AutoDownloadFinished, m_recordingWidget,
             &CRecordingWidget::AutoDownloadFinish);
+    connect(list, &CShowListWidget::AutoDownloadFinished, ToolBar(), &CToolBar::AutoDownloadFinish);
     connect(list, &CShowListWidget::MusicItemDeleted, m_recordingWidget,
             &CRecordingWidget::RemoveItem);
 }
@@ -487,6 +490,8 @@ void CMainUI::ChangeShowWidget(int page) {
 }
 
 void CMainUI::ChangeMiniState() {
+    // The mini mode's song takes its place before the height is fixed.
+    ToolBar()->SetMiniMode(!IsMiniMode());
     SetMiniMode(!IsMiniMode(), {m_statusBar, m_centre});
 }
 

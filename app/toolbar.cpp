@@ -1,10 +1,12 @@
 #include "toolbar.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSizeGrip>
 #include <QSlider>
@@ -12,6 +14,8 @@
 #include <QSystemTrayIcon>
 
 #include "config.h"
+#include "download/downloadqueue.h"
+#include "library/treewidgetitem.h"
 
 #include "res/pictures.h"
 
@@ -20,6 +24,9 @@ const char kTimeNormal[] = "QLabel{color: #522253}";
 const char kTimeBlink[] = "QLabel{color: #FF0000}";
 const char kNormalTrayIcon[] = ":/prefix/res/normal_Tray_Icon.png";
 const char kRecordingTrayIcon[] = ":/prefix/res/recording_Tray_Icon.png";
+const char kDefaultArtwork[] = ":/prefix/res/default_artwork.png";
+const char kDownloadArtwork[] = ":/prefix/res/default_download_artwork.png";
+constexpr int kMiniCoverSide = 48;
 }  // namespace
 
 CToolBar::CToolBar(CConfig* config, QWidget* parent)
@@ -82,6 +89,40 @@ CToolBar::CToolBar(CConfig* config, QWidget* parent)
     m_playInfoArea->setObjectName(QStringLiteral("playInfoArea"));
     m_playInfoArea->setMinimumWidth(160);
 
+    m_miniSong = new QWidget(this);
+    m_miniSong->setObjectName(QStringLiteral("miniSong"));
+    m_miniCover = new QLabel(m_miniSong);
+    m_miniCover->setObjectName(QStringLiteral("miniCover"));
+    m_miniCover->setFixedSize(kMiniCoverSide, kMiniCoverSide);
+    m_miniTitle = new QLabel(m_miniSong);
+    m_miniTitle->setObjectName(QStringLiteral("miniTitle"));
+    QFont titleFont = m_miniTitle->font();
+    titleFont.setBold(true);
+    m_miniTitle->setFont(titleFont);
+    m_miniArtist = new QLabel(m_miniSong);
+    m_miniArtist->setObjectName(QStringLiteral("miniArtist"));
+    // The texts take the room the bar has left and are cut to it.
+    for (QLabel* text : {m_miniTitle, m_miniArtist}) {
+        text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        text->setMinimumWidth(90);
+        text->setMaximumWidth(220);
+        text->setTextFormat(Qt::PlainText);
+        text->installEventFilter(this);
+    }
+    auto* miniTexts = new QVBoxLayout;
+    miniTexts->setSpacing(0);
+    miniTexts->addStretch();
+    miniTexts->addWidget(m_miniTitle);
+    miniTexts->addWidget(m_miniArtist);
+    miniTexts->addStretch();
+    auto* miniLayout = new QHBoxLayout(m_miniSong);
+    miniLayout->setContentsMargins(0, 0, 0, 0);
+    miniLayout->setSpacing(6);
+    miniLayout->addWidget(m_miniCover);
+    miniLayout->addLayout(miniTexts);
+    SetMiniCover(QString());
+    m_miniSong->hide();
+
     auto* labels = new QVBoxLayout;
     labels->setSpacing(0);
     labels->addWidget(m_timeLabel);
@@ -99,6 +140,7 @@ CToolBar::CToolBar(CConfig* config, QWidget* parent)
     layout->addWidget(m_volumeDownButton);
     layout->addWidget(m_volume);
     layout->addWidget(m_volumeUpButton);
+    layout->addWidget(m_miniSong, 1);
     layout->addWidget(m_playInfoArea, 2);
     layout->addLayout(labels);
     layout->addWidget(m_waveformArea, 1);
@@ -143,6 +185,57 @@ QPushButton* CToolBar::MakeButton(const char* name, const QString& icon, const Q
     button->setFocusPolicy(Qt::NoFocus);
     button->setCursor(Qt::PointingHandCursor);
     return button;
+}
+
+void CToolBar::SetMiniMode(bool mini) {
+    m_miniSong->setVisible(mini);
+    // The song's cover takes part of the waveform's room: the mini window
+    // keeps the width of the full one.
+    m_waveformArea->setMinimumWidth(mini ? 100 : 160);
+}
+
+void CToolBar::StartDownloadAnimation() {
+    m_miniCover->setPixmap(QPixmap(QString::fromLatin1(kDownloadArtwork))
+                               .scaled(kMiniCoverSide, kMiniCoverSide, Qt::KeepAspectRatio,
+                                       Qt::SmoothTransformation));
+}
+
+void CToolBar::AutoDownloadFinish(CTreeWidgetItem* row) {
+    if (row && row->DownloadState() == DownloadTask_SUCESS) {
+        m_miniTitleText = row->Text(2, 0);
+        m_miniArtistText = row->Text(4, 0);
+        SetMiniCover(row->CoverPath());
+    } else {
+        m_miniTitleText.clear();
+        m_miniArtistText.clear();
+        SetMiniCover(QString());
+    }
+    m_miniSong->setToolTip(m_miniArtistText.isEmpty()
+                               ? m_miniTitleText
+                               : m_miniTitleText + QStringLiteral(" - ") + m_miniArtistText);
+    ElideMiniTexts();
+}
+
+void CToolBar::ElideMiniTexts() {
+    m_miniTitle->setText(
+        m_miniTitle->fontMetrics().elidedText(m_miniTitleText, Qt::ElideRight, m_miniTitle->width()));
+    m_miniArtist->setText(m_miniArtist->fontMetrics().elidedText(m_miniArtistText, Qt::ElideRight,
+                                                                 m_miniArtist->width()));
+}
+
+bool CToolBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && (watched == m_miniTitle || watched == m_miniArtist))
+        ElideMiniTexts();
+    return QFrame::eventFilter(watched, event);
+}
+
+void CToolBar::SetMiniCover(const QString& path) {
+    QPixmap cover;
+    // A cover that cannot be read shows as none.
+    if (!path.isEmpty()) cover.load(path);
+    if (cover.isNull()) cover.load(QString::fromLatin1(kDefaultArtwork));
+    m_miniCover->setPixmap(cover.scaled(kMiniCoverSide, kMiniCoverSide, Qt::KeepAspectRatio,
+                                        Qt::SmoothTransformation));
 }
 
 void CToolBar::ShowRecordState(int state) {

@@ -5,6 +5,7 @@
 #include <QTime>
 
 class CConfig;
+class CTreeWidgetItem;
 class QAction;
 class QLabel;
 class QMenu;
@@ -54,6 +55,12 @@ public:
     QWidget* WaveformArea() const { return m_waveformArea; }
     // Empty area where the player's panel is placed.
     QWidget* PlayInfoArea() const { return m_playInfoArea; }
+    // The last identified song of the mini window mode: its cover, title
+    // and artist. Shown only in that mode.
+    QWidget* MiniSong() const { return m_miniSong; }
+    QLabel* MiniCover() const { return m_miniCover; }
+    QLabel* MiniTitle() const { return m_miniTitle; }
+    QLabel* MiniArtist() const { return m_miniArtist; }
 
     QSystemTrayIcon* TrayIcon() const { return m_tray; }
     QMenu* TrayMenu() const { return m_trayMenu; }
@@ -86,6 +93,16 @@ public Q_SLOTS:
     void SetVolume(int value);
     void VolumeDown();
     void VolumeUp();
+    // Shows or hides the mini mode's song.
+    void SetMiniMode(bool mini);
+    // A song of the session is being identified: the mini cover shows the
+    // downloading picture until the identification ends.
+    void StartDownloadAnimation();
+    // An identification ended: when it succeeded (the row's download state
+    // is DownloadTask_SUCESS) the mini mode shows the song's title, artist
+    // and shown cover; otherwise its texts are cleared and the cover is the
+    // default picture.
+    void AutoDownloadFinish(CTreeWidgetItem* row);
 
 Q_SIGNALS:
     // The player's volume in percent (value × 100 / 200), while idle.
@@ -103,6 +120,10 @@ private:
     QPushButton* MakeButton(const char* name, const QString& icon, const QString& tip, int size);
     void SetTrayRecordingIcon(bool recording);
     void SetTimeColour(const char* colour);
+    void SetMiniCover(const QString& path);
+    // Cuts the mini mode's texts to the room their labels have.
+    void ElideMiniTexts();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     CConfig* m_config;
     int m_state = State_Idle;
@@ -120,6 +141,12 @@ private:
     QLabel* m_statusLabel = nullptr;
     QWidget* m_waveformArea = nullptr;
     QWidget* m_playInfoArea = nullptr;
+    QWidget* m_miniSong = nullptr;
+    QLabel* m_miniCover = nullptr;
+    QLabel* m_miniTitle = nullptr;
+    QLabel* m_miniArtist = nullptr;
+    QString m_miniTitleText;   // whole, before cutting
+    QString m_miniArtistText;
 
     QIcon m_normalIcon;
     QIcon m_recordingIcon;

@@ -258,19 +258,25 @@ void CMyWindowFrame::SetMiniMode(bool mini, const QList<QWidget*>& fullOnly) {
         m_fullMinimum = minimumSize();
         for (QWidget* widget : m_fullOnly) widget->hide();
         m_mini = true;
-        // The height of what is left, fixed; the width stays free.
+        // The height of what is left, fixed; the width stays free, at least
+        // what is left needs.
         layout()->activate();
-        const int height = layout()->totalMinimumSize().height();
-        setMinimumSize(m_fullMinimum.width(), height);
-        setMaximumHeight(height);
-        resize(width(), height);
+        const QSize needed = layout()->totalMinimumSize();
+        m_miniWidened = width() < needed.width();
+        setMinimumSize(qMax(m_fullMinimum.width(), needed.width()), needed.height());
+        setMaximumHeight(needed.height());
+        resize(qMax(width(), minimumWidth()), needed.height());
     } else {
         m_mini = false;
         for (QWidget* widget : m_fullOnly) widget->show();
         m_fullOnly.clear();
         setMaximumHeight(QWIDGETSIZE_MAX);
         setMinimumSize(m_fullMinimum);
-        resize(width(), qMax(m_fullSize.height(), m_fullMinimum.height()));
+        // A window the mini mode widened goes back to its full width.
+        const int fullWidth = m_miniWidened ? m_fullSize.width() : width();
+        m_miniWidened = false;
+        resize(qMax(fullWidth, m_fullMinimum.width()),
+               qMax(m_fullSize.height(), m_fullMinimum.height()));
     }
     m_titleBar->SetMini(m_mini);
 }

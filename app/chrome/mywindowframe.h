@@ -122,4 +122,6 @@ private:
     QList<QWidget*> m_fullOnly;
     QSize m_fullSize;
     QSize m_fullMinimum;
+    // Whether the mini mode had to widen the window.
+    bool m_miniWidened = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -12,11 +13,13 @@
 #include <QToolButton>
 
 #include "deletedialog.h"
+#include "download/downloadqueue.h"
 #include "library/librarypage.h"
 #include "library/musicdb.h"
 #include "library/playqueue.h"
 #include "library/showlistwidget.h"
 #include "library/treelib.h"
+#include "library/treewidgetitem.h"
 #include "mainui.h"
 #include "playback/mprisservice.h"
 #include "playback/playercontroller.h"
@@ -161,6 +164,57 @@ TEST_F(MainUITest, MiniModeKeepsTitleAndToolBarAndComesBackAtFullSize) {
     EXPECT_TRUE(m_window->Centre()->isVisible());
     EXPECT_EQ(m_window->minimumSize(), QSize(924, 610));
     EXPECT_GE(m_window->height(), 610);
+}
+
+TEST_F(MainUITest, MiniModeShowsTheLastIdentifiedSongAndClearsItWhenOneFails) {
+    CToolBar* bar = m_window->ToolBar();
+    EXPECT_FALSE(bar->MiniSong()->isVisible());
+    const int fullWidth = m_window->width();
+    m_window->ChangeMiniState();
+    ASSERT_TRUE(bar->MiniSong()->isVisible());
+    const auto centreColour = [&] {
+        const QImage shown = bar->MiniCover()->pixmap().toImage();
+        return shown.pixelColor(shown.width() / 2, shown.height() / 2);
+    };
+    const QColor defaultColour = centreColour();
+
+    QImage picture(64, 64, QImage::Format_RGB32);
+    picture.fill(QColor(200, 0, 0));
+    const QString coverPath = m_dir + QStringLiteral("/cover.png");
+    ASSERT_TRUE(picture.save(coverPath));
+    SongRecord record;
+    record.MusicId = 1;
+    SetTagText(record.tags.songName, QStringLiteral("A Song With A Long Name That The Bar Cuts Short"));
+    SetTagText(record.tags.artist, QStringLiteral("The Band"));
+    CTreeWidgetItem row(1);
+    row.SetFromRecord(record);
+    row.SetCoverPath(coverPath);
+
+    // What the session and the recordings list report, through the window's wiring.
+    Q_EMIT m_window->RecordSession()->IdentificationStarted();
+    EXPECT_NE(centreColour(), defaultColour) << "the downloading picture";
+    row.SetDownloadState(DownloadTask_SUCESS);
+    Q_EMIT m_window->LibraryPage()->ShowList()->AutoDownloadFinished(&row);
+    EXPECT_TRUE(bar->MiniTitle()->text().startsWith(QStringLiteral("A Song")));
+    EXPECT_TRUE(bar->MiniTitle()->text().endsWith(QChar(0x2026)));
+    // Cut to its room, not beyond it.
+    EXPECT_LE(bar->MiniTitle()->fontMetrics().horizontalAdvance(bar->MiniTitle()->text()),
+              bar->MiniTitle()->width());
+    EXPECT_GT(bar->MiniTitle()->width(), 20);
+    EXPECT_EQ(bar->MiniArtist()->text(), QStringLiteral("The Band"));
+    EXPECT_EQ(centreColour(), QColor(200, 0, 0));
+
+    row.SetDownloadState(DownloadTask_FAILED);
+    Q_EMIT m_window->LibraryPage()->ShowList()->AutoDownloadFinished(&row);
+    EXPECT_TRUE(bar->MiniTitle()->text().isEmpty());
+    EXPECT_TRUE(bar->MiniArtist()->text().isEmpty());
+    EXPECT_EQ(centreColour(), defaultColour);
+
+    // The window's full size hides it again; the mini height holds it.
+    EXPECT_GE(m_window->height(), bar->height() + m_window->TitleBar()->height());
+    m_window->ChangeMiniState();
+    EXPECT_FALSE(bar->MiniSong()->isVisible());
+    EXPECT_EQ(m_window->width(), fullWidth) << "a mini mode that had to widen the window";
 }
 
 TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
