@@ -206,6 +206,7 @@ int main(int argc, char** argv) {
     const int seconds = argc > 2 ? std::clamp(std::atoi(argv[2]), 30, 600) : 240;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     testsupport::PrivateHome home;
+    testsupport::KeepOutsideOnLoopback();
 
     const std::string data =
         std::string(TUNECAP_BENCH_DATA_DIR) + "/download-" + std::to_string(seconds);

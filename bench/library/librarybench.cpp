@@ -197,6 +197,7 @@ int main(int argc, char** argv) {
     const int songs = argc > 1 ? std::max(kPlaylistSongs, atoi(argv[1])) : 100000;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     testsupport::PrivateHome home;
+    testsupport::KeepOutsideOnLoopback();
     QApplication app(argc, argv);
     const QString dir = QString::fromStdString(home.root());
 

@@ -33,6 +33,7 @@
 #include "mainui.h"
 #include "privatebus.h"
 #include "privatehome.h"
+#include "processwait.h"
 #include "pulsedaemon.h"
 #include "recording/recordsession.h"
 
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     testsupport::PrivateHome home;
+    testsupport::KeepOutsideOnLoopback();
     testsupport::PulseDaemon daemon;
     testsupport::PrivateSessionBus bus;
     if (!daemon.ok() || !bus.ok()) {
@@ -91,8 +93,7 @@ int main(int argc, char** argv) {
     QElapsedTimer wall;
     wall.start();
     player.start(QCoreApplication::applicationDirPath() + QStringLiteral("/standinplayer"), args);
-    const bool played = QTest::qWaitFor([&] { return player.state() == QProcess::NotRunning; },
-                                        (seconds + 60) * 1000);
+    const bool played = programbench::WaitForExit(player, (seconds + 60) * 1000);
     const double cpu = capbench::CpuSeconds(false) - cpu0;
     const double elapsed = double(wall.elapsed()) / 1000;
     QTest::qWait(CRecordSession::kFollowHoldMs + 4000);

@@ -35,6 +35,7 @@
 #include "mainui.h"
 #include "medcore.h"
 #include "privatehome.h"
+#include "processwait.h"
 #include "pulsedaemon.h"
 #include "recording/recordsession.h"
 #include "recording/wavfile_widget.h"
@@ -113,6 +114,7 @@ int main(int argc, char** argv) {
     }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     testsupport::PrivateHome home;
+    testsupport::KeepOutsideOnLoopback();
     testsupport::PulseDaemon daemon;
     if (!daemon.ok()) {
         std::fprintf(stderr, "private sound server: %s\n", daemon.error().c_str());
@@ -175,8 +177,7 @@ int main(int argc, char** argv) {
     player.start(QStringLiteral("paplay"), {music});
     long rss2 = 0;
     QTimer::singleShot(120000, [&] { rss2 = RssKb(); });
-    const bool played =
-        QTest::qWaitFor([&] { return player.state() == QProcess::NotRunning; }, (seconds + 60) * 1000);
+    const bool played = programbench::WaitForExit(player, (seconds + 60) * 1000);
     const double cpu = capbench::CpuSeconds(false) - cpu0;
     const double elapsed = double(wall.elapsed()) / 1000;
     const long rssEnd = RssKb();

@@ -17,6 +17,17 @@ std::string makeTempDir(const char* prefix) {
     return std::string(buf.data());
 }
 
+void KeepOutsideOnLoopback() {
+    // Nothing may switch the machine off (tests that check the command set
+    // their own).
+    setenv("TUNECAP_POWEROFF_COMMAND", "false", 0);
+    for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
+                             "TUNECAP_IMAGESEARCH_URL", "TUNECAP_PROBE_HOSTS"})
+        setenv(name, "http://127.0.0.1:9", 0);
+    setenv("TUNECAP_UPDATE_URL", "http://127.0.0.1:9/update.json", 0);
+    setenv("TUNECAP_MAIL_COMMAND", "true", 0);
+}
+
 void removeTree(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);

@@ -31,6 +31,14 @@ private:
     int m_savedCount = 0;
 };
 
+// Points every outside address and command the programs use at something
+// harmless, unless the environment already names one: the music services,
+// the update check and the reachability probe at a loopback port where
+// nothing listens, the mail program and the power-off command at commands
+// that do nothing. Tests and benchmarks call it first; those that start
+// stand-ins of their own set their addresses afterwards.
+void KeepOutsideOnLoopback();
+
 // Removes a folder tree; errors are ignored.
 void removeTree(const std::string& path);
 

@@ -28,23 +28,9 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("TUNECAP_TEST_SUPPORT_DIR", TUNECAP_TEST_SUPPORT_DIR, 0);
     setenv("TUNECAP_BIN_DIR", TUNECAP_BIN_DIR, 0);
-    // Nothing a test runs may switch the machine off: the power-off command
-    // is replaced (tests that check it set their own).
-    setenv("TUNECAP_POWEROFF_COMMAND", "false", 0);
-    // Unless a test points them at its own loopback stand-ins, the music
-    // services are a loopback port where nothing listens: no test may reach
-    // the public ones.
-    for (const char* name : {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
-                             "TUNECAP_IMAGESEARCH_URL"})
-        setenv(name, "http://127.0.0.1:9", 0);
-    // Nor does anything reach the update service or a mail program: the
-    // update address is a loopback port where nothing listens, and the mail
-    // command does nothing (tests that check them set their own).
-    setenv("TUNECAP_UPDATE_URL", "http://127.0.0.1:9/update.json", 0);
-    setenv("TUNECAP_MAIL_COMMAND", "true", 0);
-    // The service's reachability probe too (the main window starts the
-    // service).
-    setenv("TUNECAP_PROBE_HOSTS", "http://127.0.0.1:9", 0);
+    // No test reaches a public service, a mail program or the power-off
+    // command unless it points them at its own stand-ins.
+    testsupport::KeepOutsideOnLoopback();
     testing::InitGoogleTest(&argc, argv);
     testsupport::PrivateHome home;
     // No test may reach the user's session bus: unless a test starts its
