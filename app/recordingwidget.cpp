@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
+#include <QtMath>
 #include <QVBoxLayout>
 
 #include "download/downloadqueue.h"
@@ -31,7 +32,7 @@ CRecordingWidget::CRecordingWidget(QWidget* parent) : QWidget(parent) {
     m_turn->setInterval(kStepMs);
     connect(m_turn, &QTimer::timeout, this, [this] {
         m_angle = (m_angle + kStepDegrees) % 360;
-        update(0, 0, width(), kDiscAreaHeight);
+        update(DiscArea());
     });
     m_title = new QLabel(this);
     m_title->setObjectName(QStringLiteral("coverTitle"));
@@ -151,6 +152,7 @@ void CRecordingWidget::AutoDownloadFinish(CTreeWidgetItem* row) {
         m_title->setText(row->Text(2, 0));
         m_artist->setText(row->Text(4, 0));
         m_cover = row->CoverPath().isEmpty() ? QImage() : QImage(row->CoverPath());
+        m_roundCover = QPixmap();
         // Its information is there now.
         if (const int index = IndexOf(row->MusicId()); index >= 0) {
             m_items[index] = ItemOf(row, Kind_NoInfo);
@@ -160,6 +162,7 @@ void CRecordingWidget::AutoDownloadFinish(CTreeWidgetItem* row) {
         m_title->clear();
         m_artist->clear();
         m_cover = QImage();
+        m_roundCover = QPixmap();
     }
     update();
 }
@@ -183,11 +186,62 @@ void CRecordingWidget::ShowItems() {
     }
 }
 
+int CRecordingWidget::DiscSide() const {
+    return int(qMin(width(), kDiscAreaHeight - 20) * kDiscShare);
+}
+
+QRect CRecordingWidget::DiscArea() const {
+    // The mark circles at 0.56 of the side from the centre, 0.03 wide.
+    const int half = int(DiscSide() * 0.6) + 2;
+    return QRect(width() / 2 - half, kDiscAreaHeight / 2 - half, 2 * half, 2 * half);
+}
+
+namespace {
+// A transparent pixmap of side × side logical pixels for the screen of w.
+QPixmap TransparentSquare(const QWidget* w, int side) {
+    const qreal ratio = w->devicePixelRatioF();
+    QPixmap pixmap(qCeil(side * ratio), qCeil(side * ratio));
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+}  // namespace
+
 void CRecordingWidget::paintEvent(QPaintEvent*) {
+    const int side = DiscSide();
+    if (side <= 0) return;
+    // The disc turns 25 times a second: what looks the same at every angle
+    // is drawn once and only copied afterwards.
+    if (m_discBody.isNull() || m_discBody.deviceIndependentSize().toSize() != QSize(side, side)) {
+        m_discBody = TransparentSquare(this, side);
+        m_roundCover = QPixmap();
+        QPainter body(&m_discBody);
+        body.setRenderHint(QPainter::Antialiasing);
+        body.translate(side / 2.0, side / 2.0);
+        body.setPen(Qt::NoPen);
+        body.setBrush(QColor(0x2A, 0x22, 0x2C));
+        body.drawEllipse(QRectF(-side / 2.0, -side / 2.0, side, side));
+        // Grooves.
+        body.setBrush(Qt::NoBrush);
+        body.setPen(QPen(QColor(0x4A, 0x40, 0x4D), 1));
+        for (double r = side * 0.22; r < side * 0.48; r += side * 0.035)
+            body.drawEllipse(QPointF(0, 0), r, r);
+    }
+    const QRectF label(-side * 0.18, -side * 0.18, side * 0.36, side * 0.36);
+    if (!m_cover.isNull() && m_roundCover.isNull()) {
+        m_roundCover = TransparentSquare(this, qCeil(label.width()));
+        QPainter round(&m_roundCover);
+        round.setRenderHint(QPainter::Antialiasing);
+        round.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRectF whole(0, 0, label.width(), label.height());
+        QPainterPath clip;
+        clip.addEllipse(whole);
+        round.setClipPath(clip);
+        round.drawImage(whole, m_cover);
+    }
+
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const int side = int(qMin(width(), kDiscAreaHeight - 20) * kDiscShare);
-    if (side <= 0) return;
     painter.translate(width() / 2.0, kDiscAreaHeight / 2.0);
     if (m_downloading) {
         // The identification mark circles the disc against its turn.
@@ -198,26 +252,14 @@ void CRecordingWidget::paintEvent(QPaintEvent*) {
         painter.drawEllipse(QPointF(0, -side * 0.56), side * 0.03, side * 0.03);
         painter.restore();
     }
+    painter.drawPixmap(QPointF(-side / 2.0, -side / 2.0), m_discBody);
     painter.rotate(m_angle);
-    const QRectF disc(-side / 2.0, -side / 2.0, side, side);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x2A, 0x22, 0x2C));
-    painter.drawEllipse(disc);
-    // Grooves.
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(QColor(0x4A, 0x40, 0x4D), 1));
-    for (double r = side * 0.22; r < side * 0.48; r += side * 0.035)
-        painter.drawEllipse(QPointF(0, 0), r, r);
     // Label: the cover of the last identified song, or a mark that shows
     // the turning.
-    const QRectF label(-side * 0.18, -side * 0.18, side * 0.36, side * 0.36);
     painter.setPen(Qt::NoPen);
-    if (!m_cover.isNull()) {
-        QPainterPath round;
-        round.addEllipse(label);
-        painter.setClipPath(round);
-        painter.drawImage(label, m_cover);
-        painter.setClipping(false);
+    if (!m_roundCover.isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(label.topLeft(), m_roundCover);
     } else {
         painter.setBrush(QColor(0x5E, 0x2B, 0x63));
         painter.drawEllipse(label);

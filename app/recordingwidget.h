@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -114,6 +115,10 @@ private:
     static AnimItem ItemOf(const CTreeWidgetItem* row, int kind);
     int IndexOf(int musicId) const;
     void ShowItems();
+    // Diameter of the disc, and the square around the disc's centre that
+    // the disc and the identification mark take.
+    int DiscSide() const;
+    QRect DiscArea() const;
 
     QTimer* m_turn = nullptr;
     QLabel* m_title = nullptr;
@@ -124,6 +129,11 @@ private:
     // Songs added in this session, counting those deleted since.
     int m_curIndex = -1;
     QImage m_cover;
+    // Painting caches: the disc's body and grooves, which look the same at
+    // every angle (made for the current size), and the cover cut round for
+    // the label (made for the current cover and size).
+    QPixmap m_discBody;
+    QPixmap m_roundCover;
     bool m_downloading = false;
     // Angle of the disc in degrees.
     int m_angle = 0;

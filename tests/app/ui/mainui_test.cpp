@@ -166,8 +166,17 @@ TEST_F(MainUITest, MiniModeKeepsTitleAndToolBarAndComesBackAtFullSize) {
     EXPECT_GE(m_window->height(), 610);
 }
 
-TEST_F(MainUITest, MiniModeShowsTheLastIdentifiedSongAndClearsItWhenOneFails) {
+TEST_F(MainUITest, IdentifiedSongShowsInTheMiniModeAndOnTheDiscAndAFailureClearsBoth) {
     CToolBar* bar = m_window->ToolBar();
+    m_window->ShowRecording();
+    CRecordingWidget* view = m_window->RecordingWidget();
+    // A point of the disc's label, between its centre dot and its edge.
+    const auto labelColour = [&] {
+        const QImage shown = view->grab().toImage();
+        const int side = int(qMin(view->width(), 210) * 0.8);
+        return shown.pixelColor(view->width() / 2 - side / 10, 115);
+    };
+    const QColor plainLabel = labelColour();
     EXPECT_FALSE(bar->MiniSong()->isVisible());
     const int fullWidth = m_window->width();
     m_window->ChangeMiniState();
@@ -203,18 +212,19 @@ TEST_F(MainUITest, MiniModeShowsTheLastIdentifiedSongAndClearsItWhenOneFails) {
     EXPECT_GT(bar->MiniTitle()->width(), 20);
     EXPECT_EQ(bar->MiniArtist()->text(), QStringLiteral("The Band"));
     EXPECT_EQ(centreColour(), QColor(200, 0, 0));
+    // The mini height holds it; the full window hides it again.
+    EXPECT_GE(m_window->height(), bar->height() + m_window->TitleBar()->height());
+    m_window->ChangeMiniState();
+    EXPECT_FALSE(bar->MiniSong()->isVisible());
+    EXPECT_EQ(m_window->width(), fullWidth) << "a mini mode that had to widen the window";
+    EXPECT_EQ(labelColour(), QColor(200, 0, 0)) << "the cover on the disc's label";
 
     row.SetDownloadState(DownloadTask_FAILED);
     Q_EMIT m_window->LibraryPage()->ShowList()->AutoDownloadFinished(&row);
     EXPECT_TRUE(bar->MiniTitle()->text().isEmpty());
     EXPECT_TRUE(bar->MiniArtist()->text().isEmpty());
     EXPECT_EQ(centreColour(), defaultColour);
-
-    // The window's full size hides it again; the mini height holds it.
-    EXPECT_GE(m_window->height(), bar->height() + m_window->TitleBar()->height());
-    m_window->ChangeMiniState();
-    EXPECT_FALSE(bar->MiniSong()->isVisible());
-    EXPECT_EQ(m_window->width(), fullWidth) << "a mini mode that had to widen the window";
+    EXPECT_EQ(labelColour(), plainLabel) << "no cover left on the disc";
 }
 
 TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
