@@ -102,8 +102,11 @@ protected:
         m_folder = home + "/recordings";
         ASSERT_EQ(::system(("mkdir -p '" + m_folder + "'").c_str()), 0);
         m_toneA = home + "/tone-a.wav";
+        m_toneA2 = home + "/tone-a2.wav";
         m_toneB = home + "/tone-b.wav";
         graphtest::WriteToneWav(m_toneA, kRate, 30, 12000, 440);
+        // Another pitch: two streams of one tone may cancel each other out.
+        graphtest::WriteToneWav(m_toneA2, kRate, 30, 12000, 660);
         graphtest::WriteToneWav(m_toneB, kRate, 30, 12000, 1000);
         m_toneplayer = home + "/toneplayer";
         ASSERT_EQ(::system(("cp /usr/bin/pacat '" + m_toneplayer + "'").c_str()), 0);
@@ -122,6 +125,8 @@ protected:
     // "toneplayer": two names, two binaries. Both keep 100 ms in the server,
     // as media players do.
     std::unique_ptr<Player> PlayA() { return Play("pacat", "ToneA", m_toneA); }
+    // A second stream of the first application, at its own pitch.
+    std::unique_ptr<Player> PlayA2() { return Play("pacat", "ToneA", m_toneA2); }
     std::unique_ptr<Player> PlayB() { return Play(m_toneplayer, "ToneB", m_toneB); }
     std::unique_ptr<Player> Play(const std::string& binary, const std::string& name, const std::string& file) {
         return std::make_unique<Player>(std::vector<std::string>{
@@ -177,7 +182,7 @@ protected:
     }
 
     std::unique_ptr<testsupport::PulseDaemon> m_pulse;
-    std::string m_folder, m_toneA, m_toneB, m_toneplayer, m_statePath;
+    std::string m_folder, m_toneA, m_toneA2, m_toneB, m_toneplayer, m_statePath;
     Events m_events;
 };
 
@@ -223,13 +228,14 @@ TEST_P(ApplicationTest, OnlyTheChosenApplicationIsMovedAndRecordedAndEverythingC
     EXPECT_EQ(SinksOf("ToneB"), std::vector<std::string>{"speakers"});
     // The next stream of the application follows; the user hears both
     // players on the speakers, the recorded one through the monitor.
-    auto a2 = PlayA();
+    auto a2 = PlayA2();
     EXPECT_TRUE(AllOn("ToneA", 2, "tavra_audio"));
     speakers.Take();
     std::this_thread::sleep_for(1500ms);
     const std::vector<int16_t> heard = speakers.Take();
     ASSERT_GT(heard.size(), size_t(kRate));
     EXPECT_GT(Power(heard, 440), 1e5);
+    EXPECT_GT(Power(heard, 660), 1e5);
     EXPECT_GT(Power(heard, 1000), 1e5);
     // One of the application's players exits while it is recorded.
     a->Kill();
@@ -245,6 +251,7 @@ TEST_P(ApplicationTest, OnlyTheChosenApplicationIsMovedAndRecordedAndEverythingC
     const graphtest::Wav wav = graphtest::ReadWav(closed[0]);
     ASSERT_GT(wav.pcm.size(), size_t(kRate));
     EXPECT_GT(Power(wav.pcm, 440), 1e5);
+    EXPECT_GT(Power(wav.pcm, 660), 1e4) << "the application's second stream";
     EXPECT_LT(Power(wav.pcm, 1000), Power(wav.pcm, 440) / 1000);
     AudioDevDestroy(engine);
     EXPECT_EQ(ServerDefault(), "speakers");
