@@ -753,70 +753,49 @@ void DB_DeleteMusicItem(int itemId) {
     Exec(lib.db, Sql("delete from MusicItem where ItemId = %1 ", itemId), "DB_DeleteMusicItem");
 }
 
-int DB_ForEachMusicInfo(const std::function<void(const MusicInfoView&)>& visit) {
+namespace {
+// Runs a query under the library lock and hands each row to read. Returns
+// the number of rows, or -1 (logged as what) when it cannot be prepared.
+template <typename Read>
+int ForEachRow(const char* sql, const char* what, Read read) {
     Library& lib = Lib();
     std::lock_guard<std::mutex> guard(lib.lock);
-    Statement query(lib.db, "SELECT * FROM MusicInfo");
+    Statement query(lib.db, sql);
     if (!query.Prepared()) {
-        qCritical("DB_GetAllMusicInfo, Err: %s", ErrorText(lib.db));
+        qCritical("%s, Err: %s", what, ErrorText(lib.db));
         return -1;
     }
     int rows = 0;
     while (query.Step()) {
-        const MusicInfoView row{query.Int(0),  query.Text(1),  query.Text(2), query.Text(3),
-                                query.Text(4), query.Text(5),  query.Text(6), query.Text(7),
-                                query.Int(8),  query.Text(9), query.Text(10), query.Text(11)};
-        visit(row);
+        read(query);
         ++rows;
     }
     return rows;
+}
+}  // namespace
+
+int DB_ForEachMusicInfo(const std::function<void(const MusicInfoView&)>& visit) {
+    return ForEachRow("SELECT * FROM MusicInfo", "DB_GetAllMusicInfo", [&](Statement& query) {
+        visit(MusicInfoView{query.Int(0), query.Text(1), query.Text(2), query.Text(3),
+                            query.Text(4), query.Text(5), query.Text(6), query.Text(7),
+                            query.Int(8), query.Text(9), query.Text(10), query.Text(11)});
+    });
 }
 
 int DB_ForEachCover(const std::function<void(int, int, const char*)>& visit) {
-    Library& lib = Lib();
-    std::lock_guard<std::mutex> guard(lib.lock);
-    Statement query(lib.db,
-                    "SELECT MusicId, CoverId, ImagePath FROM CoverInfo ORDER BY MusicId, rowid");
-    if (!query.Prepared()) {
-        qCritical("DB_GetImageInfo, Err: %s", ErrorText(lib.db));
-        return -1;
-    }
-    int rows = 0;
-    while (query.Step()) {
-        visit(query.Int(0), query.Int(1), query.Text(2));
-        ++rows;
-    }
-    return rows;
+    return ForEachRow("SELECT MusicId, CoverId, ImagePath FROM CoverInfo ORDER BY MusicId, rowid",
+                      "DB_GetImageInfo",
+                      [&](Statement& query) { visit(query.Int(0), query.Int(1), query.Text(2)); });
 }
 
 int DB_ForEachMusicItem(const std::function<void(const MusicItemInfo&)>& visit) {
-    Library& lib = Lib();
-    std::lock_guard<std::mutex> guard(lib.lock);
-    Statement query(lib.db, "SELECT ItemId, ListId, MusicId FROM MusicItem ORDER BY ListId, MusicId");
-    if (!query.Prepared()) {
-        qCritical("DB_GetMusicItem, Err: %s", ErrorText(lib.db));
-        return -1;
-    }
-    int rows = 0;
-    while (query.Step()) {
-        visit(MusicItemInfo{query.Int(0), query.Int(1), query.Int(2)});
-        ++rows;
-    }
-    return rows;
+    return ForEachRow("SELECT ItemId, ListId, MusicId FROM MusicItem ORDER BY ListId, MusicId",
+                      "DB_GetMusicItem", [&](Statement& query) {
+                          visit(MusicItemInfo{query.Int(0), query.Int(1), query.Int(2)});
+                      });
 }
 
 int DB_ForEachNameOrigin(const std::function<void(int, int, const char*)>& visit) {
-    Library& lib = Lib();
-    std::lock_guard<std::mutex> guard(lib.lock);
-    Statement query(lib.db, "SELECT MusicId, Origin, Player FROM NameOrigin");
-    if (!query.Prepared()) {
-        qCritical("DB_GetNameOrigin, Err: %s", ErrorText(lib.db));
-        return -1;
-    }
-    int rows = 0;
-    while (query.Step()) {
-        visit(query.Int(0), query.Int(1), query.Text(2));
-        ++rows;
-    }
-    return rows;
+    return ForEachRow("SELECT MusicId, Origin, Player FROM NameOrigin", "DB_GetNameOrigin",
+                      [&](Statement& query) { visit(query.Int(0), query.Int(1), query.Text(2)); });
 }
