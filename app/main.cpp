@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QPointer>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -51,16 +52,27 @@ bool CatchTerminationSignals() {
     return true;
 }
 
-// Closes window when a caught signal arrives. Null without the pipe.
-std::unique_ptr<QSocketNotifier> CloseOnTerminationSignal(QWidget* window) {
+// The main window once it exists; a caught signal closes it.
+QPointer<CMainUI> g_window;
+
+// Ends the run when a caught signal arrives, at any moment of it: the main
+// window closes without questions, and before it exists every window that
+// is open closes (the "Cannot open database" box, say), so that the box's
+// own event loop returns. Null without the pipe.
+std::unique_ptr<QSocketNotifier> WatchTerminationSignals() {
     if (g_signalPipe[0] < 0) return nullptr;
     auto notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, window, [window] {
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [] {
         char byte = 0;
         const ssize_t ignored = read(g_signalPipe[0], &byte, 1);
         (void)ignored;
-        qDebug("main: termination signal, closing the main window");
-        window->close();
+        if (g_window) {
+            qDebug("main: termination signal, closing the main window");
+            g_window->CloseForTermination();
+        } else {
+            qDebug("main: termination signal, closing every window");
+            QApplication::closeAllWindows();
+        }
     });
     return notifier;
 }
@@ -98,6 +110,7 @@ int main(int argc, char* argv[]) {
     }
 
     CatchTerminationSignals();
+    auto signalWatch = WatchTerminationSignals();
 
     // The log's folder is the Log_Path setting: the settings object (and on
     // a first run the settings file) comes first.
@@ -130,6 +143,7 @@ int main(int argc, char* argv[]) {
     // The library database. When it cannot be used, the box says so and the
     // run ends with -1 after closing the log and releasing the lock.
     if (OpenLibraryDatabase() != 0) {
+        signalWatch.reset();
         CloseLog();
         instance.reset();
         app.reset();
@@ -148,7 +162,7 @@ int main(int argc, char* argv[]) {
     app->setStyleSheet(sheet);
 
     auto window = std::make_unique<CMainUI>();
-    auto signalWatch = CloseOnTerminationSignal(window.get());
+    g_window = window.get();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window->move(screen->availableGeometry().center() - window->rect().center());
     window->show();

@@ -107,6 +107,15 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     Wire();
+    if (m_libraryPage->ShowList()->LibraryIncomplete()) {
+        auto* box = new QMessageBox(
+            QMessageBox::Warning, tr("Library"),
+            tr("Part of the library could not be read.\nIt is shown as far as it could be read "
+               "and kept unchanged: nothing is saved to it until the program starts again."),
+            QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QTimer::singleShot(0, box, [box] { box->open(); });
+    }
 }
 
 CMainUI::~CMainUI() {
@@ -350,8 +359,27 @@ void CMainUI::EditMusic(CTreeWidgetItem* row) {
     m_libraryPage->ShowList()->EditTagsMusic(row);
 }
 
+void CMainUI::CloseForTermination() {
+    m_terminating = true;
+    // Their event loops return first; nothing waits for an answer.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible()) window->close();
+    close();
+}
+
 void CMainUI::closeEvent(QCloseEvent* event) {
     const int state = m_session->State();
+    if (m_terminating) {
+        if (state != CRecordSession::State_Idle) {
+            m_session->SignalStopRecord();
+            // The engine's last reports (the song's end) are filed now:
+            // the event loop ends with this window.
+            QCoreApplication::sendPostedEvents(m_session.get());
+        }
+        qDebug("CMainUI::closeEvent event->accept() on a termination signal");
+        event->accept();
+        return;
+    }
     if (state == CRecordSession::State_SongInProgress) {
         CDeleteDialog question(tr("Are you sure to quit the programme?\n"
                                   "Unfinished recording will be lost if you quit now!"),

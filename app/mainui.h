@@ -97,6 +97,10 @@ public:
     // The automatic update check, once the window is shown: runs when the
     // update schedule says so.
     void StartupUpdateCheck();
+    // Closes the window for a termination signal (the desktop session ends):
+    // open dialogs close first, nothing is asked, and a song in progress
+    // ends as on Stop, so that what was recorded is kept.
+    void CloseForTermination();
     // Whether the window shows only its title and tool bar.
     bool IsMiniState() const { return IsMiniMode(); }
 
@@ -170,6 +174,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool m_terminating = false;  // CloseForTermination is closing the window
+
     void BuildContent();
     // The player with its panel, pop-up queue and desktop media controls.
     void BuildPlayer();

@@ -15,6 +15,7 @@
 #include "library/musicdb.h"
 #include "library/showinfolder.h"
 #include "library/treewidgetitem.h"
+#include "localfile.h"
 
 namespace {
 // Degrees per animation step and the step interval: one turn in 3.6 s.
@@ -151,7 +152,7 @@ void CRecordingWidget::AutoDownloadFinish(CTreeWidgetItem* row) {
     if (row && row->DownloadState() == DownloadTask_SUCESS) {
         m_title->setText(row->Text(2, 0));
         m_artist->setText(row->Text(4, 0));
-        m_cover = row->CoverPath().isEmpty() ? QImage() : QImage(row->CoverPath());
+        m_cover = ReadPicture(row->CoverPath());
         m_roundCover = QPixmap();
         // Its information is there now.
         if (const int index = IndexOf(row->MusicId()); index >= 0) {

@@ -17,6 +17,7 @@
 #include "download/downloadqueue.h"
 #include "library/treewidgetitem.h"
 
+#include "localfile.h"
 #include "res/pictures.h"
 
 namespace {
@@ -230,9 +231,8 @@ bool CToolBar::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CToolBar::SetMiniCover(const QString& path) {
-    QPixmap cover;
     // A cover that cannot be read shows as none.
-    if (!path.isEmpty()) cover.load(path);
+    QPixmap cover = QPixmap::fromImage(ReadPicture(path));
     if (cover.isNull()) cover.load(QString::fromLatin1(kDefaultArtwork));
     m_miniCover->setPixmap(cover.scaled(kMiniCoverSide, kMiniCoverSide, Qt::KeepAspectRatio,
                                         Qt::SmoothTransformation));

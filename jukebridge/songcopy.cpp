@@ -13,6 +13,7 @@
 #include <string>
 
 #include "capdev_tags.h"
+#include "common/regularfile.h"
 
 namespace jukebridge {
 
@@ -24,27 +25,6 @@ constexpr std::size_t kMaxName = 255;
 constexpr int kMaxNumber = 999;
 
 std::atomic<unsigned> g_tempCounter{0};
-
-// Owns a file descriptor; closes it once.
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; false when close reports an error (a delayed write error).
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Removes a temporary file unless released.
 class CTempFile {
@@ -141,7 +121,7 @@ bool LooksLikeMp3(int fd) {
 
 // Copies the open source into a new file at temp. false on any failure.
 bool CopyPlain(int source, const std::string& temp) {
-    CFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    common::UniqueFd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (out.get() < 0) return false;
     char buffer[64 * 1024];
     off_t offset = 0;
@@ -204,10 +184,9 @@ int CopyTagged(int source, const std::string& sourcePath, const std::string& tem
 int CopySongInto(const std::string& folder, const iTunesSongInfo& song, std::string* added) {
     if (song.file == nullptr || *song.file == '\0') return JUKEBRIDGE_ERR_NO_FILE;
     const std::string sourcePath = song.file;
-    CFd source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (source.get() < 0 || ::fstat(source.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return JUKEBRIDGE_ERR_SOURCE;
+    // A FIFO or a device named as the song is refused without blocking.
+    const common::UniqueFd source = common::OpenRegularFile(sourcePath.c_str());
+    if (!source.valid()) return JUKEBRIDGE_ERR_SOURCE;
 
     const std::string name = BaseName(sourcePath);
     CTempFile temp(TemporaryPath(folder, name));
@@ -232,7 +211,7 @@ int CopySongInto(const std::string& folder, const iTunesSongInfo& song, std::str
 }
 
 bool SyncFolder(const std::string& folder) {
-    CFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    common::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return dir.get() >= 0 && ::fsync(dir.get()) == 0 && dir.Close();
 }
 

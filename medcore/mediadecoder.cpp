@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/regularfile.h"
 #include "medcore.h"
 
 namespace medcore {
@@ -17,8 +18,22 @@ CMediaDecoder::CMediaDecoder() = default;
 CMediaDecoder::~CMediaDecoder() = default;
 
 int CMediaDecoder::Open(const std::string& path) {
+    // A local regular file only: a FIFO would hold avformat_open_input
+    // forever, and FFmpeg's other protocols (http:, concat:, ...) name no
+    // file of the library.
+    const common::UniqueFd file = common::OpenRegularFile(path.c_str());
+    if (!file.valid()) {
+        return WM_ERR_OPEN;
+    }
+    // FFmpeg reopens the very file checked above through its descriptor,
+    // whatever the name may point at by now, and opens nothing but files.
+    const std::string url = "file:/proc/self/fd/" + std::to_string(file.get());
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) {
+    const int opened = avformat_open_input(&raw, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         return WM_ERR_OPEN;  // FFmpeg freed the context
     }
     m_format.reset(raw);

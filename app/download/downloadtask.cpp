@@ -14,8 +14,10 @@
 #include <unistd.h>
 
 #include "downloadqueue.h"
+#include "library/libraryfiles.h"
 #include "library/musicdb.h"
 #include "library/musicfilename.h"
+#include "localfile.h"
 #include "medcore.h"
 #include "specialdirs.h"
 
@@ -61,10 +63,7 @@ QString UniqueFileName(const QString& folder, const QString& base, const QString
 }
 
 void DeleteAnswerArtwork(const RecordMusicInfo& answer) {
-    for (int i = 0; i < answer.imageCount && i < 5; ++i) {
-        const QString path = TagText(answer.imagePaths[i]);
-        if (!path.isEmpty() && !DB_ImageExists(path)) QFile::remove(path);
-    }
+    for (int i = 0; i < answer.imageCount && i < 5; ++i) RemoveUnusedCoverFile(TagText(answer.imagePaths[i]));
 }
 
 CDownloadTask::CDownloadTask(int musicId, bool fingerprintOnly, const CMusicServiceApi& api,
@@ -337,7 +336,7 @@ void CDownloadTask::ProcessDownlaodImage(RecordMusicInfo* answer) const {
         if (!file.fileName().contains(QLatin1String("google")) && !name.isEmpty()) {
             const QString renamed = file.dir().filePath(name + path.right(4));
             if (renamed != path && QFileInfo::exists(renamed)) {
-                QFile::remove(path);
+                RemoveUnusedCoverFile(path);
                 SetTagText(answer->imagePaths[0], renamed);
             } else if (renamed != path && QFile::rename(path, renamed)) {
                 SetTagText(answer->imagePaths[0], renamed);
@@ -352,12 +351,12 @@ void CDownloadTask::ProcessDownlaodImage(RecordMusicInfo* answer) const {
         QString path = TagText(answer->imagePaths[i]);
         path.replace(QLatin1Char('\\'), QLatin1Char('/'));
         SetTagText(answer->imagePaths[i], path);
-        if (i < kMaxKeptImages && !QImage(path).isNull()) {
+        if (i < kMaxKeptImages && !ReadPicture(path).isNull()) {
             answer->reserved[i] = 0;
             ++i;
             continue;
         }
-        if (!DB_ImageExists(path)) QFile::remove(path);
+        RemoveUnusedCoverFile(path);
         qDebug("CDownloadTask::ProcessDownlaodImage, remove artwork, Index: %d, Task: %p", i,
                Ptr(this));
         for (int j = i; j + 1 < answer->imageCount; ++j) {

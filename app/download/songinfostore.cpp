@@ -7,17 +7,11 @@
 #include <cstring>
 
 #include "library/musicdb.h"
+#include "localfile.h"
 
 namespace {
 
 constexpr int kMaxCovers = 5;
-
-// Whether path names a file directly or further down in folder.
-bool LiesIn(const QString& path, const QString& folder) {
-    if (folder.isEmpty()) return false;
-    const QString root = QDir::cleanPath(folder) + QLatin1Char('/');
-    return QDir::cleanPath(path).startsWith(root);
-}
 
 // Drops cover number index of the record: its CoverInfo row, and its file
 // when it lies in pictures and no other cover names it; the covers behind

@@ -7,6 +7,7 @@
 #include "createfactorythread.h"
 #include "downloadtask.h"
 #include "editing/musictagswriter.h"
+#include "library/libraryfiles.h"
 #include "library/musicdb.h"
 #include "songinfostore.h"
 #include "specialdirs.h"
@@ -181,7 +182,7 @@ bool CTaskManager::StoreAnswer(CDownloadTask* task) {
     // Images the answer named that did not become covers are not kept.
     for (int i = 0; i < answer->imageCount && i < 5; ++i) {
         const QString image = TagText(answer->imagePaths[i]);
-        if (!image.isEmpty() && !DB_ImageExists(image)) QFile::remove(image);
+        RemoveUnusedCoverFile(image);
     }
     if (!changed && covers == 0) return false;
     if (const int code = DB_UpdateMusicInfo(record))

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "library/musicdb.h"
+#include "localfile.h"
 #include "res/pictures.h"
 
 namespace {
@@ -19,10 +20,7 @@ constexpr int kTileSide = 96;
 // The image scaled into a square of side pixels; a null pixmap when the
 // file is no image.
 QPixmap LoadScaled(const QString& path, int side) {
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (size.isValid()) reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
-    return QPixmap::fromImage(reader.read());
+    return QPixmap::fromImage(ReadPicture(path, side));
 }
 }  // namespace
 
@@ -98,9 +96,7 @@ bool CEditCoverWidget::IsAcceptableImage(const QString& path) {
     static const QStringList endings = {QStringLiteral("jpg"), QStringLiteral("png"),
                                         QStringLiteral("bmp"), QStringLiteral("JPG"),
                                         QStringLiteral("PNG"), QStringLiteral("BMP")};
-    if (!endings.contains(path.right(3))) return false;
-    QImageReader reader(path);
-    return reader.canRead() && !reader.read().isNull();
+    return endings.contains(path.right(3)) && !ReadPicture(path).isNull();
 }
 
 int CEditCoverWidget::AddFiles(const QStringList& paths) {

@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "editcoverwidget.h"
+#include "library/libraryfiles.h"
 #include "library/musicfilename.h"
 #include "specialdirs.h"
 
@@ -177,7 +178,7 @@ void CMusicTagsEditDialog::SaveCovers() {
         if (kept || coverId == 0) continue;
         const QString path = TagText(tags.imagePaths[i]);
         DB_DeleteImage(coverId);
-        if (!path.isEmpty() && !DB_ImageExists(path)) QFile::remove(path);
+        RemoveUnusedCoverFile(path);
     }
 
     const QString pictures = SpecialDirPath(SpecialDir_Pictures);

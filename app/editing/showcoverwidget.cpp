@@ -12,6 +12,7 @@
 
 #include "download/downloadqueue.h"
 #include "library/treewidgetitem.h"
+#include "localfile.h"
 #include "res/pictures.h"
 
 namespace {
@@ -87,7 +88,7 @@ void CShowCoverWidget::Refresh() {
 }
 
 void CShowCoverWidget::ShowImage(const QString& path) {
-    SetPicture(path.isEmpty() || !QFile::exists(path) ? QString() : path);
+    SetPicture(IsRegularFile(path) ? path : QString());
 }
 
 void CShowCoverWidget::SetPicture(const QString& path) {
@@ -95,11 +96,7 @@ void CShowCoverWidget::SetPicture(const QString& path) {
     QString source = path;
     if (source.isEmpty())
         source = QLatin1String(m_downloading ? kDownloadArtwork : kDefaultArtwork);
-    QImageReader reader(source);
-    const QSize size = reader.size();
-    if (size.isValid())
-        reader.setScaledSize(size.scaled(kCoverSize, kCoverSize, Qt::KeepAspectRatio));
-    QPixmap picture = QPixmap::fromImage(reader.read());
+    QPixmap picture = QPixmap::fromImage(ReadPicture(source, kCoverSize));
     if (picture.isNull() && !path.isEmpty()) {
         SetPicture(QString());
         return;

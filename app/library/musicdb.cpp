@@ -85,7 +85,18 @@ public:
     bool Prepared() const { return m_code == SQLITE_OK; }
     int PrepareCode() const { return m_code; }
     sqlite3_stmt* Get() const { return m_stmt; }
-    bool Step() { return sqlite3_step(m_stmt) == SQLITE_ROW; }
+    // True while there is a row. The end of the rows and a failure both
+    // stop the loop: Error() tells them apart.
+    bool Step() {
+        m_stepCode = sqlite3_step(m_stmt);
+        return m_stepCode == SQLITE_ROW;
+    }
+    // 0 after the last row (or while rows come), else SQLite's code of the
+    // step that failed: a corrupt page or a read error is never the end of
+    // the rows.
+    int Error() const {
+        return m_stepCode == SQLITE_ROW || m_stepCode == SQLITE_DONE ? 0 : m_stepCode;
+    }
     int Int(int column) const { return sqlite3_column_int(m_stmt, column); }
     const char* Text(int column) const {
         const unsigned char* text = sqlite3_column_text(m_stmt, column);
@@ -109,6 +120,7 @@ public:
 private:
     sqlite3_stmt* m_stmt = nullptr;
     int m_code = SQLITE_OK;
+    int m_stepCode = SQLITE_DONE;
 };
 
 QByteArray Sql(const char* format, int value) {
@@ -145,6 +157,13 @@ int LoadItemKeysLocked(Library& lib) {
         return 0;
     }
     while (query.Step()) lib.keys.push_back(query.Int(0));
+    if (const int code = query.Error()) {
+        // A partial cache would hand out keys that are taken.
+        qCritical("CreatePrimaryKey, Err: %d %s", code, ErrorText(lib.db));
+        lib.keys.clear();
+        lib.cursor = -1;
+        return -1;
+    }
     std::sort(lib.keys.begin(), lib.keys.end());
     lib.cursor = int(lib.keys.size()) - 1;
     return int(lib.keys.size());
@@ -228,6 +247,26 @@ int ProbeLocked(sqlite3* db) {
     return names.isEmpty() || ours ? SQLITE_OK : SQLITE_SCHEMA;
 }
 
+// Reads every page of the file once (PRAGMA quick_check), before anything
+// is written: a library that cannot be read whole must not be loaded in
+// part and then tidied up as if the rest were gone. SQLite code; a damaged
+// page gives SQLITE_CORRUPT, with SQLite's own findings in the log.
+int CheckPagesLocked(sqlite3* db) {
+    Statement check(db, "PRAGMA quick_check");
+    if (!check.Prepared()) return check.PrepareCode();
+    bool sound = false;
+    for (int line = 0; check.Step(); ++line) {
+        const char* finding = check.Text(0);
+        if (line == 0 && std::strcmp(finding, "ok") == 0) {
+            sound = true;
+        } else if (line < 5) {
+            qCritical("DB_Open quick_check: %s", finding);
+        }
+    }
+    if (const int code = check.Error()) return code;
+    return sound ? SQLITE_OK : SQLITE_CORRUPT;
+}
+
 int CreateTablesLocked(sqlite3* db) {
     if (Exec(db, "begin transaction", "DB_Open") != SQLITE_OK) return sqlite3_errcode(db);
     if (Exec(db, kCreateMusicList, nullptr) == SQLITE_OK) {
@@ -299,6 +338,7 @@ int DB_OpenFile(const QString& path) {
         // SQLite opens any file and fails only at the first read: read the
         // schema now, before anything is written.
         code = ProbeLocked(db);
+        if (code == SQLITE_OK) code = CheckPagesLocked(db);
         if (code == SQLITE_OK) code = CreateTablesLocked(db);
     }
     if (code != SQLITE_OK) {
@@ -316,6 +356,12 @@ bool DB_IsOpen() {
     Library& lib = Lib();
     std::lock_guard<std::mutex> guard(lib.lock);
     return lib.db != nullptr;
+}
+
+int DB_KeepUnchanged() {
+    Library& lib = Lib();
+    std::lock_guard<std::mutex> guard(lib.lock);
+    return Exec(lib.db, "PRAGMA query_only = 1", "DB_KeepUnchanged");
 }
 
 int DB_Close() {
@@ -367,6 +413,10 @@ int CreatePrimaryKey(const char* table, const char* column, int minimum, int max
     }
     std::vector<int> keys;
     while (query.Step()) keys.push_back(query.Int(0));
+    if (const int code = query.Error()) {
+        qCritical("CreatePrimaryKey, Err: %d %s", code, ErrorText(lib.db));
+        return -1;
+    }
     if (keys.empty()) return minimum;
     if (int(keys.size()) >= maximum) return -1;
     if (keys.size() == 1) {
@@ -384,7 +434,7 @@ int DB_CreateItemKey() {
     std::lock_guard<std::mutex> guard(lib.lock);
     std::vector<int>& keys = lib.keys;
     int& cursor = lib.cursor;
-    if (keys.empty()) LoadItemKeysLocked(lib);
+    if (keys.empty() && LoadItemKeysLocked(lib) < 0) return -1;
     if (keys.empty()) {
         keys.push_back(1);
         cursor = 0;
@@ -488,6 +538,10 @@ void DB_GetImageInfo(SongRecord* record) {
         aws::CopyText(tags.imagePaths[tags.imageCount], query.Text(1));
         ++tags.imageCount;
     }
+    if (const int code = query.Error()) {
+        qCritical("DB_GetImageInfo, Err: %d %s", code, ErrorText(lib.db));
+        return;
+    }
     query.Finalize();
     // A sixth cover is dropped from the table as soon as it is met.
     if (extra != 0) DeleteImageLocked(lib.db, extra);
@@ -533,6 +587,10 @@ int DB_GetAllMusicInfo(std::map<int, SongRecord>* records) {
         ReadMusicInfoRow(query, &record);
         if (records) (*records)[record.MusicId] = record;
         ++rows;
+    }
+    if (const int code = query.Error()) {
+        qCritical("DB_GetAllMusicInfo, Err: %d %s", code, ErrorText(lib.db));
+        return -1;
     }
     return rows;
 }
@@ -686,6 +744,10 @@ int DB_GetMusicList(QList<MusicListInfo>* lists) {
         info.ListName = QString::fromUtf8(query.Text(1));
         found.push_back(info);
     }
+    if (const int code = query.Error()) {
+        qCritical("DB_GetMusicList, Err: %d %s", code, ErrorText(lib.db));
+        return code;
+    }
     for (MusicListInfo& info : found) {
         Statement count(lib.db, Sql("SELECT count(*) FROM MusicItem WHERE ListId = %1", info.ListId));
         if (!count.Prepared()) {
@@ -693,6 +755,10 @@ int DB_GetMusicList(QList<MusicListInfo>* lists) {
             continue;
         }
         if (count.Step()) info.ItemCount = count.Int(0);
+        if (const int code = count.Error()) {
+            qCritical("DB_GetMusicList, Err: %d %s", code, ErrorText(lib.db));
+            return code;
+        }
     }
     if (lists) lists->append(found);
     return SQLITE_OK;
@@ -738,8 +804,13 @@ int DB_GetMusicItem(QList<MusicItemInfo>* items, const char* column, int value) 
         qCritical("DB_GetMusicItem, Err: %s", ErrorText(lib.db));
         return query.PrepareCode();
     }
-    while (query.Step())
-        if (items) items->push_back(MusicItemInfo{query.Int(0), query.Int(1), query.Int(2)});
+    QList<MusicItemInfo> found;
+    while (query.Step()) found.push_back(MusicItemInfo{query.Int(0), query.Int(1), query.Int(2)});
+    if (const int code = query.Error()) {
+        qCritical("DB_GetMusicItem, Err: %d %s", code, ErrorText(lib.db));
+        return code;
+    }
+    if (items) items->append(found);
     return SQLITE_OK;
 }
 
@@ -755,7 +826,8 @@ void DB_DeleteMusicItem(int itemId) {
 
 namespace {
 // Runs a query under the library lock and hands each row to read. Returns
-// the number of rows, or -1 (logged as what) when it cannot be prepared.
+// the number of rows, or -1 (logged as what) when it cannot be prepared or
+// a row cannot be read: the rows handed over so far are then not all.
 template <typename Read>
 int ForEachRow(const char* sql, const char* what, Read read) {
     Library& lib = Lib();
@@ -769,6 +841,10 @@ int ForEachRow(const char* sql, const char* what, Read read) {
     while (query.Step()) {
         read(query);
         ++rows;
+    }
+    if (const int code = query.Error()) {
+        qCritical("%s, Err: %d %s (after %d rows)", what, code, ErrorText(lib.db), rows);
+        return -1;
     }
     return rows;
 }

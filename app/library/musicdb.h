@@ -135,8 +135,9 @@ int DB_Open();
 // SQLite result 0, or the error of the step that failed (the connection is
 // then closed again and "Cannot open database!" logged). A file that is not
 // an SQLite database, a database another process holds locked for more
-// than the busy wait, a read-only file and tables without the library's
-// columns all fail here; such a file is never written, truncated or
+// than the busy wait, a read-only file, tables without the library's
+// columns and a file with a damaged page anywhere (every page is read once
+// first) all fail here; such a file is never written, truncated or
 // deleted. On a new database the four tables and the fixed lists 1 to 4 are
 // created; existing databases gain only missing tables and the lookup
 // indexes. An open connection is closed first.
@@ -144,6 +145,11 @@ int DB_OpenFile(const QString& path);
 
 // Whether a connection is open.
 bool DB_IsOpen();
+
+// Keeps the open library from every change until it is closed: each later
+// write fails (SQLITE_READONLY) and is logged. For a library that could
+// not be read whole. SQLite result code.
+int DB_KeepUnchanged();
 
 // Closes the connection and empties the item-key cache. Result code of
 // closing; 0 when nothing was open.
@@ -208,7 +214,7 @@ int DB_GetMusicPath(int musicId, QString* path);
 // loaded). Number of rows found; the record is untouched when 0.
 int DB_GetMusicInfo(int musicId, SongRecord* record);
 // Every song into *records, keyed by MusicId, covers not loaded. Number of
-// rows. Holds about 4.5 KB per song: the recordings list loads through
+// rows, or -1 when a row cannot be read (*records then holds only some). Holds about 4.5 KB per song: the recordings list loads through
 // DB_ForEachMusicInfo instead.
 int DB_GetAllMusicInfo(std::map<int, SongRecord>* records);
 // Inserts the song. Year is stored as its whole 32-byte field (zero padded),
@@ -234,7 +240,8 @@ int DB_GetMusicListName(int listId, QString* name);
 // Renames a playlist.
 void DB_UpdateMusicList(int listId, const QString& name);
 // Appends every MusicList row with its member count to *lists, in the order
-// SQLite returns them. SQLite result code; nothing appended on failure.
+// SQLite returns them. SQLite result code; nothing appended on failure,
+// including a row that cannot be read.
 int DB_GetMusicList(QList<MusicListInfo>* lists);
 // The first name "PlayList n" (translated "PlayList", n = 1, 2, ...) that
 // no playlist has.
@@ -242,8 +249,9 @@ QString DB_CreateListName();
 // Inserts a membership row.
 void DB_SetMusicItem(int itemId, int listId, int musicId);
 // Appends the membership rows whose column ("ListId" or "MusicId") equals
-// value to *items, ordered by MusicId. SQLite result code; any other
-// column name is refused with SQLITE_MISUSE.
+// value to *items, ordered by MusicId. SQLite result code, nothing appended
+// when a row cannot be read; any other column name is refused with
+// SQLITE_MISUSE.
 int DB_GetMusicItem(QList<MusicItemInfo>* items, const char* column, int value);
 // Removes the key from the item-key cache and deletes the row.
 void DB_DeleteMusicItem(int itemId);
@@ -271,7 +279,8 @@ int DB_GetNameOrigin(int musicId, QString* player = nullptr);
 // ---- One-pass readers for loading the whole library ------------------------
 // Each runs one query and calls visit once per row while holding the library
 // lock: visit must not call any DB_ function. Result: number of rows, or -1
-// on a query error (logged).
+// when the query fails or a row cannot be read (logged): the rows visited
+// are then not all, and nothing may be concluded from a row's absence.
 
 // "SELECT * FROM MusicInfo".
 int DB_ForEachMusicInfo(const std::function<void(const MusicInfoView&)>& visit);

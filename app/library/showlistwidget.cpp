@@ -35,6 +35,8 @@
 #include "editing/musictagswriter.h"
 #include "editing/songediting.h"
 #include "filteredit.h"
+#include "libraryfiles.h"
+#include "localfile.h"
 #include "musicfilename.h"
 #include "musicinfomodel.h"
 #include "playqueue.h"
@@ -96,16 +98,13 @@ public:
 private:
     // The cover scaled to the grid, read once and kept in the pixmap cache.
     static QPixmap Cover(const QString& path) {
-        const QString source = path.isEmpty() || !QFile::exists(path)
+        const QString source = path.isEmpty() || !IsRegularFile(path)
                                    ? QStringLiteral(":/prefix/res/default_artwork.png")
                                    : path;
         const QString key = QStringLiteral("cover:") + source;
         QPixmap pixmap;
         if (QPixmapCache::find(key, &pixmap)) return pixmap;
-        QImageReader reader(source);
-        const QSize size = reader.size();
-        if (size.isValid()) reader.setScaledSize(size.scaled(kCoverSize, kCoverSize, Qt::KeepAspectRatio));
-        pixmap = QPixmap::fromImage(reader.read());
+        pixmap = QPixmap::fromImage(ReadPicture(source, kCoverSize));
         if (pixmap.isNull() && source != QStringLiteral(":/prefix/res/default_artwork.png"))
             return Cover(QString());
         QPixmapCache::insert(key, pixmap);
@@ -234,7 +233,13 @@ CShowListWidget::CShowListWidget(CConfig* config, QWidget* parent)
 
     BuildWidgets();
     BuildMenu();
-    LoadLibrary();
+    if (!LoadLibrary()) {
+        // Nothing may be concluded from a song that was not read: no
+        // clean-up, and no change at all while the rows are not all known.
+        m_incomplete = true;
+        qCritical("CShowListWidget: the library could not be read whole, it is kept unchanged");
+        DB_KeepUnchanged();
+    }
     ShowList(List_AllRecordings);
 }
 
@@ -353,19 +358,20 @@ void CShowListWidget::BuildMenu() {
 
 // ---- Loading --------------------------------------------------------------------
 
-void CShowListWidget::LoadLibrary() {
+bool CShowListWidget::LoadLibrary() {
     m_rows.reserve(1024);
-    DB_ForEachMusicInfo([this](const MusicInfoView& view) {
+    bool whole = true;
+    whole &= DB_ForEachMusicInfo([this](const MusicInfoView& view) {
         auto row = std::make_unique<CTreeWidgetItem>(view.MusicId);
         row->SetFromView(view);
         m_rows[view.MusicId] = std::move(row);
-    });
+    }) >= 0;
     // Every song's shown cover in one pass: cover number ImageId of the
     // song's first five.
     int song = 0;
     int number = 0;
     CTreeWidgetItem* row = nullptr;
-    DB_ForEachCover([&](int musicId, int, const char* path) {
+    whole &= DB_ForEachCover([&](int musicId, int, const char* path) {
         if (musicId != song) {
             song = musicId;
             number = 0;
@@ -373,18 +379,20 @@ void CShowListWidget::LoadLibrary() {
         }
         if (row && number < 5 && number == row->ImageId()) row->SetCoverPath(QString::fromUtf8(path));
         ++number;
-    });
-    DB_ForEachNameOrigin([this](int musicId, int origin, const char* player) {
+    }) >= 0;
+    whole &= DB_ForEachNameOrigin([this](int musicId, int origin, const char* player) {
         if (CTreeWidgetItem* found = FindRow(musicId))
             found->SetNameOrigin(origin, QString::fromUtf8(player));
-    });
-    BuildMemberships();
+    }) >= 0;
+    whole &= BuildMemberships(whole);
     qDebug("CShowListWidget::LoadLibrary songs: %d", int(m_rows.size()));
+    return whole;
 }
 
-void CShowListWidget::BuildMemberships() {
+bool CShowListWidget::BuildMemberships(bool tidy) {
     QList<MusicListInfo> lists;
-    DB_GetMusicList(&lists);
+    const bool listsRead = DB_GetMusicList(&lists) == 0;
+    tidy = tidy && listsRead;
     for (const MusicListInfo& list : lists) m_lists[list.ListId];
     Membership& all = m_lists[List_AllRecordings];
     Membership& newly = m_lists[List_NewlyRecordings];
@@ -407,10 +415,11 @@ void CShowListWidget::BuildMemberships() {
             stalePlayTimes.push_back(row.get());
     }
     // A play time older than two days is dropped for good.
-    for (CTreeWidgetItem* stale : stalePlayTimes) SetRowDateAdded(stale, stale->AddedText());
+    if (tidy)
+        for (CTreeWidgetItem* stale : stalePlayTimes) SetRowDateAdded(stale, stale->AddedText());
 
     std::vector<int> orphans;
-    DB_ForEachMusicItem([&](const MusicItemInfo& item) {
+    const bool whole = DB_ForEachMusicItem([&](const MusicItemInfo& item) {
         if (item.ListId < List_FirstPlaylist) return;
         auto list = m_lists.find(item.ListId);
         if (list == m_lists.end()) return;  // items of a list that is gone
@@ -418,9 +427,12 @@ void CShowListWidget::BuildMemberships() {
             list->second.insert(item.MusicId, item.ItemId);
         else
             orphans.push_back(item.ItemId);
-    });
-    // Memberships of songs that no longer exist.
-    for (int itemId : orphans) DB_DeleteMusicItem(itemId);
+    }) >= 0;
+    // Memberships of songs that no longer exist, known only after every
+    // song and every membership was read.
+    if (tidy && whole)
+        for (int itemId : orphans) DB_DeleteMusicItem(itemId);
+    return listsRead && whole;
 }
 
 CShowListWidget::Membership* CShowListWidget::ListMembers(int listId) {
@@ -705,9 +717,15 @@ bool CShowListWidget::SetCurrentRow(CTreeWidgetItem* row) {
     return true;
 }
 
+bool CShowListWidget::IsOwnSongFile(const QString& path) const {
+    return m_config && InMusicFolders(path, m_config->GetOutputPath());
+}
+
 bool CShowListWidget::CheckFile(CTreeWidgetItem* row) {
     if (!row) return false;
-    const bool exists = QFileInfo::exists(row->Path());
+    // A FIFO or a device in the song's place is no song: opening it would
+    // hold the window.
+    const bool exists = IsRegularFile(row->Path());
     if (row->IsMissing() == exists) {
         row->SetMissing(!exists);
         m_model->RowChanged(row);
@@ -774,9 +792,20 @@ void CShowListWidget::DeleteSelection() {
     const QList<CTreeWidgetItem*> rows = SelectedRows();
     if (rows.isEmpty()) return;
     const bool library = m_currentList == List_AllRecordings || m_currentList == List_NewlyRecordings;
-    const QString text = library ? tr("Are you sure you want to delete the \nselected file from "
-                                      "Library?\nIts original file will also be deleted.\n ")
-                                 : tr("Are you sure to delete the selected file?\n");
+    const auto own = std::count_if(rows.begin(), rows.end(), [this](CTreeWidgetItem* row) {
+        return IsOwnSongFile(row->Path());
+    });
+    QString text = tr("Are you sure to delete the selected file?\n");
+    if (library && own == rows.size())
+        text = tr("Are you sure you want to delete the \nselected file from "
+                  "Library?\nIts original file will also be deleted.\n ");
+    else if (library && own == 0)
+        text = tr("Are you sure you want to delete the \nselected file from Library?\nIts original "
+                  "file is outside the music folders and will be kept.\n ");
+    else if (library)
+        text = tr("Are you sure you want to delete the \nselected files from Library?\nOriginal "
+                  "files in the music folders will also be deleted;\nfiles outside them will be "
+                  "kept.\n ");
     if (!AskDelete(text)) return;
     if (library)
         DeleteMusicRows(rows);
@@ -821,16 +850,20 @@ void CShowListWidget::DeleteMusicRows(const QList<CTreeWidgetItem*>& rows) {
             if (m_downloads) m_downloads->CancelTask(musicId);
             if (!record) continue;
 
-            if (!record->MusicPath.isEmpty() && QFile::exists(record->MusicPath) &&
-                !QFile::remove(record->MusicPath))
+            // A file outside the music folders is the user's own: only the
+            // library forgets it.
+            if (!IsOwnSongFile(record->MusicPath)) {
+                qDebug("CShowListWidget::DeleteMusic file kept, not in a music folder: %s",
+                       qUtf8Printable(record->MusicPath));
+            } else if (QFile::exists(record->MusicPath) && !QFile::remove(record->MusicPath)) {
                 qWarning("CShowListWidget::DeleteMusic cannot remove file: %s",
                          qUtf8Printable(record->MusicPath));
+            }
             DB_DeleteMusicinfo(musicId);
             for (int i = 0; i < record->tags.imageCount && i < 5; ++i) {
                 DB_DeleteImage(record->tags.reserved[i]);
-                const QString image = TagText(record->tags.imagePaths[i]);
                 // An image another cover still names stays.
-                if (!image.isEmpty() && !DB_ImageExists(image)) QFile::remove(image);
+                RemoveUnusedCoverFile(TagText(record->tags.imagePaths[i]));
             }
             if (const QString sample = m_finishedSamples.take(musicId); !sample.isEmpty())
                 QFile::remove(sample);
@@ -1022,7 +1055,7 @@ int CShowListWidget::AddPlayerCover(int musicId, const QString& imagePath) {
     if (!record || SaveCovers(record.get(), picture, SpecialDirPath(SpecialDir_Pictures)) == 0) {
         qDebug("CShowListWidget::AddPlayerCover not stored, musicId: %d remove file: %s", musicId,
                qUtf8Printable(imagePath));
-        if (!DB_ImageExists(imagePath)) QFile::remove(imagePath);
+        RemoveUnusedCoverFile(imagePath);
         return -1;
     }
     DB_UpdateMusicInfo(*record);

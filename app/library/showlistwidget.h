@@ -105,6 +105,10 @@ public:
     QMenu* PlaylistMenu() const { return m_playlistMenu; }
     // Whether the cover grid is shown instead of the table.
     bool IsCoverViewShown() const;
+    // True when the library could not be read whole at construction: what
+    // was read is shown, and the database is kept from every change
+    // (DB_KeepUnchanged) until the program starts again.
+    bool LibraryIncomplete() const { return m_incomplete; }
 
     // ---- Lists ----------------------------------------------------------
     // ListId on show (1 after construction).
@@ -269,8 +273,12 @@ private:
     // Widens the columns whose texts have a fixed form (a date, a length, a
     // recording's file name) and their titles to what the table's font needs.
     void FitColumnsToFont();
-    void LoadLibrary();
-    void BuildMemberships();
+    // Reads the songs, their shown covers, name origins and memberships.
+    // False when something could not be read.
+    bool LoadLibrary();
+    // Memberships of the lists; with tidy, stale play times are dropped and
+    // memberships of songs that are gone deleted (only after a whole read).
+    bool BuildMemberships(bool tidy);
     Membership* ListMembers(int listId);
     const Membership* ListMembers(int listId) const;
     void EmitCount(int listId);
@@ -279,6 +287,9 @@ private:
     void DeleteMusicRows(const QList<CTreeWidgetItem*>& rows);
     // Asks the delete question; true to go on.
     bool AskDelete(const QString& text);
+    // Whether deleting the song may delete its file too: only files in the
+    // music folders (Output_Path, the current one and the earlier ones).
+    bool IsOwnSongFile(const QString& path) const;
     // Takes rows out of the play queue when it came from listId (any list
     // when listId is 0); true when its current entry was among them.
     bool RemoveFromQueue(const std::vector<const CTreeWidgetItem*>& rows, int listId);
@@ -295,6 +306,7 @@ private:
     std::unordered_map<int, std::unique_ptr<CTreeWidgetItem>> m_rows;
     // ListId -> members, for every list the library has.
     std::unordered_map<int, Membership> m_lists;
+    bool m_incomplete = false;
     int m_currentList = 0;
     // The filter in force on the list shown (empty text: none).
     int m_filterType = 0;

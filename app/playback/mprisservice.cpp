@@ -11,6 +11,7 @@
 
 #include "library/playqueue.h"
 #include "library/treewidgetitem.h"
+#include "localfile.h"
 #include "playercontroller.h"
 
 namespace {
@@ -77,7 +78,7 @@ QVariantMap CMprisPlayerAdaptor::Metadata() const {
     if (!row->Artist().isEmpty())
         metadata.insert(QStringLiteral("xesam:artist"), QStringList{row->Artist()});
     if (!row->Album().isEmpty()) metadata.insert(QStringLiteral("xesam:album"), row->Album());
-    if (!row->CoverPath().isEmpty() && QFileInfo::exists(row->CoverPath()))
+    if (IsRegularFile(row->CoverPath()))
         metadata.insert(QStringLiteral("mpris:artUrl"),
                         QUrl::fromLocalFile(row->CoverPath()).toString());
     return metadata;

@@ -29,20 +29,36 @@ constexpr size_t kHeardKept = 256;
 // A player's status is near the audio: a little margin for its buffer.
 constexpr qint64 kStatusMarginUs = 300000;
 
-template <typename T>
-T Demarshal(const QVariant& value) {
-    if (value.userType() == qMetaTypeId<QDBusArgument>())
-        return qdbus_cast<T>(value.value<QDBusArgument>());
-    return value.value<T>();
+// Whether value is a D-Bus container of exactly this signature. Qt reads a
+// container as whatever type it is asked for, and reading one of another
+// type crashes inside libdbus: any program on the bus can send one.
+bool IsContainer(const QVariant& value, const char* signature) {
+    return value.userType() == qMetaTypeId<QDBusArgument>() &&
+           value.value<QDBusArgument>().currentSignature() == QLatin1String(signature);
 }
 
-// A text of the metadata: a string, an object path, or the first of a list.
+// The dictionary of a value of D-Bus type a{sv} into *map; false (and *map
+// empty) for a value of any other type.
+bool PropertyMap(const QVariant& value, QVariantMap* map) {
+    map->clear();
+    if (value.userType() == QMetaType::QVariantMap) {
+        *map = value.toMap();
+        return true;
+    }
+    if (!IsContainer(value, "a{sv}")) return false;
+    *map = qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    return true;
+}
+
+// A text of the metadata: a string, an object path, or the first of a list
+// of strings; empty for a container of any other type.
 QString Text(const QVariant& value) {
     if (value.userType() == qMetaTypeId<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
-    if (value.userType() == qMetaTypeId<QDBusArgument>() ||
-        value.userType() == QMetaType::QStringList)
-        return Demarshal<QStringList>(value).value(0);
+    if (value.userType() == QMetaType::QStringList) return value.toStringList().value(0);
+    if (value.userType() == qMetaTypeId<QDBusArgument>())
+        return IsContainer(value, "as") ? qdbus_cast<QStringList>(value.value<QDBusArgument>()).value(0)
+                                        : QString();
     return value.toString();
 }
 
@@ -109,6 +125,7 @@ void CMprisFollower::Start(const CFollowTarget& target) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_heard.clear();
     }
+    m_malformed.clear();
     if (!m_bus.isConnected()) {
         qDebug("CMprisFollower::Start no session bus");
         return;
@@ -199,8 +216,9 @@ void CMprisFollower::Discover(const QString& busName, const QString& owner, qint
     Ask(busName, kPath, kProperties, QStringLiteral("GetAll"), {kRoot},
         [current, judgeWhenDone](const QDBusMessage& reply) {
             Player* p = current();
-            if (p && reply.type() == QDBusMessage::ReplyMessage) {
-                const QVariantMap root = Demarshal<QVariantMap>(reply.arguments().value(0));
+            QVariantMap root;
+            if (p && reply.type() == QDBusMessage::ReplyMessage &&
+                PropertyMap(reply.arguments().value(0), &root)) {
                 p->identity = root.value(QStringLiteral("Identity")).toString();
                 p->desktopEntry = root.value(QStringLiteral("DesktopEntry")).toString();
             }
@@ -209,7 +227,7 @@ void CMprisFollower::Discover(const QString& busName, const QString& owner, qint
     Ask(busName, kPath, kProperties, QStringLiteral("GetAll"), {kPlayer},
         [this, busName, atUs, current, judgeWhenDone](const QDBusMessage& reply) {
             if (current() && reply.type() == QDBusMessage::ReplyMessage)
-                Apply(busName, Demarshal<QVariantMap>(reply.arguments().value(0)), atUs);
+                ApplyReply(busName, reply, atUs);
             judgeWhenDone();
         });
 }
@@ -252,14 +270,19 @@ void CMprisFollower::Apply(const QString& busName, const QVariantMap& changed, q
     auto found = m_players.find(busName);
     if (found == m_players.end()) return;
     Player& player = *found;
+    QVariantMap metadata;
+    const bool hasMetadata = changed.contains(QStringLiteral("Metadata"));
+    if (hasMetadata && !PropertyMap(changed.value(QStringLiteral("Metadata")), &metadata)) {
+        Malformed(busName, "Metadata");
+        return;
+    }
     const bool wasPlaying = player.status == kPlaying;
     if (changed.contains(QStringLiteral("PlaybackStatus")))
         player.status = changed.value(QStringLiteral("PlaybackStatus")).toString();
     bool newTrack = false;
-    if (changed.contains(QStringLiteral("Metadata"))) {
-        const CPlayerTrack track = TrackOf(
-            Demarshal<QVariantMap>(changed.value(QStringLiteral("Metadata"))),
-            player.identity.isEmpty() ? busName : player.identity);
+    if (hasMetadata) {
+        const CPlayerTrack track =
+            TrackOf(metadata, player.identity.isEmpty() ? busName : player.identity);
         newTrack = player.hasTrack && player.track.IsOtherTrack(track);
         player.track = track;
         player.hasTrack = true;
@@ -279,9 +302,23 @@ void CMprisFollower::Apply(const QString& busName, const QVariantMap& changed, q
 void CMprisFollower::Refresh(const QString& busName, qint64 atUs) {
     Ask(busName, kPath, kProperties, QStringLiteral("GetAll"), {kPlayer},
         [this, busName, atUs](const QDBusMessage& reply) {
-            if (reply.type() == QDBusMessage::ReplyMessage)
-                Apply(busName, Demarshal<QVariantMap>(reply.arguments().value(0)), atUs);
+            if (reply.type() == QDBusMessage::ReplyMessage) ApplyReply(busName, reply, atUs);
         });
+}
+
+void CMprisFollower::ApplyReply(const QString& busName, const QDBusMessage& reply, qint64 atUs) {
+    QVariantMap properties;
+    if (PropertyMap(reply.arguments().value(0), &properties))
+        Apply(busName, properties, atUs);
+    else
+        Malformed(busName, "GetAll");
+}
+
+void CMprisFollower::Malformed(const QString& busName, const char* what) {
+    if (m_malformed.contains(busName)) return;
+    m_malformed.insert(busName);
+    qWarning("CMprisFollower: %s of player %s is not of D-Bus type a{sv}, ignored", what,
+             qUtf8Printable(busName));
 }
 
 void CMprisFollower::NoteHeard(qint64 atUs, bool announced) {

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QMetaType>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVariantMap>
 
@@ -134,6 +135,10 @@ private:
     void Apply(const QString& busName, const QVariantMap& changed, qint64 atUs);
     // Asks a player for its properties of interface, then Apply.
     void Refresh(const QString& busName, qint64 atUs);
+    // Apply of a GetAll reply, when it is a dictionary of type a{sv}.
+    void ApplyReply(const QString& busName, const QDBusMessage& reply, qint64 atUs);
+    // Logs, once per player and run, that what it sent had the wrong type.
+    void Malformed(const QString& busName, const char* what);
     // Notes in the history which track is heard now.
     void NoteHeard(qint64 atUs, bool announced);
     QString BusNameOf(const QString& owner) const;
@@ -149,6 +154,7 @@ private:
     int m_serial = 0;
     CFollowTarget m_target;
     QHash<QString, Player> m_players;  // by bus name
+    QSet<QString> m_malformed;         // players whose wrong types were logged
 
     // Guards m_heard, which TrackAt() reads from other threads.
     mutable std::mutex m_mutex;

@@ -12,6 +12,8 @@
 #include <QSaveFile>
 #include <QUrl>
 
+#include "localfile.h"
+
 CPlayerArtFetcher::CPlayerArtFetcher(const QString& folder, QObject* parent)
     : QObject(parent), m_folder(folder) {}
 
@@ -19,18 +21,14 @@ bool CPlayerArtFetcher::Fetch(int musicId, const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("file")) {
         // Only a plain file: reading a pipe or a device would never end.
-        const QFileInfo info(url.toLocalFile());
-        if (!info.isFile() || info.size() > kMaxBytes) {
+        const QString path = url.toLocalFile();
+        QByteArray bytes;
+        if (!ReadRegularFile(path, kMaxBytes, &bytes)) {
             qDebug("CPlayerArtFetcher::Fetch not a picture file: %s",
                    qUtf8Printable(url.toDisplayString()));
             return false;
         }
-        QFile file(info.absoluteFilePath());
-        if (!file.open(QIODevice::ReadOnly)) {
-            qDebug("CPlayerArtFetcher::Fetch cannot read: %s", qUtf8Printable(file.fileName()));
-            return false;
-        }
-        const QString kept = Keep(file.read(kMaxBytes), file.fileName());
+        const QString kept = Keep(bytes, path);
         if (!kept.isEmpty()) Q_EMIT Fetched(musicId, kept);
         return !kept.isEmpty();
     }

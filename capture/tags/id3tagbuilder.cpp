@@ -8,7 +8,7 @@
 #include <new>
 
 #include "capdev_tags.h"
-#include "common/fileowner.h"
+#include "common/regularfile.h"
 #include "tagtext.h"
 
 namespace capdev {
@@ -82,11 +82,11 @@ int CId3TagBuilder::SetText(const char* frameId, const char* utf8) {
 }
 
 int CId3TagBuilder::SetPicture(const char* path) {
-    // Non-blocking, so that a FIFO or a device cannot hold the call; only a
-    // regular file is a picture.
-    common::UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    // Only a regular file is a picture: a FIFO or a device cannot hold the
+    // call.
     struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    common::UniqueFd fd = common::OpenRegularFile(path, &st);
+    if (!fd.valid()) {
         return kPictureOpenFailed;
     }
     if (st.st_size <= 0 || st.st_size > static_cast<off_t>(kPictureMaxBytes)) {

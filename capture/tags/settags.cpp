@@ -11,7 +11,7 @@
 
 #include "atomicfile.h"
 #include "capdev_tags.h"
-#include "common/fileowner.h"
+#include "common/regularfile.h"
 #include "id3tagbuilder.h"
 #include "oldtag.h"
 #include "tagtext.h"
@@ -107,11 +107,11 @@ int WriteTaggedCopy(const MusicTagsInfo* tags, const wchar_t* source,
     if (!sourcePath) {
         return MUSICTAGS_ERR_OPEN_SOURCE;
     }
-    // Non-blocking, so that a FIFO or a device named as the source is refused
-    // at once instead of holding the call; only a regular file is copied.
-    const common::UniqueFd in(::open(sourcePath->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    // Only a regular file is copied: a FIFO or a device named as the source
+    // is refused at once instead of holding the call.
     struct stat st {};
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const common::UniqueFd in = common::OpenRegularFile(sourcePath->c_str(), &st);
+    if (!in.valid()) {
         return MUSICTAGS_ERR_OPEN_SOURCE;
     }
     const auto size = static_cast<uint64_t>(st.st_size);

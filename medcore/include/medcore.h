@@ -4,7 +4,9 @@
 /*
  * medcore: the media engine. Plays one file at a time on the sound server,
  * measures the length of media files and converts them to 16-bit PCM WAV.
- * Anything FFmpeg can open and decode is accepted (MP3, WAV, FLAC, Ogg ...).
+ * Any local regular file that FFmpeg can decode is accepted (MP3, WAV, FLAC,
+ * Ogg ...); FIFOs, devices and FFmpeg's addresses (http:, concat: ...) are
+ * not.
  *
  * Files are named by handles from WM_AddFile. A handle stays valid until
  * WM_DeleteFile or WM_Destroy; handles are never reused, so a stale handle
@@ -103,7 +105,9 @@ MEDCORE_EXPORT int WM_Destroy(void);
 
 /* Opens a media file and checks that its first audio can be decoded. Returns
    a file handle (1 or more) owned by the caller until WM_DeleteFile, or
-   WM_ERR_ARGUMENT (null path) or WM_ERR_OPEN. */
+   WM_ERR_ARGUMENT (null path) or WM_ERR_OPEN (also for anything but a
+   regular file: a FIFO or device is refused without blocking, and a path is
+   never read as an FFmpeg address). */
 MEDCORE_EXPORT int WM_AddFile(const char* path);
 
 /* Releases a file handle. A player or conversion using the file goes on until

@@ -238,6 +238,10 @@ TEST_F(JukebridgeCopyTest, FailuresAddNothingAndLeaveNoTemporaryFile) {
     EXPECT_EQ(AddSongForiTunes(song, 0), JUKEBRIDGE_ERR_SOURCE);
     song.file = m_songs.c_str();  // a folder
     EXPECT_EQ(AddSongForiTunes(song, 0), JUKEBRIDGE_ERR_SOURCE);
+    const std::string fifo = m_songs + "/fifo.mp3";  // refused without blocking
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    song.file = fifo.c_str();
+    EXPECT_EQ(AddSongForiTunes(song, 0), JUKEBRIDGE_ERR_SOURCE);
     // An MP3 whose old tag announces more than the file holds.
     Bytes cut = tagtest::Id3Header(100000);
     cut.insert(cut.end(), s_mp3.begin(), s_mp3.begin() + 100);

@@ -105,9 +105,19 @@ TEST_F(MedcoreFiles, FilesThatHoldNoAudioGetANegativeHandle) {
         in.read(head, sizeof head);
         std::ofstream(headerOnly, std::ios::binary).write(head, sizeof head);
     }
-    for (const std::string& p : {empty, text, noise, headerOnly, Path("missing.mp3"), *s_dir}) {
+    // Nothing but a local regular file: a FIFO without a writer (which
+    // would block the open forever) and FFmpeg's own addresses are refused.
+    const std::string fifo = Path("fifo.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string tone = Path("tone.wav");
+    for (const std::string& p : {empty, text, noise, headerOnly, Path("missing.mp3"), *s_dir, fifo,
+                                 "concat:" + tone + "|" + tone, "file:" + tone,
+                                 std::string("http://127.0.0.1:9/tone.wav")}) {
         EXPECT_LT(WM_AddFile(p.c_str()), 0) << p;
     }
+    const int handle = WM_AddFile(tone.c_str());
+    EXPECT_GT(handle, 0);
+    WM_DeleteFile(handle);
     EXPECT_EQ(WM_ERR_ARGUMENT, WM_AddFile(nullptr));
     EXPECT_EQ(WM_ERR_ARGUMENT, WM_AddFile(""));
 }

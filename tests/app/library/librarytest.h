@@ -9,9 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QtEndian>
 
 #include <memory>
 #include <utility>
+
+#include <sqlite3.h>
 
 #include "config.h"
 #include "library/musicdb.h"
@@ -36,6 +39,59 @@ struct Song {
     bool withFile;  // create the recording file
 };
 
+// Songs 1 to count of the open library, named "Song <n>" with files (not
+// made) in folder, each a member of listId.
+inline void AddSongsToList(int count, int listId, const QString& folder) {
+    CLibraryTransaction transaction;
+    for (int id = 1; id <= count; ++id) {
+        SongRecord record;
+        record.MusicId = id;
+        record.MusicPath = folder + QStringLiteral("/AU%1.mp3").arg(id);
+        SetTagText(record.tags.songName, QStringLiteral("Song %1").arg(id));
+        record.DateAdded = QStringLiteral("01/01/2012 10:00");
+        EXPECT_EQ(DB_SetMusicInfo(record), 0) << id;
+        DB_SetMusicItem(id, listId, id);
+    }
+}
+
+// Zeroes the last leaf page of table in the library file at path, as a
+// failing disk or a torn write would leave it, and moves the file's change
+// counter on so that a connection that has it open reads it anew. False
+// when the table has no such page.
+inline bool DamageLastLeaf(const QString& path, const char* table) {
+    qint64 root = 0;
+    {
+        sqlite3* db = nullptr;
+        sqlite3_stmt* query = nullptr;
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = ?", -1, &query,
+                               nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(query, 1, table, -1, SQLITE_STATIC);
+            if (sqlite3_step(query) == SQLITE_ROW) root = sqlite3_column_int64(query, 0);
+        }
+        sqlite3_finalize(query);
+        sqlite3_close(db);
+    }
+    QFile file(path);
+    if (root < 2 || !file.open(QIODevice::ReadWrite)) return false;
+    const QByteArray header = file.read(100);
+    if (header.size() < 100) return false;
+    const auto number = [](const QByteArray& bytes, int at) {
+        return qFromBigEndian<quint32>(bytes.constData() + at);
+    };
+    const qint64 pageSize = qFromBigEndian<quint16>(header.constData() + 16);
+    if (!file.seek((root - 1) * pageSize)) return false;
+    const QByteArray page = file.read(12);
+    if (page.size() < 12 || page[0] != 0x05) return false;  // not an interior page
+    const qint64 leaf = number(page, 8);                      // its right-most child
+    const quint32 counter = qToBigEndian(number(header, 24) + 1);
+    return file.seek((leaf - 1) * pageSize) &&
+           file.write(QByteArray(int(pageSize), '\0')) == pageSize && file.seek(24) &&
+           file.write(reinterpret_cast<const char*>(&counter), 4) == 4 && file.seek(92) &&
+           file.write(reinterpret_cast<const char*>(&counter), 4) == 4;
+}
+
 class LibraryFixture : public testing::Test {
 protected:
     void SetUp() override {
@@ -43,6 +99,8 @@ protected:
         ASSERT_EQ(DB_OpenFile(DbPath()), 0);
         m_config = CConfig::CreateForTesting(m_dir + QStringLiteral("/tunecap.ini"));
         ASSERT_NE(m_config, nullptr);
+        // The songs' files are the program's own: they lie in its music folder.
+        m_config->SetOutputPath({m_dir});
     }
     void TearDown() override {
         DB_Close();

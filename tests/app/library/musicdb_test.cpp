@@ -308,4 +308,31 @@ TEST_F(MusicDb, FilesThatAreNoUsableLibraryAreRefusedAndLeftAsTheyWere) {
     EXPECT_EQ(TagText(read.tags.songName), QStringLiteral("kept"));
 }
 
+TEST_F(MusicDb, ADamagedPageIsAnErrorNeverTheEndOfTheRows) {
+    App();
+    librarytest::AddSongsToList(300, List_FirstPlaylist, Dir());
+    DB_Close();
+    const QString damaged = FilePath(QStringLiteral("damaged.db"));
+    ASSERT_TRUE(QFile::copy(DbPath(), damaged));
+    ASSERT_TRUE(librarytest::DamageLastLeaf(damaged, "MusicInfo"));
+    // Refused before anything is written, as a file that is no library.
+    const QByteArray digest = Digest(damaged);
+    EXPECT_EQ(DB_OpenFile(damaged), SQLITE_CORRUPT);
+    EXPECT_FALSE(DB_IsOpen());
+    EXPECT_EQ(Digest(damaged), digest);
+
+    // A page that goes bad while the library is open: every reader says so
+    // instead of handing over the rows before it as all there are.
+    ASSERT_EQ(DB_OpenFile(DbPath()), 0);
+    ASSERT_TRUE(librarytest::DamageLastLeaf(DbPath(), "MusicInfo"));
+    int visited = 0;
+    EXPECT_EQ(DB_ForEachMusicInfo([&](const MusicInfoView&) { ++visited; }), -1);
+    EXPECT_GT(visited, 0);
+    EXPECT_LT(visited, 300);
+    std::map<int, SongRecord> records;
+    EXPECT_EQ(DB_GetAllMusicInfo(&records), -1);
+    // The other tables still read whole.
+    EXPECT_EQ(DB_ForEachMusicItem([](const MusicItemInfo&) {}), 300);
+}
+
 }  // namespace

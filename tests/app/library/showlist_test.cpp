@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "download/downloadqueue.h"
 #include "library/filteredit.h"
@@ -26,6 +27,7 @@
 #include "library/playqueue.h"
 #include "library/showlistwidget.h"
 #include "librarytest.h"
+#include "specialdirs.h"
 #include "uiapp.h"
 
 namespace {
@@ -303,8 +305,10 @@ TEST_F(ShowList, MenuEntriesFollowTheSelectionTheFilesAndTheRecording) {
 }
 
 TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSharedImages) {
-    const QString shared = FilePath(QStringLiteral("shared.jpg"));
-    const QString own = FilePath(QStringLiteral("own.jpg"));
+    const QString pictures = SpecialDirPath(SpecialDir_Pictures);
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    const QString shared = pictures + QStringLiteral("/shared.jpg");
+    const QString own = pictures + QStringLiteral("/own.jpg");
     ASSERT_TRUE(WriteFile(shared));
     ASSERT_TRUE(WriteFile(own));
     const SongRecord doomed = AddSong(Song{1, "doomed", {}, {}, {}, "01/01/2012 10:00"});
@@ -312,6 +316,17 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     DB_SetImageInfo(1, 1, shared.toUtf8().constData());
     DB_SetImageInfo(2, 1, own.toUtf8().constData());
     DB_SetImageInfo(3, 2, shared.toUtf8().constData());
+    // A song and a picture of the user's, outside the program's folders (a
+    // folder beside the music folder whose name begins like it, too).
+    const QString elsewhere = Dir() + QStringLiteral("-elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    SongRecord foreign = AddSong(Song{3, "foreign", {}, {}, {}, "01/03/2012 10:00"});
+    foreign.MusicPath = elsewhere + QStringLiteral("/mine.mp3");
+    ASSERT_TRUE(WriteFile(foreign.MusicPath));
+    ASSERT_EQ(DB_UpdateMusicInfo(foreign), 0);
+    const QString mine = elsewhere + QStringLiteral("/mine.jpg");
+    ASSERT_TRUE(WriteFile(mine));
+    DB_SetImageInfo(4, 3, mine.toUtf8().constData());
     DB_SetMusicItem(1, 4, 1);
     DB_SetMusicItem(2, 4, 2);
     Build();
@@ -337,6 +352,25 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     EXPECT_EQ(question, QStringLiteral("Are you sure you want to delete the \nselected file from "
                                        "Library?\nIts original file will also be deleted.\n "));
     EXPECT_TRUE(QFile::exists(doomed.MusicPath));
+    Select({1, 3});
+    {
+        auto cancel = answer(QStringLiteral("Cancel"), false);
+        m_list->DeleteSelection();
+        EXPECT_TRUE(cancel->Seen());
+    }
+    EXPECT_TRUE(question.contains(QStringLiteral("files outside them will be kept"))) << question.toStdString();
+    // The user's own files stay when their song leaves the library.
+    Select({3});
+    {
+        auto confirm = answer(QStringLiteral("Delete"), false);
+        m_list->DeleteSelection();
+        EXPECT_TRUE(confirm->Seen());
+    }
+    EXPECT_TRUE(question.contains(QStringLiteral("outside the music folders and will be kept")));
+    EXPECT_EQ(m_list->FindRow(3), nullptr);
+    EXPECT_TRUE(QFile::exists(foreign.MusicPath));
+    EXPECT_TRUE(QFile::exists(mine));
+    Select({1});
     {
         auto confirm = answer(QStringLiteral("Delete"), true);
         m_list->DeleteSelection();
@@ -349,7 +383,7 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     EXPECT_EQ(Column(DbPath(), "SELECT MusicId FROM MusicInfo"), QStringList({"2"}));
     EXPECT_EQ(Column(DbPath(), "SELECT CoverId FROM CoverInfo"), QStringList({"3"}));
     EXPECT_EQ(Column(DbPath(), "SELECT MusicId FROM MusicItem"), QStringList({"2"}));
-    EXPECT_EQ(deleted.size(), 1);
+    EXPECT_EQ(deleted.size(), 2);
     EXPECT_EQ(m_list->FindRow(1), nullptr);
     EXPECT_EQ(Shown(), QStringList({"neighbour"}));
     EXPECT_EQ(m_list->ListCount(4), 1);
@@ -365,6 +399,20 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     EXPECT_FALSE(none.Seen());
     EXPECT_TRUE(m_list->VisibleRows().isEmpty());
     EXPECT_FALSE(QFile::exists(shared));
+    QDir(elsewhere).removeRecursively();
+}
+
+TEST_F(ShowList, ALibraryReadInPartIsShownButNeverTidiedOrChanged) {
+    librarytest::AddSongsToList(300, List_FirstPlaylist, Dir());
+    ASSERT_TRUE(librarytest::DamageLastLeaf(DbPath(), "MusicInfo"));
+    CShowListWidget* list = Build();
+    EXPECT_TRUE(list->LibraryIncomplete());
+    EXPECT_GT(list->ListCount(List_AllRecordings), 0);
+    EXPECT_LT(list->ListCount(List_AllRecordings), 300);
+    // The memberships of the songs that could not be read are kept, and the
+    // library refuses every change meanwhile.
+    EXPECT_EQ(Column(DbPath(), "SELECT count(*) FROM MusicItem"), QStringList({"300"}));
+    EXPECT_FALSE(DB_SetMusicList(9, QStringLiteral("new")).isEmpty());
 }
 
 TEST_F(ShowList, RemovingQueuedSongsKeepsTheQueueIndexOnThePlayingSong) {
@@ -571,16 +619,24 @@ TEST_F(ShowList, TheCoverGridShowsTheSameSongsWithTheirChosenCovers) {
     red.fill(Qt::red);
     ASSERT_TRUE(red.save(cover));
     AddSong(Song{1, "with cover", {}, {}, {}, "01/02/2012 10:00"});
-    AddSong(Song{2, "without", {}, {}, {}, "01/01/2012 10:00"});
+    // A song whose file and cover are FIFOs: both count as missing, and
+    // neither is ever opened (that would hold the window for good).
+    SongRecord piped = AddSong(Song{2, "piped", {}, {}, {}, "01/01/2012 10:00", {}, false});
+    const QString pipe = FilePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(mkfifo(pipe.toUtf8().constData(), 0600), 0);
+    piped.MusicPath = pipe;
+    ASSERT_EQ(DB_UpdateMusicInfo(piped), 0);
     DB_SetImageInfo(1, 1, FilePath(QStringLiteral("first.png")).toUtf8().constData());
     DB_SetImageInfo(2, 1, cover.toUtf8().constData());
+    DB_SetImageInfo(3, 2, pipe.toUtf8().constData());
     SongRecord record;
     ASSERT_EQ(DB_GetMusicInfo(1, &record), 1);
     record.ImageId = 1;
     ASSERT_EQ(DB_UpdateMusicInfo(record), 0);
     Build();
     EXPECT_EQ(m_list->FindRow(1)->CoverPath(), cover);
-    EXPECT_TRUE(m_list->FindRow(2)->CoverPath().isEmpty());
+    EXPECT_FALSE(m_list->CheckFile(m_list->FindRow(2)));
+    EXPECT_TRUE(m_list->FindRow(2)->IsMissing());
 
     m_list->AddView();
     ASSERT_TRUE(m_list->IsCoverViewShown());

@@ -12,13 +12,23 @@
 // Pausing stops writing for a while (the status says Paused, then Playing
 // and the same metadata again); seeking skips seconds of the track and says
 // Seeked. It exits when everything was played.
+//
+//   standinplayer --malformed [--name N]
+//
+// plays nothing and sends what no player should: its Metadata property is
+// of D-Bus type a{ss}, and each line on standard input makes it announce
+// Metadata as a{ss}, then as a plain string, then the tracks "First" and
+// "Second" (their artists lists of integers). It ends when standard input
+// closes.
 #include <pulse/simple.h>
 
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -26,6 +36,7 @@
 #include <cmath>
 #include <cstring>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -112,10 +123,62 @@ private:
     Player* m_p;
 };
 
+using StringMap = QMap<QString, QString>;
+
+class MalformedAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(StringMap Metadata READ Metadata)
+public:
+    explicit MalformedAdaptor(Player* p) : QDBusAbstractAdaptor(p), m_p(p) {}
+    QString PlaybackStatus() const { return QStringLiteral("Playing"); }
+    StringMap Metadata() const { return {{QStringLiteral("xesam:title"), QStringLiteral("Wrong")}}; }
+
+    void AnnounceAll() {
+        m_p->Announce({{QStringLiteral("Metadata"), QVariant::fromValue(Metadata())}});
+        m_p->Announce({{QStringLiteral("Metadata"), QStringLiteral("xesam:title=Wrong")}});
+        for (const char* title : {"First", "Second"})
+            m_p->Announce({{QStringLiteral("PlaybackStatus"), QStringLiteral("Playing")},
+                           {QStringLiteral("Metadata"),
+                            QVariantMap{{QStringLiteral("xesam:title"), QLatin1String(title)},
+                                        {QStringLiteral("xesam:artist"),
+                                         QVariant::fromValue(QList<int>{1, 2})}}}});
+    }
+
+private:
+    Player* m_p;
+};
+
+int RunMalformed(const QString& name) {
+    qDBusRegisterMetaType<StringMap>();
+    Player player;
+    auto* adaptor = new MalformedAdaptor(&player);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(kPath, &player) ||
+        !bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.") + name))
+        return 3;
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &player, [adaptor, &input] {
+        char line[256];
+        if (read(0, line, sizeof line) <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+            return;
+        }
+        adaptor->AnnounceAll();
+    });
+    return QCoreApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (app.arguments().contains(QStringLiteral("--malformed"))) {
+        const int at = int(app.arguments().indexOf(QStringLiteral("--name")));
+        return RunMalformed(at > 0 ? app.arguments().value(at + 1) : QStringLiteral("malformed"));
+    }
     Player player;
     QString name = QStringLiteral("standin");
     player.identity = QStringLiteral("Stand-in Player");

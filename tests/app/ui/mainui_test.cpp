@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "deletedialog.h"
@@ -297,6 +298,27 @@ TEST_F(MainUITest, QuittingWhileASongIsWrittenDeletesTheSongFromTheLibrary) {
     EXPECT_TRUE(recordingtest::FilesIn(m_dir + QStringLiteral("/rec"), {"mp3", "wav"}).isEmpty());
     SongRecord record;
     EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 0);
+}
+
+TEST_F(MainUITest, ATerminationSignalClosesTheOpenDialogsAsksNothingAndKeepsTheSong) {
+    CShowListWidget* list = m_window->LibraryPage()->ShowList();
+    CConfig::instance()->SetFilterMode(0);  // songs of any length are kept
+    StartSong();
+    const int musicId = list->NewRecordRow()->MusicId();
+    const QString song = list->NewRecordRow()->Path();
+
+    // A question is open when the desktop session ends.
+    CDeleteDialog question(QStringLiteral("Delete?"), m_window.get());
+    question.AddButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole, true);
+    QTimer::singleShot(0, m_window.get(), &CMainUI::CloseForTermination);
+    question.Ask();
+    EXPECT_FALSE(m_window->isVisible());
+    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
+    // The song ends as on Stop: its file and its library entry stay.
+    EXPECT_TRUE(QFile::exists(song));
+    EXPECT_EQ(list->NewRecordRow(), nullptr);
+    SongRecord record;
+    EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 1);
 }
 
 TEST_F(MainUITest, LibraryPageHoldsTheTreeAndTheListAndAddsPlaylists) {

@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "librarytest.h"
 #include "privatehome.h"
 #include "privatexserver.h"
 
@@ -212,48 +213,63 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     EXPECT_TRUE(home.Log().contains("CMainUI::closeEvent event->accept()"));
 }
 
-TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
+// Notes saved under the library's name, and a library of 2,000 songs in a
+// playlist with one damaged page: the box says so, the run ends with -1 and
+// the file stays byte for byte as it was. The box ends on Escape and on
+// SIGTERM alike.
+TEST(Recdeck, AnUnusableLibraryEndsTheRunWithMinusOneAndStaysAsItWas) {
     App();
     uitest::PrivateXServer server;
     ASSERT_FALSE(server.Display().isEmpty()) << "Xvfb did not start";
-    RunHome home;
-    home.UseDisplay(server.Display());
-    const QString folder = home.Root() + QStringLiteral("/.local/share/Tavra/Tunecap");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    QFile library(folder + QStringLiteral("/music.db"));
-    ASSERT_TRUE(library.open(QIODevice::WriteOnly));
-    library.write(QByteArray("My notes, saved under the wrong name.\n").repeated(100));
-    library.close();
-    auto digest = [&library] {
-        if (!library.open(QIODevice::ReadOnly)) return QByteArray();
-        const QByteArray hash = QCryptographicHash::hash(library.readAll(), QCryptographicHash::Sha256);
-        library.close();
-        return hash;
-    };
-    const QByteArray before = digest();
+    for (const bool damaged : {false, true}) {
+        RunHome home;
+        home.UseDisplay(server.Display());
+        const QString folder = home.Root() + QStringLiteral("/.local/share/Tavra/Tunecap");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/music.db");
+        if (damaged) {
+            ASSERT_EQ(DB_OpenFile(path), 0);
+            librarytest::AddSongsToList(2000, List_FirstPlaylist, folder);
+            DB_Close();
+            ASSERT_TRUE(librarytest::DamageLastLeaf(path, "MusicInfo"));
+        } else {
+            QFile notes(path);
+            ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+            notes.write(QByteArray("My notes, saved under the wrong name.\n").repeated(100));
+        }
+        auto digest = [&path] {
+            QFile library(path);
+            if (!library.open(QIODevice::ReadOnly)) return QByteArray();
+            return QCryptographicHash::hash(library.readAll(), QCryptographicHash::Sha256);
+        };
+        const QByteArray before = digest();
 
-    auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
-    QByteArray box;
-    EXPECT_TRUE(WaitFor(
-        [&] { return !(box = FindWindows(server.Display(), "Cannot open database")).isEmpty(); },
-        15000))
-        << home.Log().toStdString();
-    EXPECT_TRUE(home.Log().contains("Cannot open database!"));
-    EXPECT_FALSE(home.Log().contains(kStarted)) << "the main window was built";
-    EXPECT_EQ(recdeck->state(), QProcess::Running) << "ended before the box was answered";
+        auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
+        QByteArray box;
+        EXPECT_TRUE(WaitFor(
+            [&] { return !(box = FindWindows(server.Display(), "Cannot open database")).isEmpty(); },
+            15000))
+            << home.Log().toStdString();
+        EXPECT_TRUE(home.Log().contains("Cannot open database!"));
+        EXPECT_FALSE(home.Log().contains(kStarted)) << "the main window was built";
+        EXPECT_EQ(recdeck->state(), QProcess::Running) << "ended before the box was answered";
 
-    // The box's Cancel ends the run.
-    ASSERT_FALSE(box.isEmpty());
-    Xdotool(server.Display(), {QStringLiteral("key"), QStringLiteral("--window"),
-                               QString::fromLatin1(box.split('\n').first()),
-                               QStringLiteral("Escape")});
-    ASSERT_TRUE(recdeck->waitForFinished(10000));
-    EXPECT_EQ(recdeck->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(recdeck->exitCode(), 255);  // -1
-    EXPECT_EQ(digest(), before);
-    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("music.db*")}, QDir::Files),
-              QStringList({QStringLiteral("music.db")}));
-    EXPECT_FALSE(home.Log().contains(kExitBanner));
+        if (damaged) {
+            EXPECT_EQ(Terminate(recdeck.get()), 255);  // -1
+        } else {
+            ASSERT_FALSE(box.isEmpty());
+            Xdotool(server.Display(), {QStringLiteral("key"), QStringLiteral("--window"),
+                                       QString::fromLatin1(box.split('\n').first()),
+                                       QStringLiteral("Escape")});
+            ASSERT_TRUE(recdeck->waitForFinished(10000));
+            EXPECT_EQ(recdeck->exitStatus(), QProcess::NormalExit);
+            EXPECT_EQ(recdeck->exitCode(), 255);  // -1
+        }
+        EXPECT_EQ(digest(), before);
+        EXPECT_EQ(QDir(folder).entryList({QStringLiteral("music.db*")}, QDir::Files),
+                  QStringList({QStringLiteral("music.db")}));
+        EXPECT_FALSE(home.Log().contains(kExitBanner));
+    }
 }
 
 TEST(Recdeck, FontInTheProgramFolderBecomesTheApplicationFont) {
