@@ -36,6 +36,7 @@
 #include "library/musicinfomodel.h"
 #include "library/showlistwidget.h"
 #include "privatehome.h"
+#include "specialdirs.h"
 
 namespace {
 
@@ -84,7 +85,9 @@ bool Generate(const QString& dir, int songs) {
     if (sqlite3_open((dir + QStringLiteral("/music.db")).toUtf8().constData(), &db) != SQLITE_OK)
         return false;
     QDir().mkpath(dir + QStringLiteral("/Music"));
-    QDir().mkpath(dir + QStringLiteral("/Pictures"));
+    // Covers where the program keeps them: only there are they deleted.
+    const QString pictures = SpecialDirPath(SpecialDir_Pictures);
+    QDir().mkpath(pictures);
     QRandomGenerator random(20120101);
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* song = nullptr;
@@ -134,8 +137,8 @@ bool Generate(const QString& dir, int songs) {
         // A third of the songs have covers: one of their own, and every
         // tenth of them shares its album's picture with the song before.
         if (id % 3 == 0) {
-            const QString image = dir + QStringLiteral("/Pictures/%1.jpg").arg(id);
-            const QString shared = dir + QStringLiteral("/Pictures/%1.jpg").arg(id - 3);
+            const QString image = pictures + QStringLiteral("/%1.jpg").arg(id);
+            const QString shared = pictures + QStringLiteral("/%1.jpg").arg(id - 3);
             const QString chosen = id % 30 == 0 && id > 3 ? shared : image;
             if (chosen == image && !Touch(image)) return false;
             const QByteArray imageText = chosen.toUtf8();
@@ -216,6 +219,7 @@ int main(int argc, char** argv) {
 
     auto config = CConfig::CreateForTesting(dir + QStringLiteral("/tunecap.ini"));
     config->SetDeleteType(1);  // no question when deleting
+    config->SetOutputPath({dir + QStringLiteral("/Music")});  // the songs' files are its own
 
     // Each figure is the best of three rounds: the machine may be busy
     // with other work.
