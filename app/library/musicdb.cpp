@@ -137,6 +137,15 @@ int Exec(sqlite3* db, const QByteArray& sql, const char* what) {
     return code;
 }
 
+// What a lookup of one row returns when no row came: 0 for none, -1 (logged
+// as what) when the row could not be read.
+int ReadEnd(const Statement& query, const char* what) {
+    const int code = query.Error();
+    if (code == 0) return 0;
+    qCritical("%s, Err: %d %s", what, code, sqlite3_errstr(code));
+    return -1;
+}
+
 // Fixed field of a record as a bound value: the bytes up to the first zero.
 template <std::size_t N>
 void BindField(Statement& statement, int index, const char (&field)[N]) {
@@ -555,7 +564,7 @@ int DB_GetMusicPath(int musicId, QString* path) {
         qCritical("DB_GetMusicPath, Err: %s", ErrorText(lib.db));
         return 0;
     }
-    if (!query.Step()) return 0;
+    if (!query.Step()) return ReadEnd(query, "DB_GetMusicPath");
     if (path) *path = QString::fromUtf8(query.Text(0));
     return 1;
 }
@@ -568,7 +577,7 @@ int DB_GetMusicInfo(int musicId, SongRecord* record) {
         qCritical("DB_GetMusicInfo, Err: %s", ErrorText(lib.db));
         return 0;
     }
-    if (!query.Step()) return 0;
+    if (!query.Step()) return ReadEnd(query, "DB_GetMusicInfo");
     if (record) ReadMusicInfoRow(query, record);
     return 1;
 }

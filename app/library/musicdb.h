@@ -207,11 +207,12 @@ void DB_GetImageInfo(SongRecord* record);
 
 // ---- Songs ----------------------------------------------------------------
 
-// The song's MusicPath into *path. Number of rows found (0 or 1); *path is
-// left unchanged when none.
+// The song's MusicPath into *path. Number of rows found (0 or 1), -1 when
+// the row cannot be read; *path is left unchanged unless 1.
 int DB_GetMusicPath(int musicId, QString* path);
 // The song's row into *record (the tag block zeroed first, covers not
-// loaded). Number of rows found; the record is untouched when 0.
+// loaded). Number of rows found, -1 when the row cannot be read; the record
+// is untouched unless 1.
 int DB_GetMusicInfo(int musicId, SongRecord* record);
 // Every song into *records, keyed by MusicId, covers not loaded. Number of
 // rows, or -1 when a row cannot be read (*records then holds only some). Holds about 4.5 KB per song: the recordings list loads through

@@ -331,6 +331,8 @@ TEST_F(MusicDb, ADamagedPageIsAnErrorNeverTheEndOfTheRows) {
     EXPECT_LT(visited, 300);
     std::map<int, SongRecord> records;
     EXPECT_EQ(DB_GetAllMusicInfo(&records), -1);
+    SongRecord last;
+    EXPECT_EQ(DB_GetMusicInfo(300, &last), -1);  // not "no such song"
     // The other tables still read whole.
     EXPECT_EQ(DB_ForEachMusicItem([](const MusicItemInfo&) {}), 300);
 }
