@@ -456,6 +456,7 @@ int LinkQuery::RetrieveContent(int kind, std::string* bytes, std::string* addres
         return -1;
     }
     ServiceHttp coverArt(Service::CoverArt, m_user->Proxy(), &m_cancel, m_user->TimeoutMs());
+    coverArt.SetBudget(m_budget);
     ServiceReply reply = coverArt.Get(m_manager->Endpoints().coverArtUrl + path, kMaxImageBytes);
     if (!reply.Ok() || !LooksLikeImage(reply.body)) return -1;
     *bytes = std::move(reply.body);
