@@ -209,11 +209,11 @@ int FingerprintMusicIDFile::ReadAlbum(const AlbumResponse& response) {
     CopyText(m_record->album, album.title);
     CopyText(m_record->releaseDate, album.date);
     CopyText(m_record->albumGenre, GenreText(album.genres));
+    CopyText(m_record->songName, album.songTitle);
     std::string list;
     for (const TrackValues& track : album.tracks) {
         if (!Reachable() || m_cancel.load()) break;
         list += track.number + " " + track.title + "; ";
-        if (!track.fileName.empty()) CopyText(m_record->songName, track.title);
     }
     CopyText(m_record->albumMusicList, list);
     m_album = album;

@@ -78,6 +78,7 @@ struct AlbumValues {
     std::string id;            // the album identifier: the MusicBrainz release
     std::string artist;
     std::string title;         // display title
+    std::string songTitle;     // the matched recording's: its track's title, else its own
     std::string date;          // as MusicBrainz gives it
     GenreLevels genres;        // levels 1 to 3, empty where not known
     std::string releaseGroupId;

@@ -166,6 +166,20 @@ TEST_F(RecognitionServiceTest, ArtworkStopsAtTheFirstSizeThatDelivers) {
     EXPECT_EQ(paths, (std::vector<std::string>{release + "/front-250", group + "/front-250", release + "/front-500"}));
 }
 
+// The song is named after the recording it matched, never after another
+// track of its release that the lookup's out-of-date link names, though that
+// track comes after its own; the track list stays the release's.
+TEST_F(RecognitionServiceTest, SongIsNamedAfterItsRecordingNotAnotherTrackOfTheRelease) {
+    Json::Value& tracks = world["releases"][0]["media"][0]["tracks"];
+    world["acoustid_tracks"][musictest::kRecordingA].append(tracks[0]["id"]);  // the other song's
+    std::swap(tracks[0], tracks[1]);
+    StartServices();
+    CallbackProbe probe;
+    ASSERT_EQ(RequestAndWait(songs->songAMp3, nullptr, &probe), STATUS_DONE);
+    EXPECT_EQ(musictest::Text(probe.LastRecord().songName), "Second Wave");
+    EXPECT_EQ(musictest::Text(probe.LastRecord().albumMusicList), "2 Second Wave; 1 First Light; ");
+}
+
 // A cover server that announces a large image, sends a few bytes and falls
 // silent costs the song no more than the covers' budget, although one such
 // transfer alone would outlast it: the answer keeps the song's texts and
