@@ -175,6 +175,14 @@ void AWSRequest::WorkerThread() {
         CopyText(record.identifier, m_identifier);
         m_step = STEP_NONE;
 
+        // Every cover request of the request shares one budget, from the
+        // first of them on: a cover server that stalls must not cost the
+        // texts an identification found.
+        TimeBudget covers;
+        auto startCovers = [&] {
+            if (!covers.Limited()) covers = TimeBudget::StartingNow(m_recognizer->CoverBudgetMs());
+        };
+
         if (!m_filePath.empty() && IsExistingRegularFile(m_filePath)) {
             MusicIDFile* query = nullptr;
             {
@@ -191,7 +199,8 @@ void AWSRequest::WorkerThread() {
                 m_text2 = FieldText(record.artist);
                 m_text3 = FieldText(record.album);
                 m_step = STEP_TRACK_DATA;
-                if (!m_cancel.load() && query->FetchArtwork(service.PicturesDir(), m_result.get()) >= 0) {
+                startCovers();
+                if (!m_cancel.load() && query->FetchArtwork(service.PicturesDir(), covers, m_result.get()) >= 0) {
                     m_result->stepReached = STEP_ALBUM_COVER;
                     m_step = STEP_ALBUM_COVER;
                 }
@@ -201,8 +210,9 @@ void AWSRequest::WorkerThread() {
         reachable = !service.ShuttingDown() && m_network->WaitForVerdict(&m_cancel);
         if (reachable) {
             if (m_step < STEP_ALBUM_COVER && !m_text1.empty() && !m_cancel.load()) {
+                startCovers();
                 CoverSearchQuery search{m_identifier, m_text1,   m_text2,
-                                        m_text3,      m_filePath, service.PicturesDir()};
+                                        m_text3,      m_filePath, service.PicturesDir(), covers};
                 if (m_search->Search(search, m_result.get()) >= 1) {
                     m_result->stepReached = STEP_ALBUM_COVER;
                     m_step = STEP_ALBUM_COVER;

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
 
 #include <cstring>
 
@@ -28,6 +30,19 @@ void DropCover(SongRecord* record, int index, const QString& pictures) {
     --tags.imageCount;
     std::memset(tags.imagePaths[tags.imageCount], 0, sizeof tags.imagePaths[0]);
     tags.reserved[tags.imageCount] = 0;
+}
+
+// The genres of an answer as the library keeps them: each entry without
+// its level mark ("2.Alternative Rock" is "Alternative Rock"), blank
+// entries dropped, the rest joined by ";" with none after the last.
+QString StoredGenre(const QString& answer) {
+    static const QRegularExpression kLevelMark(QStringLiteral("^[123]\\."));
+    QStringList entries;
+    for (QString entry : answer.split(QLatin1Char(';'))) {
+        entry = entry.trimmed().remove(kLevelMark).trimmed();
+        if (!entry.isEmpty()) entries.push_back(entry);
+    }
+    return entries.join(QLatin1Char(';'));
 }
 
 template <std::size_t N>
@@ -82,9 +97,7 @@ int SaveCovers(SongRecord* record, const RecordMusicInfo& answer, const QString&
 bool ApplyAnswerTexts(SongRecord* record, const RecordMusicInfo& answer) {
     RecordMusicInfo cleaned;
     std::memcpy(&cleaned, &answer, sizeof cleaned);
-    QString genre = TagText(answer.albumGenre);
-    for (const char* level : {"1.", "2.", "3."}) genre.remove(QLatin1String(level));
-    SetTagText(cleaned.albumGenre, genre);
+    SetTagText(cleaned.albumGenre, StoredGenre(TagText(answer.albumGenre)));
 
     RecordMusicInfo& tags = record->tags;
     bool changed = false;

@@ -22,7 +22,8 @@ struct SongRecord;
 int SaveCovers(SongRecord* record, const RecordMusicInfo& answer, const QString& pictures);
 
 // Copies every text of the answer that is not empty over the record's:
-// song name, artist, album identifier, album, release date, genre (without
-// the level marks "1.", "2.", "3.") and track list. The cover block is left
-// alone. Returns whether any text changed.
+// song name, artist, album identifier, album, release date, genre (each
+// entry without its level mark "1.", "2." or "3.", no blank entries and no
+// ";" after the last) and track list. The cover block is left alone.
+// Returns whether any text changed.
 bool ApplyAnswerTexts(SongRecord* record, const RecordMusicInfo& answer);

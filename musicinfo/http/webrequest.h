@@ -66,7 +66,8 @@ public:
     void SetUserAgent(const std::string& agent);
 
     // Overall limit of each transfer in milliseconds, counted from its start;
-    // 0 (the default) = none. The cover search uses 30000, image downloads 300000.
+    // 0 (the default) = none. The cover search uses 30000, image downloads
+    // 300000, each cut to what is left of the covers' budget (timebudget.h).
     void SetTimeLimitMs(std::uint32_t ms);
     // Partial download: bytes start to end (inclusive; end < 0 = to the end of
     // the file). With resume the existing local file is kept and written from

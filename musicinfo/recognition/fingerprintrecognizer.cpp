@@ -82,7 +82,7 @@ public:
           m_path(std::move(path)) {}
 
     int Identify(SongInfoRecord* record) override;
-    int FetchArtwork(const std::string& picturesDir, SongInfoRecord* result) override;
+    int FetchArtwork(const std::string& picturesDir, const TimeBudget& budget, SongInfoRecord* result) override;
     void Cancel() override;
     bool IsRunning() const override { return m_running.load(); }
 
@@ -209,11 +209,11 @@ int FingerprintMusicIDFile::ReadAlbum(const AlbumResponse& response) {
     CopyText(m_record->album, album.title);
     CopyText(m_record->releaseDate, album.date);
     CopyText(m_record->albumGenre, GenreText(album.genres));
+    CopyText(m_record->songName, album.songTitle);
     std::string list;
     for (const TrackValues& track : album.tracks) {
         if (!Reachable() || m_cancel.load()) break;
         list += track.number + " " + track.title + "; ";
-        if (!track.fileName.empty()) CopyText(m_record->songName, track.title);
     }
     CopyText(m_record->albumMusicList, list);
     m_album = album;
@@ -276,7 +276,8 @@ void FingerprintMusicIDFile::OnFingerprint(FileInfo& info, bool* abort) {
     }
 }
 
-int FingerprintMusicIDFile::FetchArtwork(const std::string& picturesDir, SongInfoRecord* result) {
+int FingerprintMusicIDFile::FetchArtwork(const std::string& picturesDir, const TimeBudget& budget,
+                                         SongInfoRecord* result) {
     std::string folder = TrimmedText(picturesDir);
     if (folder.empty() || !m_haveAlbum || !m_session || !m_session->manager) return -1;
     folder = WithSeparator(folder);
@@ -288,9 +289,14 @@ int FingerprintMusicIDFile::FetchArtwork(const std::string& picturesDir, SongInf
         link = m_link.get();
     }
     link->SetAlbum(m_album);
+    link->SetBudget(budget);
 
     int stored = 0;
     for (const char* size : kImageSizes) {
+        if (budget.Spent()) {
+            LogLine("FingerprintMusicIDFile::FetchArtwork the covers' time is over, file: " + m_path);
+            break;
+        }
         if (m_cancel.load() || !Reachable()) break;
         link->SetOption(LinkQuery::kImageSize, size);
         std::string bytes;
@@ -437,14 +443,21 @@ std::unique_ptr<MusicIDFile> FingerprintRecognizer::NewFileQuery(const std::stri
                                                     filePath);
 }
 
-std::unique_ptr<CoverSearch> FingerprintRecognizer::NewCoverSearch() {
+std::string FingerprintRecognizer::DataFolder() const {
     std::string folder;
     {
         std::lock_guard<std::mutex> lock(m_lock);
         folder = m_dataFolder;
     }
-    if (folder.empty()) folder = ServiceContext::Instance().TakeDataFolder();
-    return NewImageCoverSearch(ServiceEndpoints::Load(folder), CurrentNetworkStatus());
+    return folder.empty() ? ServiceContext::Instance().TakeDataFolder() : folder;
+}
+
+std::unique_ptr<CoverSearch> FingerprintRecognizer::NewCoverSearch() {
+    return NewImageCoverSearch(ServiceEndpoints::Load(DataFolder()), CurrentNetworkStatus());
+}
+
+std::uint32_t FingerprintRecognizer::CoverBudgetMs() {
+    return ServiceEndpoints::Load(DataFolder()).coverBudgetMs;
 }
 
 }  // namespace aws

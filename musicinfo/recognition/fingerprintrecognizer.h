@@ -37,6 +37,8 @@ public:
     std::unique_ptr<MusicIDFile> NewFileQuery(const std::string& identifier,
                                               const std::string& filePath) override;
     std::unique_ptr<CoverSearch> NewCoverSearch() override;
+    // The budget set for the data folder (ServiceEndpoints).
+    std::uint32_t CoverBudgetMs() override;
 
     // What a query works with: set together by Initialise, dropped together
     // by Shutdown. Queries keep the one they started with.
@@ -47,6 +49,9 @@ public:
     };
 
 private:
+    // The data folder given to Initialise, else the service's.
+    std::string DataFolder() const;
+
     mutable std::mutex m_lock;
     std::shared_ptr<const Session> m_session;  // guarded by m_lock; null until initialised
     std::string m_dataFolder;                  // guarded by m_lock

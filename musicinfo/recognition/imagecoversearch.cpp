@@ -81,10 +81,11 @@ class EndpointImageSearch final : public ImageSearchBackend {
 public:
     explicit EndpointImageSearch(std::string address) : m_address(std::move(address)) {}
 
-    int Fetch(const SearchForm& form, std::string* answer) override {
+    int Fetch(const SearchForm& form, const TimeBudget& budget, std::string* answer) override {
         answer->clear();
+        if (budget.Spent()) return kWebTimeLimit;
         WebRequest request;
-        request.SetTimeLimitMs(kSearchLimitMs);
+        request.SetTimeLimitMs(budget.Cap(kSearchLimitMs));
         request.LinkCancelFlag(&m_cancel);
         std::string url = m_address;
         if (form.sizeParameter) url += "&imgsz=small|medium";
@@ -105,7 +106,7 @@ class BuiltInImageSearch final : public ImageSearchBackend {
 public:
     explicit BuiltInImageSearch(ServiceEndpoints endpoints) : m_endpoints(std::move(endpoints)) {}
 
-    int Fetch(const SearchForm& form, std::string* answer) override {
+    int Fetch(const SearchForm& form, const TimeBudget& budget, std::string* answer) override {
         answer->clear();
         // Forms with a song name look for recordings, the others for releases.
         std::vector<std::string> terms;
@@ -119,14 +120,16 @@ public:
 
         const ProxyConfig proxy = CurrentProxy(ProxyCopy::WebRequests);
         ServiceHttp musicBrainz(Service::MusicBrainz, proxy, &m_cancel, kSearchLimitMs);
+        musicBrainz.SetBudget(budget);
         ServiceReply reply = musicBrainz.Get(m_endpoints.musicBrainzUrl + "/ws/2/" + entity + "?query=" +
                                              UrlEscaped(query) + "&fmt=json&limit=10");
         if (!reply.Ok()) return reply.result < 0 ? reply.result : kWebFailed;
 
         std::vector<ImageHit> hits;
         ServiceHttp coverArt(Service::CoverArt, proxy, &m_cancel, kSearchLimitMs);
+        coverArt.SetBudget(budget);
         for (const std::string& id : ReadMusicBrainzSearchReleases(reply.body, kReleasesLooked)) {
-            if (hits.size() >= static_cast<std::size_t>(kMaxImages) || m_cancel.load()) break;
+            if (hits.size() >= static_cast<std::size_t>(kMaxImages) || m_cancel.load() || budget.Spent()) break;
             if (id.find_first_not_of("0123456789abcdefABCDEF-") != std::string::npos) continue;
             const std::string release = m_endpoints.coverArtUrl + "/release/" + id;
             ServiceReply listing = coverArt.Get(release);
@@ -221,25 +224,27 @@ int ImageCoverSearch::Search(const CoverSearchQuery& query, SongInfoRecord* resu
     if (!m_backend || query.picturesDir.empty()) return 0;
     const std::vector<SearchForm> forms = SearchForms(query.songName, query.artist, query.album);
     for (const SearchForm& form : forms) {
-        if (result->imageCount >= kEnoughImages || Stopped() || !m_network->WaitForVerdict(&m_cancel)) break;
+        if (result->imageCount >= kEnoughImages || Stopped() || query.budget.Spent() ||
+            !m_network->WaitForVerdict(&m_cancel))
+            break;
         for (int fetch = 0; fetch < kFetchesPerForm && !Stopped(); ++fetch) {
             std::string answer;
-            if (m_backend->Fetch(form, &answer) != kWebOk) break;
+            if (m_backend->Fetch(form, query.budget, &answer) != kWebOk) break;
             if (!answer.empty()) FillImageEntries(answer, query, result);
             if (result->imageCount >= kEnoughImages || !m_backend->AnswersVary()) break;
         }
     }
     if (Stopped()) return 0;
-    return Download(result);
+    return Download(query.budget, result);
 }
 
-int ImageCoverSearch::Download(SongInfoRecord* result) {
+int ImageCoverSearch::Download(const TimeBudget& budget, SongInfoRecord* result) {
     const int count = std::min(result->imageCount, kMaxImages);
     std::vector<std::unique_ptr<WebRequest>> downloads(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        if (Stopped() || !m_network->WaitForVerdict(&m_cancel)) break;
+        if (Stopped() || budget.Spent() || !m_network->WaitForVerdict(&m_cancel)) break;
         auto request = std::make_unique<WebRequest>();
-        request->SetTimeLimitMs(kDownloadLimitMs);
+        request->SetTimeLimitMs(budget.Cap(kDownloadLimitMs));
         request->LinkCancelFlag(&m_cancel);
         if (request->StartDownload(FieldText(result->images[i].downloadUrl), FieldText(result->images[i].path)))
             downloads[i] = std::move(request);

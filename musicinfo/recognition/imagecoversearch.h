@@ -46,8 +46,9 @@ std::vector<SearchForm> SearchForms(const std::string& song, const std::string& 
 class ImageSearchBackend {
 public:
     virtual ~ImageSearchBackend() = default;
-    // The answer to one form: 0 with the JSON text, negative on failure.
-    virtual int Fetch(const SearchForm& form, std::string* answer) = 0;
+    // The answer to one form, within `budget`: 0 with the JSON text,
+    // negative on failure (kWebTimeLimit once the budget is spent).
+    virtual int Fetch(const SearchForm& form, const TimeBudget& budget, std::string* answer) = 0;
     // True when asking again for the same form may bring a different answer.
     virtual bool AnswersVary() const = 0;
     // Ends a running Fetch() early. Any thread.
@@ -69,7 +70,7 @@ public:
 
 private:
     bool Stopped() const;
-    int Download(SongInfoRecord* result);
+    int Download(const TimeBudget& budget, SongInfoRecord* result);
 
     std::unique_ptr<ImageSearchBackend> m_backend;
     std::shared_ptr<NetworkStatus> m_network;

@@ -405,11 +405,20 @@ int FileQuery::LookUp(FileInfo& info, const std::string& fingerprint, std::uint6
     values.date = release.date;
     values.genres = MapGenres(release.genres, release.groupGenres);
     values.releaseGroupId = release.releaseGroupId;
+    // The file's track is one of the matched recording, the one the lookup
+    // named where the recording is on the release more than once. A track
+    // of another recording never is, wherever the lookup's track points:
+    // its links to tracks can be out of date.
+    const ReleaseTrack* matched = nullptr;
+    for (const ReleaseTrack& track : release.tracks) {
+        if (track.recordingId != match.recordingId) continue;
+        const bool named = !match.trackId.empty() && track.id == match.trackId;
+        if (matched == nullptr || (named && matched->id != match.trackId)) matched = &track;
+    }
+    values.songTitle = matched != nullptr ? matched->title : match.recordingTitle;
     for (const ReleaseTrack& track : release.tracks) {
         TrackValues t{track.number, track.title, std::string(), track.recordingId};
-        const bool matched = (!match.recordingId.empty() && track.recordingId == match.recordingId) ||
-                             (!match.trackId.empty() && track.id == match.trackId);
-        if (matched) t.fileName = info.FileName();
+        if (&track == matched) t.fileName = info.FileName();
         values.tracks.push_back(std::move(t));
     }
     album->albums.push_back(std::move(values));
@@ -456,6 +465,7 @@ int LinkQuery::RetrieveContent(int kind, std::string* bytes, std::string* addres
         return -1;
     }
     ServiceHttp coverArt(Service::CoverArt, m_user->Proxy(), &m_cancel, m_user->TimeoutMs());
+    coverArt.SetBudget(m_budget);
     ServiceReply reply = coverArt.Get(m_manager->Endpoints().coverArtUrl + path, kMaxImageBytes);
     if (!reply.Ok() || !LooksLikeImage(reply.body)) return -1;
     *bytes = std::move(reply.body);

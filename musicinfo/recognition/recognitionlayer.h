@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "http/httpproxy.h"
+#include "http/timebudget.h"
 #include "recognition/fingerprinter.h"
 #include "recognition/genremap.h"
 #include "recognition/serviceendpoints.h"
@@ -77,6 +78,7 @@ struct AlbumValues {
     std::string id;            // the album identifier: the MusicBrainz release
     std::string artist;
     std::string title;         // display title
+    std::string songTitle;     // the matched recording's: its track's title, else its own
     std::string date;          // as MusicBrainz gives it
     GenreLevels genres;        // levels 1 to 3, empty where not known
     std::string releaseGroupId;
@@ -273,6 +275,8 @@ public:
     void SetAlbum(const AlbumValues& album);
     // 0, or -1 for an unknown option or size.
     int SetOption(const std::string& name, const std::string& value);
+    // The budget that the retrievals made afterwards share (none by default).
+    void SetBudget(const TimeBudget& budget) { m_budget = budget; }
 
     // Fetches the content of `kind` in the set size into *bytes (image data,
     // JPEG or PNG). 0 with bytes; -1 when there is none (or no album, or the
@@ -287,6 +291,7 @@ private:
     std::string m_releaseId;
     std::string m_releaseGroupId;
     std::string m_sizePath = "front-250";
+    TimeBudget m_budget;
     std::atomic<bool> m_cancel{false};
 };
 

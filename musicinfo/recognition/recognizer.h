@@ -4,9 +4,12 @@
 // chosen once per process (see CurrentRecognizer()).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "http/timebudget.h"
+#include "recognition/serviceendpoints.h"
 #include "tunecap.h"
 
 namespace aws {
@@ -25,9 +28,12 @@ public:
     virtual int Identify(SongInfoRecord* record) = 0;
 
     // Stores the matched album's artwork in `picturesDir` and fills the
-    // image entries of `result`. Worker thread, only after Identify()
-    // succeeded. Returns 0 or more when at least one image was stored.
-    virtual int FetchArtwork(const std::string& picturesDir, SongInfoRecord* result) = 0;
+    // image entries of `result`, within `budget`: once it is spent no
+    // request is made and a running one ends. Worker thread, only after
+    // Identify() succeeded. Returns 0 or more when at least one image was
+    // stored.
+    virtual int FetchArtwork(const std::string& picturesDir, const TimeBudget& budget,
+                             SongInfoRecord* result) = 0;
 
     // Asks a running Identify() to end early. Any thread.
     virtual void Cancel() = 0;
@@ -43,6 +49,8 @@ struct CoverSearchQuery {
     std::string album;
     std::string filePath;
     std::string picturesDir;
+    // What the search and its downloads may spend in all.
+    TimeBudget budget;
 };
 
 // The search for album covers by a song's texts (owned by its request).
@@ -81,6 +89,9 @@ public:
                                                       const std::string& filePath) = 0;
     // A new cover search for one request.
     virtual std::unique_ptr<CoverSearch> NewCoverSearch() = 0;
+    // How long every cover request of one request may take in all: the
+    // artwork of its match and the search by its texts together.
+    virtual std::uint32_t CoverBudgetMs() { return kDefaultCoverBudgetMs; }
 };
 
 // The recognizer that requests use: the fingerprint recognizer

@@ -147,6 +147,7 @@ bool SelectAcoustIdMatch(const AcoustIdAnswer& answer, double minScore, AcoustId
             for (const AcoustIdRelease& release : recording.releases) {
                 if (release.id.empty() || !HoldsTrack(release)) continue;
                 out->recordingId = recording.id;
+                out->recordingTitle = recording.title;
                 out->releaseId = release.id;
                 for (const AcoustIdMedium& medium : release.mediums) {
                     if (!medium.tracks.empty()) {

@@ -51,8 +51,9 @@ bool ReadAcoustIdAnswer(const std::string& body, AcoustIdAnswer* out);
 // The match a lookup gives: the recording and the release that holds it.
 struct AcoustIdMatch {
     std::string recordingId;
+    std::string recordingTitle;
     std::string releaseId;
-    std::string trackId;
+    std::string trackId;  // the lookup's first track of the recording there; may be out of date
     double score = 0;
     int acceptableResults = 0;  // results with a score of at least the minimum
 };

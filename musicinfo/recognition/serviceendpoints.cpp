@@ -44,6 +44,14 @@ std::map<std::string, std::string> ReadSettingsFile(const std::string& path) {
     return values;
 }
 
+// The value in force: the variable's, else the file's, else the fallback.
+std::string ValueOf(const std::map<std::string, std::string>& file, const char* key, const char* variable,
+                    const char* fallback) {
+    if (const char* env = std::getenv(variable)) return TrimmedText(env);
+    auto it = file.find(key);
+    return it != file.end() ? it->second : std::string(fallback);
+}
+
 }  // namespace
 
 ServiceEndpoints ServiceEndpoints::Load(const std::string& dataFolder) {
@@ -51,15 +59,17 @@ ServiceEndpoints ServiceEndpoints::Load(const std::string& dataFolder) {
     if (!dataFolder.empty()) file = ReadSettingsFile(dataFolder + kServiceSettingsFile);
     ServiceEndpoints endpoints;
     for (const Setting& setting : kSettings) {
-        std::string value = setting.fallback;
-        auto it = file.find(setting.key);
-        if (it != file.end()) value = it->second;
-        if (const char* env = std::getenv(setting.variable)) value = TrimmedText(env);
+        std::string value = ValueOf(file, setting.key, setting.variable, setting.fallback);
         if (setting.field != &ServiceEndpoints::acoustIdKey) {
             while (!value.empty() && value.back() == '/') value.pop_back();
         }
         endpoints.*(setting.field) = value;
     }
+    const std::string budget = ValueOf(file, "CoverBudget_Ms", "TUNECAP_COVER_BUDGET_MS", "");
+    char* end = nullptr;
+    const unsigned long ms = std::strtoul(budget.c_str(), &end, 10);
+    if (!budget.empty() && *end == '\0' && budget[0] != '-' && ms >= 1 && ms <= kMaxCoverBudgetMs)
+        endpoints.coverBudgetMs = static_cast<std::uint32_t>(ms);
     return endpoints;
 }
 

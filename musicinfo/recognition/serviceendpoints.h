@@ -15,11 +15,21 @@
 //                                              Cover Art Archive; else the whole search address
 //                                              with its query "v=1.0"
 //   AcoustID_Key      TUNECAP_ACOUSTID_KEY     none: identification fails with a log line
+//   CoverBudget_Ms    TUNECAP_COVER_BUDGET_MS  60000: what every cover request of one request
+//                                              may take in all (1 to 600000; another value
+//                                              gives the default)
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace aws {
+
+// The cover budget when none is set. A song download of the program has
+// three minutes in all; the covers keep well inside them, so that a slow
+// cover server never costs a song the texts it was identified by.
+constexpr std::uint32_t kDefaultCoverBudgetMs = 60000;
+constexpr std::uint32_t kMaxCoverBudgetMs = 600000;
 
 struct ServiceEndpoints {
     std::string acoustIdUrl;
@@ -27,6 +37,7 @@ struct ServiceEndpoints {
     std::string coverArtUrl;
     std::string imageSearchUrl;  // empty = built-in search
     std::string acoustIdKey;     // empty = no identification
+    std::uint32_t coverBudgetMs = kDefaultCoverBudgetMs;
 
     // The values in force for the given data folder (ending in a separator,
     // or empty for none). Reads the environment and the settings file on

@@ -113,7 +113,6 @@ ServiceReply ServiceHttp::Get(const std::string& url, std::size_t maxBytes) {
     ServiceReply reply;
     WebRequest request(m_proxy);
     request.SetUserAgent(ServiceUserAgent());
-    request.SetTimeLimitMs(m_timeLimitMs);
     request.SetMaxFetchBytes(maxBytes);
     request.LinkCancelFlag(m_cancel);
     for (int tries = 1;; ++tries) {
@@ -121,6 +120,11 @@ ServiceReply ServiceHttp::Get(const std::string& url, std::size_t maxBytes) {
             reply.result = kWebCancelled;
             return reply;
         }
+        if (m_budget.Spent()) {
+            reply.result = kWebTimeLimit;
+            return reply;
+        }
+        request.SetTimeLimitMs(m_budget.Cap(m_timeLimitMs));
         reply.result = request.Fetch(url);
         reply.httpStatus = request.LastHttpStatus();
         reply.body = request.Body();
@@ -130,7 +134,9 @@ ServiceReply ServiceHttp::Get(const std::string& url, std::size_t maxBytes) {
         // A redirect that was not followed is no answer.
         if (reply.Ok() && reply.httpStatus != 200 && reply.httpStatus != 206) reply.result = kWebFailed;
         if (reply.Ok() || !IsBusy(reply.httpStatus) || tries >= kBusyTries) return reply;
-        if (!SleepFor(BusyPause(request.ResponseHeaders()))) {
+        milliseconds pause = BusyPause(request.ResponseHeaders());
+        if (m_budget.Limited()) pause = std::min(pause, milliseconds(m_budget.LeftMs()));
+        if (!SleepFor(pause)) {
             reply.result = kWebCancelled;
             return reply;
         }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "http/httpproxy.h"
+#include "http/timebudget.h"
 
 namespace aws {
 
@@ -40,6 +41,11 @@ public:
     ServiceHttp(Service service, const ProxyConfig& proxy, const std::atomic<bool>* cancel,
                 std::uint32_t timeLimitMs);
 
+    // The budget that the GETs made afterwards share with others: each
+    // transfer is cut to what is left of it, so are the pauses after busy
+    // answers, and a GET made once it is spent fails at once (kWebTimeLimit).
+    void SetBudget(const TimeBudget& budget) { m_budget = budget; }
+
     // GET `url` (redirects followed within http and https), waiting for the
     // service's turn first. `maxBytes` bounds the answer (0 = the default of
     // the HTTP layer).
@@ -53,6 +59,7 @@ private:
     const ProxyConfig m_proxy;
     const std::atomic<bool>* const m_cancel;
     const std::uint32_t m_timeLimitMs;
+    TimeBudget m_budget;
 };
 
 // "Tunecap/<version> ( <home page> )", the User-Agent of every service request.

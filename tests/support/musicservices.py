@@ -32,6 +32,8 @@ The world file (JSON) describes the catalogue and the behaviour:
                     with every include: "id", "title", "date",
                     "artist-credit", "release-group" (with "genres"),
                     "genres", "media"[{"tracks"[{"recording"{"id"}}]}]]
+  "acoustid_tracks": {"<recording mbid>": [track mbids]}: the tracks the lookup
+                   links the recording to instead of its own (links out of date)
   "covers":        {"<release or release-group mbid>": {"250": path, "500":
                    path, "1200": path, "original": path, "redirect": url}}
   "image_search":  {"<q text>": [results], "*": [results for any other q]}
@@ -160,13 +162,14 @@ def acoustid_recording(recording, meta):
     if "releases" not in meta:
         return out
     releases = []
+    links = WORLD.get("acoustid_tracks", {}).get(recording["id"])
     for release in WORLD.get("releases", []):
         mediums = []
         for position, medium in enumerate(release.get("media", []), 1):
             tracks = [{"id": t.get("id"), "position": t.get("position"), "title": t.get("title"),
                        "artists": [{"name": credit_text(release.get("artist-credit"))}]}
                       for t in medium.get("tracks", [])
-                      if t.get("recording", {}).get("id") == recording["id"]]
+                      if (t.get("id") in links if links else t.get("recording", {}).get("id") == recording["id"])]
             if tracks:
                 mediums.append({"position": medium.get("position", position), "format": medium.get("format", "CD"),
                                 "track_count": len(medium.get("tracks", [])), "tracks": tracks})

@@ -95,6 +95,7 @@ TEST_F(RecordedSongTest, IsIdentifiedFromItsWholeFileTaggedNamedAndGetsItsCover)
     const SongRecord stored = Stored(id);
     EXPECT_EQ(TagText(stored.tags.songName), QStringLiteral("Second Wave"));
     EXPECT_EQ(TagText(stored.tags.album), QStringLiteral("Synthetic Album"));
+    EXPECT_EQ(TagText(stored.tags.albumGenre), QStringLiteral("Alternative Rock"));
     EXPECT_FALSE(TagText(stored.tags.artist).isEmpty());
     ASSERT_GE(stored.tags.imageCount, 1);
     const QString cover = stored.CoverPath();

@@ -282,7 +282,7 @@ TEST_F(TaskManagerTest, AnswerIsStoredAsTextsCoversAndTagsOfTheSong) {
     for (int i = 0; i < 5; ++i)
         images << Picture(QStringLiteral("google_%1.png").arg(i), colors[i]);
     const RecordMusicInfo answer = MakeAnswer("Second Wave", "Test Artist", "Synthetic Album",
-                                              "2.Rock;", Std(images), "release-1", "2021");
+                                              "1.Rock;;2.Hard Rock;", Std(images), "release-1", "2021");
     ASSERT_EQ(Service::Get().Answer(0, &answer), 0);
     ASSERT_TRUE(WaitForReport(1, DownloadTask_SUCESS, 10000));
 
@@ -290,7 +290,7 @@ TEST_F(TaskManagerTest, AnswerIsStoredAsTextsCoversAndTagsOfTheSong) {
     EXPECT_EQ(TagText(stored.tags.songName), QStringLiteral("Second Wave"));
     EXPECT_EQ(TagText(stored.tags.artist), QStringLiteral("Test Artist"));
     EXPECT_EQ(TagText(stored.tags.album), QStringLiteral("Synthetic Album"));
-    EXPECT_EQ(TagText(stored.tags.albumGenre), QStringLiteral("Rock;"));
+    EXPECT_EQ(TagText(stored.tags.albumGenre), QStringLiteral("Rock;Hard Rock"));
     EXPECT_EQ(TagText(stored.tags.releaseDate), QStringLiteral("2021"));
     EXPECT_EQ(TagText(stored.tags.albumId), QStringLiteral("release-1"));
     // At most four images become covers, the last first; the fifth is gone.
@@ -308,7 +308,7 @@ TEST_F(TaskManagerTest, AnswerIsStoredAsTextsCoversAndTagsOfTheSong) {
     EXPECT_EQ(tags.value(QStringLiteral("TIT2")).toString(), QStringLiteral("Second Wave"));
     EXPECT_EQ(tags.value(QStringLiteral("TPE1")).toString(), QStringLiteral("Test Artist"));
     EXPECT_EQ(tags.value(QStringLiteral("TALB")).toString(), QStringLiteral("Synthetic Album"));
-    EXPECT_EQ(tags.value(QStringLiteral("TCON")).toString(), QStringLiteral("Rock;"));
+    EXPECT_EQ(tags.value(QStringLiteral("TCON")).toString(), QStringLiteral("Rock;Hard Rock"));
     EXPECT_EQ(tags.value(QStringLiteral("APIC")).toString().toLatin1(),
               songtest::Sha1Hex(ReadFile(images[3])));
     EXPECT_EQ(songtest::AudioSha1(song.MusicPath), audio);

@@ -33,7 +33,7 @@ public:
         return result;
     }
 
-    int FetchArtwork(const std::string& picturesDir, aws::SongInfoRecord* result) override {
+    int FetchArtwork(const std::string& picturesDir, const aws::TimeBudget&, aws::SongInfoRecord* result) override {
         if (m_script->artworkResult < 0) return m_script->artworkResult;
         aws::CopyText(result->images[0].path, picturesDir + "link_small.jpg");
         result->images[0].imageIndex = 0;

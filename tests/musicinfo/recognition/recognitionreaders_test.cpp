@@ -184,7 +184,7 @@ protected:
     }
     static constexpr const char* kNames[] = {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL",
                                              "TUNECAP_COVERART_URL", "TUNECAP_IMAGESEARCH_URL",
-                                             "TUNECAP_ACOUSTID_KEY"};
+                                             "TUNECAP_ACOUSTID_KEY", "TUNECAP_COVER_BUDGET_MS"};
     std::string m_dir;
     std::vector<std::pair<std::string, std::string>> m_saved;
 };
@@ -198,7 +198,8 @@ TEST_F(EndpointSettingsTest, EnvironmentBeatsTheSettingsFileWhichBeatsTheDefault
     EXPECT_EQ(shipped.acoustIdKey, "");  // no key is part of the program
 
     std::ofstream(m_dir + kServiceSettingsFile) << "[Services]\n# comment\nAcoustID_Key = file-key \n"
-                                                << "MusicBrainz_Url=http://mb.example/\nnot a setting\n";
+                                                << "MusicBrainz_Url=http://mb.example/\nnot a setting\n"
+                                                << "CoverBudget_Ms=5000\n";
     ::setenv("TUNECAP_MUSICBRAINZ_URL", "http://127.0.0.1:1234//", 1);
     ::setenv("TUNECAP_IMAGESEARCH_URL", "http://127.0.0.1:1/search?v=1.0", 1);
     const ServiceEndpoints set = ServiceEndpoints::Load(m_dir);
@@ -206,6 +207,9 @@ TEST_F(EndpointSettingsTest, EnvironmentBeatsTheSettingsFileWhichBeatsTheDefault
     EXPECT_EQ(set.musicBrainzUrl, "http://127.0.0.1:1234");
     EXPECT_EQ(set.imageSearchUrl, "http://127.0.0.1:1/search?v=1.0");
     EXPECT_EQ(set.coverArtUrl, "https://coverartarchive.org");
+    EXPECT_EQ(set.coverBudgetMs, 5000u);
+    ::setenv("TUNECAP_COVER_BUDGET_MS", "0", 1);  // no time at all is no budget
+    EXPECT_EQ(ServiceEndpoints::Load(m_dir).coverBudgetMs, kDefaultCoverBudgetMs);
 }
 
 TEST(RecognitionUserTest, UserAndLocaleSurviveTheirTextAndNothingElseDoes) {

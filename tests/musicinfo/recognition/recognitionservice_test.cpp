@@ -41,7 +41,6 @@ TEST_F(RecognitionServiceTest, RecordedSongIsIdentifiedWithAlbumTracksGenreAndCo
     EXPECT_EQ(musictest::Text(info.albumId), musictest::kReleaseId);
     EXPECT_EQ(musictest::Text(info.songName), "Second Wave");
     EXPECT_EQ(musictest::Text(info.artist), "Test Artist & Second Artist");
-    EXPECT_EQ(musictest::Text(info.album), "Synthetic Album");
     EXPECT_EQ(musictest::Text(info.releaseDate), "2021-06-15");
     EXPECT_EQ(musictest::Text(info.albumGenre), "2.Alternative Rock;");
     EXPECT_EQ(musictest::Text(info.albumMusicList), "1 First Light; 2 Second Wave; ");
@@ -165,6 +164,53 @@ TEST_F(RecognitionServiceTest, ArtworkStopsAtTheFirstSizeThatDelivers) {
     const std::string release = std::string("/caa/release/") + musictest::kReleaseId;
     const std::string group = std::string("/caa/release-group/") + musictest::kReleaseGroupId;
     EXPECT_EQ(paths, (std::vector<std::string>{release + "/front-250", group + "/front-250", release + "/front-500"}));
+}
+
+// The song is named after the recording it matched, never after another
+// track of its release that the lookup's out-of-date link names, though that
+// track comes after its own; the track list stays the release's.
+TEST_F(RecognitionServiceTest, SongIsNamedAfterItsRecordingNotAnotherTrackOfTheRelease) {
+    Json::Value& tracks = world["releases"][0]["media"][0]["tracks"];
+    world["acoustid_tracks"][musictest::kRecordingA].append(tracks[0]["id"]);  // the other song's
+    std::swap(tracks[0], tracks[1]);
+    StartServices();
+    CallbackProbe probe;
+    ASSERT_EQ(RequestAndWait(songs->songAMp3, nullptr, &probe), STATUS_DONE);
+    EXPECT_EQ(musictest::Text(probe.LastRecord().songName), "Second Wave");
+    EXPECT_EQ(musictest::Text(probe.LastRecord().albumMusicList), "2 Second Wave; 1 First Light; ");
+}
+
+// A cover server that announces a large image, sends a few bytes and falls
+// silent costs the song no more than the covers' budget, although one such
+// transfer alone would outlast it: the answer keeps the song's texts and
+// comes without a cover.
+TEST_F(RecognitionServiceTest, StallingCoverServerCostsNoMoreThanTheCoverBudget) {
+    nettest::HttpStub stub;
+    ASSERT_TRUE(stub.ok());
+    const std::string stall = "/stall/10485760/104";
+    for (const char* id : {musictest::kReleaseId, musictest::kReleaseGroupId})
+        world["covers"][id]["redirect"] = stub.Url(stall);
+    aws::NetTiming timing = nettest::FastTiming();
+    timing.stallLimit = 60s;
+    aws::SetNetTimingForTests(timing);
+    ::setenv("TUNECAP_COVER_BUDGET_MS", "3000", 1);
+    StartServices();
+    CallbackProbe probe;
+    void* handle = Request(songs->songAMp3, nullptr, &probe);
+    ASSERT_NE(handle, nullptr);
+    const bool answered = probe.WaitForCalls(1, kAnswerWait);
+    const double answeredAt = static_cast<double>(aws::TickCountMs()) / 1000;
+    MusicParserDestroyRequest(handle);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(probe.LastStatus(), STATUS_DONE);
+    const RecordMusicInfo info = probe.LastRecord();
+    EXPECT_EQ(musictest::Text(info.songName), "Second Wave");
+    EXPECT_EQ(info.imageCount, 0);
+    EXPECT_GE(stub.Count(stall), 1);
+    // Both clocks are the system's monotonic clock: the covers took the budget and little more.
+    const auto covers = services->Log("caa");
+    ASSERT_FALSE(covers.empty());
+    EXPECT_LT(answeredAt - covers.front().time, 3.0 + 3.0);
 }
 
 // A cover address that leaves http and https is not followed: the song keeps

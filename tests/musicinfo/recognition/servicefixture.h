@@ -55,6 +55,7 @@ protected:
             ::setenv(name, "http://127.0.0.1:9", 1);
         ::unsetenv("TUNECAP_ACOUSTID_KEY");
         ::unsetenv("TUNECAP_PROBE_HOSTS");
+        ::unsetenv("TUNECAP_COVER_BUDGET_MS");
         testsupport::removeTree(m_root);
     }
 
