@@ -106,9 +106,8 @@ CMusicTagsEditDialog::CMusicTagsEditDialog(const SongRecord& record, QWidget* pa
 
 QStringList CMusicTagsEditDialog::GenreEntries(const QString& genre) {
     if (genre.isEmpty()) return {QStringLiteral("Other")};
-    QStringList parts = genre.split(QLatin1Char(';'));
-    // The text after the last ";" is no entry (a text without any is one).
-    if (parts.size() > 1) parts.removeLast();
+    // Older texts end in ";": the empty part after it is no entry.
+    const QStringList parts = genre.split(QLatin1Char(';'));
     QStringList entries;
     for (const QString& part : parts)
         if (!part.trimmed().isEmpty() && !entries.contains(part)) entries.push_back(part);
@@ -136,9 +135,7 @@ QString CMusicTagsEditDialog::GenreText(const QStringList& entries, int current,
         }
     }
     if (!matched && !text.isEmpty()) taken.prepend(text);
-    QString genre;
-    for (const QString& entry : taken) genre += entry + QLatin1Char(';');
-    return genre;
+    return taken.join(QLatin1Char(';'));
 }
 
 QString CMusicTagsEditDialog::YearText(const QString& year) {

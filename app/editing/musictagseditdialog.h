@@ -41,14 +41,14 @@ public:
     QPushButton* DeleteButton() const { return m_deleteButton; }
     QPushButton* OkButton() const { return m_okButton; }
 
-    // The entries of a stored genre text: the parts before each ";" (a text
-    // without ";" is one entry; text after the last ";" is dropped), each
-    // once, blank ones left out. An empty text gives the one entry "Other".
+    // The entries of a stored genre text: the parts between the ";", each
+    // once, blank ones left out (older texts end in ";"). An empty text
+    // gives the one entry "Other".
     static QStringList GenreEntries(const QString& genre);
     // The genre text to store: the chosen or typed genre (text) first, then
     // the other entries in the box's order starting at the current one, at
-    // most four of them; each followed by ";". current: the box's current
-    // index (-1 when none).
+    // most four of them; joined by ";", with none after the last. current:
+    // the box's current index (-1 when none).
     static QString GenreText(const QStringList& entries, int current, const QString& text);
     // The year without its leading zeros ("0199" gives "199").
     static QString YearText(const QString& year);

@@ -851,8 +851,8 @@ void CShowListWidget::DeleteMusicRows(const QList<CTreeWidgetItem*>& rows) {
             if (!record) continue;
 
             // A file outside the music folders is the user's own: only the
-            // library forgets it.
-            if (!IsOwnSongFile(record->MusicPath)) {
+            // library forgets it. The song being recorded is always ours.
+            if (row != m_newRecord && !IsOwnSongFile(record->MusicPath)) {
                 qDebug("CShowListWidget::DeleteMusic file kept, not in a music folder: %s",
                        qUtf8Printable(record->MusicPath));
             } else if (QFile::exists(record->MusicPath) && !QFile::remove(record->MusicPath)) {
