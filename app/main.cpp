@@ -19,6 +19,7 @@
 #include "chrome/mstyle.h"
 #include "config.h"
 #include "diaglog.h"
+#include "library/library.h"
 #include "library/opendatabase.h"
 #include "mainui.h"
 #include "singleinstance.h"
@@ -142,7 +143,9 @@ int main(int argc, char* argv[]) {
 
     // The library database. When it cannot be used, the box says so and the
     // run ends with -1 after closing the log and releasing the lock.
-    if (OpenLibraryDatabase() != 0) {
+    auto library = std::make_unique<CLibrary>(CConfig::instance());
+    if (OpenLibraryDatabase(library.get()) != 0) {
+        library.reset();
         signalWatch.reset();
         CloseLog();
         instance.reset();
@@ -161,7 +164,7 @@ int main(int argc, char* argv[]) {
     if (styleSheet.open(QIODevice::ReadOnly)) sheet = QString::fromLatin1(styleSheet.readAll());
     app->setStyleSheet(sheet);
 
-    auto window = std::make_unique<CMainUI>();
+    auto window = std::make_unique<CMainUI>(std::move(library));
     g_window = window.get();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window->move(screen->availableGeometry().center() - window->rect().center());

@@ -18,6 +18,7 @@
 #include "download/downloadqueue.h"
 #include "editing/songediting.h"
 #include "itunes/addtoitunesdialog.h"
+#include "library/library.h"
 #include "library/librarypage.h"
 #include "library/playqueue.h"
 #include "library/showlistwidget.h"
@@ -76,7 +77,8 @@ void OpenWebPage(const char* slot, const WebPage& page) {
 }
 }  // namespace
 
-CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
+CMainUI::CMainUI(std::unique_ptr<CLibrary> library, QWidget* parent)
+    : CMyWindowFrame(parent), m_library(std::move(library)) {
     LoadPictures();
     setObjectName(QStringLiteral("CMainUI"));
 
@@ -98,7 +100,7 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     BuildContent();
     // The session creates the engine instance; it feeds the spectrum and
     // files songs into the recordings list.
-    m_session = std::make_unique<CRecordSession>(m_config, m_libraryPage->ShowList(), m_waveform,
+    m_session = std::make_unique<CRecordSession>(m_config, m_library.get(), m_waveform,
                                                  this);
     BuildPlayer();
 
@@ -107,7 +109,7 @@ CMainUI::CMainUI(QWidget* parent) : CMyWindowFrame(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     Wire();
-    if (m_libraryPage->ShowList()->LibraryIncomplete()) {
+    if (m_library->Incomplete()) {
         auto* box = new QMessageBox(
             QMessageBox::Warning, tr("Library"),
             tr("Part of the library could not be read.\nIt is shown as far as it could be read "
@@ -122,7 +124,7 @@ CMainUI::~CMainUI() {
     // The tasks and the music information service end while the library
     // they write to is still open.
     if (m_downloads) {
-        m_libraryPage->ShowList()->SetDownloadQueue(nullptr);
+        m_library->SetDownloadQueue(nullptr);
         delete m_downloads;
         m_downloads = nullptr;
     }
@@ -133,6 +135,11 @@ CMainUI::~CMainUI() {
     m_player = nullptr;
     // The engine stops and goes before the spectrum it feeds.
     m_session.reset();
+    // The views point at the library's rows: they go before it.
+    delete m_centre;
+    m_centre = nullptr;
+    delete m_popupPlayList;
+    m_popupPlayList = nullptr;
 }
 
 void* CMainUI::AudioDev() const {
@@ -165,8 +172,8 @@ void CMainUI::BuildContent() {
 
     m_centre = new QStackedWidget(this);
     m_centre->setObjectName(QStringLiteral("centre"));
-    m_libraryPage = new CLibraryPage(m_config, m_centre);
-    m_recordingWidget = new CRecordingWidget(m_centre);
+    m_libraryPage = new CLibraryPage(m_library.get(), m_config, m_centre);
+    m_recordingWidget = new CRecordingWidget(m_library.get(), m_centre);
     m_readyWidget = new CReadyWidget(m_centre);
     m_centre->insertWidget(Page_Library, m_libraryPage);
     m_centre->insertWidget(Page_Recording, m_recordingWidget);
@@ -192,10 +199,10 @@ void CMainUI::BuildPlayer() {
 
     CShowListWidget* list = m_libraryPage->ShowList();
     m_playerView = new CPlayerView(list, m_toolBar, m_playInfo, this, this);
-    m_player = new CPlayerController(list->PlayQueue(), m_playerView, nullptr, this);
+    m_player = new CPlayerController(m_library->PlayQueue(), m_playerView, nullptr, this);
     m_playerView->SetStopRecording([this] { SignalStopRecord(); });
     m_playerView->Bind(m_player);
-    m_popupPlayList = new CPopupPlayList(list->PlayQueue(), this);
+    m_popupPlayList = new CPopupPlayList(m_library->PlayQueue(), this);
 
     m_mpris = new CMprisService(m_player, this);
     m_mpris->Register();
@@ -262,7 +269,7 @@ void CMainUI::Wire() {
 
 void CMainUI::WireRecording() {
     CRecordSession* session = m_session.get();
-    CShowListWidget* list = m_libraryPage->ShowList();
+    CLibrary* library = m_library.get();
     connect(session, &CRecordSession::RecordStateChanged, m_toolBar, &CToolBar::ShowRecordState);
     connect(session, &CRecordSession::RecordingTimeChanged, m_toolBar,
             &CToolBar::ShowRecordingTime);
@@ -275,10 +282,10 @@ void CMainUI::WireRecording() {
         [this] { return m_player->PlayState() != CPlayerController::State_Stopped; });
     // "Play" on the recording view plays this session's kept songs, newest
     // first, as the view lists them.
-    m_playerView->SetSessionRowsSource([this, list] {
+    m_playerView->SetSessionRowsSource([this, library] {
         QList<CTreeWidgetItem*> rows;
         for (const CRecordingWidget::AnimItem& item : m_recordingWidget->Items())
-            if (CTreeWidgetItem* row = list->FindRow(item.musicId)) rows << row;
+            if (CTreeWidgetItem* row = library->FindRow(item.musicId)) rows << row;
         return rows;
     });
     connect(session, &CRecordSession::SessionStarted, this, [this] {
@@ -305,54 +312,56 @@ void CMainUI::WireRecording() {
         // A song that ends after the stop.
         if (m_session->State() == CRecordSession::State_Idle) UpdatePlayButton();
     });
-    connect(list, &CShowListWidget::MusicItemInfoChanged, m_recordingWidget,
+    connect(library, &CLibrary::MusicItemInfoChanged, m_recordingWidget,
             &CRecordingWidget::ReflashItem);
-    connect(list, &CShowListWidget::AutoDownloadFinished, m_recordingWidget,
+    connect(library, &CLibrary::AutoDownloadFinished, m_recordingWidget,
             &CRecordingWidget::AutoDownloadFinish);
-    connect(list, &CShowListWidget::AutoDownloadFinished, ToolBar(), &CToolBar::AutoDownloadFinish);
-    connect(list, &CShowListWidget::MusicItemDeleted, m_recordingWidget,
+    connect(library, &CLibrary::AutoDownloadFinished, ToolBar(), &CToolBar::AutoDownloadFinish);
+    connect(library, &CLibrary::MusicItemDeleted, m_recordingWidget,
             &CRecordingWidget::RemoveItem);
 }
 
 void CMainUI::UpdatePlayButton() {
     if (m_session->State() != CRecordSession::State_Idle) return;
     CShowListWidget* list = m_libraryPage->ShowList();
-    if (list->ListCount(list->CurrentListId()) > 0 || !list->PlayQueue()->IsEmpty())
+    if (m_library->ListCount(list->CurrentListId()) > 0 || !m_library->PlayQueue()->IsEmpty())
         m_toolBar->PlayButton()->setEnabled(true);
 }
 
 void CMainUI::WireDownloads() {
     CShowListWidget* list = m_libraryPage->ShowList();
+    CLibrary* library = m_library.get();
 #ifdef RECDECK_WITH_DOWNLOADS
     auto* manager = new CTaskManager(m_config);
-    manager->SetPlayingCheck([list](int musicId) {
-        const CTreeWidgetItem* row = list->FindRow(musicId);
+    manager->SetPlayingCheck([library](int musicId) {
+        const CTreeWidgetItem* row = library->FindRow(musicId);
         return row && row->IsPlaying();
     });
     m_downloads = manager;
-    // The list starts the music information service when it gets the queue.
-    list->SetDownloadQueue(manager);
+    // The library starts the music information service when it gets the
+    // queue.
+    library->SetDownloadQueue(manager);
 #endif
     CRecordingWidget* view = m_recordingWidget;
-    connect(list, &CShowListWidget::NewRecordFiled, view, &CRecordingWidget::AddCoverTile);
-    connect(list, &CShowListWidget::MusicItemInfoChanged, view, &CRecordingWidget::UpdateCoverTile);
-    connect(list, &CShowListWidget::AutoDownloadFinished, view, &CRecordingWidget::UpdateCoverTile);
-    connect(list, &CShowListWidget::MusicItemDeleted, view, &CRecordingWidget::RemoveCoverTile);
-    // After the list has taken the state into the row.
-    connect(list->DownloadQueue(), &CDownloadQueue::TaskNotified, view,
-            [view, list](int musicId, int) { view->UpdateCoverTile(list->FindRow(musicId)); });
+    connect(library, &CLibrary::NewRecordFiled, view, &CRecordingWidget::AddCoverTile);
+    connect(library, &CLibrary::MusicItemInfoChanged, view, &CRecordingWidget::UpdateCoverTile);
+    connect(library, &CLibrary::AutoDownloadFinished, view, &CRecordingWidget::UpdateCoverTile);
+    connect(library, &CLibrary::MusicItemDeleted, view, &CRecordingWidget::RemoveCoverTile);
+    // After the library has taken the state into the row.
+    connect(library->DownloadQueue(), &CDownloadQueue::TaskNotified, view,
+            [view, library](int musicId, int) { view->UpdateCoverTile(library->FindRow(musicId)); });
     connect(view, &CRecordingWidget::PlayMusic, this, &CMainUI::PlayMusic);
     connect(view, &CRecordingWidget::EditMusic, this, &CMainUI::EditMusic);
     connect(view, &CRecordingWidget::DeleteMusic, this, [list](CTreeWidgetItem* row) {
         // Asks as the list's own "Delete" does.
         if (list->SetCurrentRow(row)) list->DeleteSelection();
     });
-    connect(view, &CRecordingWidget::CoverChosen, list,
-            [list](CTreeWidgetItem* row, int index) { ChooseShownCover(list, row, index); });
+    connect(view, &CRecordingWidget::CoverChosen, library,
+            [library](CTreeWidgetItem* row, int index) { ChooseShownCover(library, row, index); });
 }
 
 CDownloadQueue* CMainUI::Downloads() const {
-    return m_libraryPage->ShowList()->DownloadQueue();
+    return m_library->DownloadQueue();
 }
 
 void CMainUI::EditMusic(CTreeWidgetItem* row) {
@@ -540,13 +549,12 @@ void CMainUI::DeleteMusic() {
 }
 
 void CMainUI::AddToiTunes() {
-    CShowListWidget* list = m_libraryPage->ShowList();
-    CAddToiTunesDialog::Export(this, list, list->SelectedOrVisibleRows());
+    CAddToiTunesDialog::Export(this, m_library.get(),
+                               m_libraryPage->ShowList()->SelectedOrVisibleRows());
 }
 
 void CMainUI::AddAllMusicToiTunes() {
-    CShowListWidget* list = m_libraryPage->ShowList();
-    CAddToiTunesDialog::Export(this, list, list->VisibleRows());
+    CAddToiTunesDialog::Export(this, m_library.get(), m_libraryPage->ShowList()->VisibleRows());
 }
 
 void CMainUI::ChooseAudioSource() {

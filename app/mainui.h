@@ -17,6 +17,7 @@ class CPopupPlayList;
 class CPreferencesDialog;
 class CRecordSchedule;
 class CRecordSession;
+class CLibrary;
 class CLibraryPage;
 class CReadyWidget;
 class CRecordingWidget;
@@ -49,16 +50,19 @@ public:
     // as on a current system.
     static constexpr int kOsVersionValue = 100;
 
-    // Creates the settings object on first use and the recording session
-    // with the engine instance (a failure is logged, and the window runs
-    // without recording).
-    explicit CMainUI(QWidget* parent = nullptr);
+    // Shows and owns the open library (CLibrary::Open). Creates the settings
+    // object on first use and the recording session with the engine
+    // instance (a failure is logged, and the window runs without
+    // recording).
+    explicit CMainUI(std::unique_ptr<CLibrary> library, QWidget* parent = nullptr);
     ~CMainUI() override;
 
     // The engine instance; null when creation failed or no engine is built in.
     void* AudioDev() const;
     // The recording session: engine, state, the judging of every song.
     CRecordSession* RecordSession() const { return m_session.get(); }
+    // The library the window shows.
+    CLibrary* Library() const { return m_library.get(); }
     CToolBar* ToolBar() const { return m_toolBar; }
     CStatusBar* StatusBar() const { return m_statusBar; }
     QStackedWidget* Centre() const { return m_centre; }
@@ -226,4 +230,6 @@ private:
     CMprisService* m_mpris = nullptr;  // owned; deleted before the player
     // Destroyed before the widgets it feeds (members go before children).
     std::unique_ptr<CRecordSession> m_session;
+    // Goes last: every view and the session point at its rows.
+    std::unique_ptr<CLibrary> m_library;
 };

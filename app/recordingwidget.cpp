@@ -12,7 +12,7 @@
 #include "download/downloadqueue.h"
 #include "editing/selecetcoverwidget.h"
 #include "editing/showcoverwidget.h"
-#include "library/musicdb.h"
+#include "library/library.h"
 #include "library/showinfolder.h"
 #include "library/treewidgetitem.h"
 #include "localfile.h"
@@ -27,7 +27,8 @@ constexpr double kDiscShare = 0.8;
 constexpr int kDiscAreaHeight = 230;
 }  // namespace
 
-CRecordingWidget::CRecordingWidget(QWidget* parent) : QWidget(parent) {
+CRecordingWidget::CRecordingWidget(CLibrary* library, QWidget* parent)
+    : QWidget(parent), m_library(library) {
     setObjectName(QStringLiteral("CRecordingWidget"));
     m_turn = new QTimer(this);
     m_turn->setInterval(kStepMs);
@@ -309,19 +310,18 @@ void CRecordingWidget::RemoveCoverTile(CTreeWidgetItem* row) {
 
 void CRecordingWidget::ShowSelecetWidget(CShowCoverWidget* tile) {
     if (!tile || !tile->Row()) return;
-    SongRecord record;
-    if (DB_GetMusicInfo(tile->Row()->MusicId(), &record) != 1) return;
-    DB_GetImageInfo(&record);
+    const std::unique_ptr<SongRecord> record = m_library->LoadRecord(tile->Row());
+    if (!record) return;
     QStringList covers;
-    for (int i = 0; i < record.tags.imageCount && i < 5; ++i)
-        covers.push_back(TagText(record.tags.imagePaths[i]));
+    for (int i = 0; i < record->tags.imageCount && i < 5; ++i)
+        covers.push_back(TagText(record->tags.imagePaths[i]));
     if (covers.isEmpty()) return;
     if (!m_selecet) {
         m_selecet = new CSelecetCoverWidget(this);
         connect(m_selecet, &CSelecetCoverWidget::Selected, this,
                 &CRecordingWidget::CoverSelecetChange);
     }
-    m_selecet->SetCovers(covers, record.ImageId, tile->Id());
+    m_selecet->SetCovers(covers, record->ImageId, tile->Id());
     m_selecet->move(tile->mapToGlobal(QPoint(0, tile->height())));
     m_selecet->show();
     m_selecet->setFocus(Qt::PopupFocusReason);
@@ -330,11 +330,9 @@ void CRecordingWidget::ShowSelecetWidget(CShowCoverWidget* tile) {
 void CRecordingWidget::CoverSelecetChange(int imageIndex, int tileId) {
     for (CShowCoverWidget* tile : m_coverTiles) {
         if (tile->Id() != tileId) continue;
-        SongRecord record;
-        if (DB_GetMusicInfo(tile->Row()->MusicId(), &record) == 1) {
-            DB_GetImageInfo(&record);
-            if (imageIndex >= 0 && imageIndex < record.tags.imageCount && imageIndex < 5)
-                tile->ShowImage(TagText(record.tags.imagePaths[imageIndex]));
+        if (const std::unique_ptr<SongRecord> record = m_library->LoadRecord(tile->Row())) {
+            if (imageIndex >= 0 && imageIndex < record->tags.imageCount && imageIndex < 5)
+                tile->ShowImage(TagText(record->tags.imagePaths[imageIndex]));
         }
         Q_EMIT CoverChosen(tile->Row(), imageIndex);
         return;

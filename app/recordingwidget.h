@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class CLibrary;
 class CSelecetCoverWidget;
 class CShowCoverWidget;
 class CTreeWidgetItem;
@@ -36,7 +37,8 @@ public:
         QString time;
     };
 
-    explicit CRecordingWidget(QWidget* parent = nullptr);
+    // library: where the tiles' covers are read; not owned.
+    explicit CRecordingWidget(CLibrary* library, QWidget* parent = nullptr);
 
     // Starts and stops the turning of the disc.
     void StartAnimation();
@@ -138,6 +140,7 @@ private:
     // Angle of the disc in degrees.
     int m_angle = 0;
     QHBoxLayout* m_tiles = nullptr;
+    CLibrary* m_library;
     QList<CShowCoverWidget*> m_coverTiles;
     CSelecetCoverWidget* m_selecet = nullptr;
     int m_nextTileId = 1;

@@ -1,15 +1,19 @@
 #include "songinfostore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 
+#include "library/libraryfiles.h"
 #include "library/musicdb.h"
 #include "localfile.h"
+#include "specialdirs.h"
 
 namespace {
 
@@ -43,6 +47,21 @@ QString StoredGenre(const QString& answer) {
         if (!entry.isEmpty()) entries.push_back(entry);
     }
     return entries.join(QLatin1Char(';'));
+}
+
+// A file name for a cover copied into the pictures folder: the image's
+// base name, the time and its suffix; " 2", " 3", ... before the suffix
+// when a cover of that name exists already.
+QString CoverCopyPath(const QString& pictures, const QFileInfo& image) {
+    const QString stem =
+        QStringLiteral("%1/%2_%3")
+            .arg(pictures, image.completeBaseName(),
+                 QDateTime::currentDateTime().toString(QStringLiteral("MM_dd_yyyy_hh_mm_ss")));
+    const QString suffix = image.suffix().isEmpty() ? QString() : QLatin1Char('.') + image.suffix();
+    QString path = stem + suffix;
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + QLatin1Char(' ') + QString::number(n) + suffix;
+    return path;
 }
 
 template <std::size_t N>
@@ -109,4 +128,62 @@ bool ApplyAnswerTexts(SongRecord* record, const RecordMusicInfo& answer) {
     changed |= CopyIfGiven(tags.albumGenre, cleaned.albumGenre);
     changed |= CopyIfGiven(tags.albumMusicList, cleaned.albumMusicList);
     return changed;
+}
+
+int StoreEditedCovers(SongRecord* record, const QList<EditedCover>& chosen, int selected) {
+    RecordMusicInfo& tags = record->tags;
+    const int oldCount = qBound(0, int(tags.imageCount), kMaxCovers);
+    // Covers the user removed: their rows, and their files unless another
+    // cover names them.
+    for (int i = 0; i < oldCount; ++i) {
+        const int coverId = tags.reserved[i];
+        const bool kept = std::any_of(chosen.begin(), chosen.end(), [coverId](const EditedCover& cover) {
+            return cover.coverId != 0 && cover.coverId == coverId;
+        });
+        if (kept || coverId == 0) continue;
+        const QString path = TagText(tags.imagePaths[i]);
+        DB_DeleteImage(coverId);
+        RemoveUnusedCoverFile(path);
+    }
+
+    const QString pictures = SpecialDirPath(SpecialDir_Pictures);
+    bool havePictures = true;
+    if (pictures.isEmpty() || CreateDirectoryTree(pictures.toUtf8().constData()) != 0) {
+        qWarning("StoreEditedCovers CreateDirectory Pictures_Dir: %s",
+                 qUtf8Printable(pictures));
+        havePictures = false;
+    }
+
+    RecordMusicInfo covers;
+    std::memset(&covers, 0, sizeof covers);
+    int shown = 0;
+    for (int i = 0; i < chosen.size() && covers.imageCount < kMaxCovers; ++i) {
+        QString path = chosen[i].path;
+        int coverId = chosen[i].coverId;
+        if (coverId == 0) {
+            if (!havePictures) continue;
+            const QString copy = CoverCopyPath(pictures, QFileInfo(path));
+            if (!QFile::copy(path, copy)) {
+                qWarning("StoreEditedCovers cannot copy cover %s to %s",
+                         qUtf8Printable(path), qUtf8Printable(copy));
+                continue;
+            }
+            coverId = CreatePrimaryKey("CoverInfo", "CoverId", kCoverIdMin, kCoverIdMax);
+            if (coverId < 0) {
+                QFile::remove(copy);
+                continue;
+            }
+            path = copy;
+            DB_SetImageInfo(coverId, record->MusicId, path.toUtf8().constData());
+        }
+        if (i == selected) shown = covers.imageCount;
+        covers.reserved[covers.imageCount] = coverId;
+        SetTagText(covers.imagePaths[covers.imageCount], path);
+        ++covers.imageCount;
+    }
+    tags.imageCount = covers.imageCount;
+    std::memcpy(tags.reserved, covers.reserved, sizeof tags.reserved);
+    std::memcpy(tags.imagePaths, covers.imagePaths, sizeof tags.imagePaths);
+    record->ImageId = shown;
+    return covers.imageCount;
 }

@@ -20,7 +20,7 @@
 #include <cstring>
 
 #include "editcoverwidget.h"
-#include "library/libraryfiles.h"
+#include "download/songinfostore.h"
 #include "library/musicfilename.h"
 #include "specialdirs.h"
 
@@ -28,21 +28,6 @@ namespace {
 
 // Entries of the genre text taken besides the chosen one.
 constexpr int kMaxOtherGenres = 4;
-
-// A file name for a cover copied into the pictures folder: the image's
-// base name, the time and its suffix; " 2", " 3", ... before the suffix
-// when a cover of that name exists already.
-QString CoverCopyPath(const QString& pictures, const QFileInfo& image) {
-    const QString stem =
-        QStringLiteral("%1/%2_%3")
-            .arg(pictures, image.completeBaseName(),
-                 QDateTime::currentDateTime().toString(QStringLiteral("MM_dd_yyyy_hh_mm_ss")));
-    const QString suffix = image.suffix().isEmpty() ? QString() : QLatin1Char('.') + image.suffix();
-    QString path = stem + suffix;
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + QLatin1Char(' ') + QString::number(n) + suffix;
-    return path;
-}
 
 }  // namespace
 
@@ -162,63 +147,9 @@ void CMusicTagsEditDialog::CoverAdd() {
 }
 
 void CMusicTagsEditDialog::SaveCovers() {
-    RecordMusicInfo& tags = m_record.tags;
-    const int oldCount = qBound(0, int(tags.imageCount), CEditCoverWidget::kMaxCovers);
-    const QList<CCoverWidget*>& tiles = m_covers->Covers();
-    // Covers the user removed: their rows, and their files unless another
-    // cover names them.
-    for (int i = 0; i < oldCount; ++i) {
-        const int coverId = tags.reserved[i];
-        const bool kept = std::any_of(tiles.begin(), tiles.end(), [coverId](CCoverWidget* tile) {
-            return tile->CoverId() != 0 && tile->CoverId() == coverId;
-        });
-        if (kept || coverId == 0) continue;
-        const QString path = TagText(tags.imagePaths[i]);
-        DB_DeleteImage(coverId);
-        RemoveUnusedCoverFile(path);
-    }
-
-    const QString pictures = SpecialDirPath(SpecialDir_Pictures);
-    bool havePictures = true;
-    if (pictures.isEmpty() || CreateDirectoryTree(pictures.toUtf8().constData()) != 0) {
-        qWarning("CCreateFactoryThread::run CreateDirectory Pictures_Dir: %s",
-                 qUtf8Printable(pictures));
-        havePictures = false;
-    }
-
-    RecordMusicInfo covers;
-    std::memset(&covers, 0, sizeof covers);
-    const int selected = m_covers->SelectedIndex();
-    int shown = 0;
-    for (int i = 0; i < tiles.size(); ++i) {
-        const CCoverWidget* tile = tiles[i];
-        QString path = tile->Path();
-        int coverId = tile->CoverId();
-        if (coverId == 0) {
-            if (!havePictures) continue;
-            const QString copy = CoverCopyPath(pictures, QFileInfo(path));
-            if (!QFile::copy(path, copy)) {
-                qWarning("CMusicTagsEditDialog::Save cannot copy cover %s to %s",
-                         qUtf8Printable(path), qUtf8Printable(copy));
-                continue;
-            }
-            coverId = CreatePrimaryKey("CoverInfo", "CoverId", kCoverIdMin, kCoverIdMax);
-            if (coverId < 0) {
-                QFile::remove(copy);
-                continue;
-            }
-            path = copy;
-            DB_SetImageInfo(coverId, m_record.MusicId, path.toUtf8().constData());
-        }
-        if (i == selected) shown = covers.imageCount;
-        covers.reserved[covers.imageCount] = coverId;
-        SetTagText(covers.imagePaths[covers.imageCount], path);
-        ++covers.imageCount;
-    }
-    tags.imageCount = covers.imageCount;
-    std::memcpy(tags.reserved, covers.reserved, sizeof tags.reserved);
-    std::memcpy(tags.imagePaths, covers.imagePaths, sizeof tags.imagePaths);
-    m_record.ImageId = shown;
+    QList<EditedCover> covers;
+    for (const CCoverWidget* tile : m_covers->Covers()) covers.push_back({tile->Path(), tile->CoverId()});
+    StoreEditedCovers(&m_record, covers, m_covers->SelectedIndex());
 }
 
 void CMusicTagsEditDialog::Save() {
@@ -236,8 +167,5 @@ void CMusicTagsEditDialog::Save() {
                GenreText(entries, m_genre->currentIndex(), m_genre->currentText().trimmed()));
     SetTagText(m_record.tags.releaseDate, YearText(m_year->text().trimmed()));
 
-    if (const int code = DB_UpdateMusicInfo(m_record))
-        qWarning("CMusicTagsEditDialog::Save DB_UpdateMusicInfo failed, musicId: %d err: %d",
-                 m_record.MusicId, code);
     accept();
 }

@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "library/showlistwidget.h"
+#include "library/library.h"
 #include "res/pictures.h"
 
 namespace {
@@ -67,13 +67,13 @@ CAddToiTunesDialog::~CAddToiTunesDialog() {
     m_thread.reset();
 }
 
-int CAddToiTunesDialog::Export(QWidget* parent, CShowListWidget* list,
+int CAddToiTunesDialog::Export(QWidget* parent, CLibrary* library,
                                const QList<CTreeWidgetItem*>& rows, const iTunesBridge& bridge) {
     std::vector<iTunesSong> songs;
     songs.reserve(std::size_t(rows.size()));
     for (CTreeWidgetItem* row : rows) {
-        if (!list->CheckFile(row)) continue;
-        const std::unique_ptr<SongRecord> record = list->LoadRecord(row);
+        if (!library->CheckFile(row)) continue;
+        const std::unique_ptr<SongRecord> record = library->LoadRecord(row);
         if (!record) {
             qWarning("CAddToiTunesDialog::Export can not found record, musicId: %d",
                      row->MusicId());

@@ -8,7 +8,7 @@
 
 #include "toitunesthread.h"
 
-class CShowListWidget;
+class CLibrary;
 class CTreeWidgetItem;
 class QLabel;
 class QProgressBar;
@@ -35,11 +35,11 @@ public:
     ~CAddToiTunesDialog() override;
 
     // The songs of rows that can be exported: rows whose files are missing
-    // are marked (CShowListWidget::CheckFile) and dropped, as are rows whose
+    // are marked (CLibrary::CheckFile) and dropped, as are rows whose
     // records are gone. With any left, the dialog shows them modally until
     // it closes. Returns the number of songs handed to the export (0: no
     // dialog was shown).
-    static int Export(QWidget* parent, CShowListWidget* list, const QList<CTreeWidgetItem*>& rows,
+    static int Export(QWidget* parent, CLibrary* library, const QList<CTreeWidgetItem*>& rows,
                       const iTunesBridge& bridge = iTunesBridge::Jukebridge());
 
     QLabel* TextLabel() const { return m_text; }

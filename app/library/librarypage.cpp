@@ -3,15 +3,16 @@
 #include <QHBoxLayout>
 #include <QSplitter>
 
-#include "musicdb.h"
+#include "library.h"
 #include "showlistwidget.h"
 #include "treelib.h"
 
-CLibraryPage::CLibraryPage(CConfig* config, QWidget* parent) : QWidget(parent) {
+CLibraryPage::CLibraryPage(CLibrary* library, CConfig* config, QWidget* parent)
+    : QWidget(parent), m_library(library) {
     setObjectName(QStringLiteral("libraryPage"));
     m_splitter = new QSplitter(Qt::Horizontal, this);
-    m_tree = new CTreeLib(m_splitter);
-    m_list = new CShowListWidget(config, m_splitter);
+    m_tree = new CTreeLib(library, m_splitter);
+    m_list = new CShowListWidget(library, config, m_splitter);
     m_splitter->addWidget(m_tree);
     m_splitter->addWidget(m_list);
     m_splitter->setStretchFactor(1, 1);
@@ -23,13 +24,13 @@ CLibraryPage::CLibraryPage(CConfig* config, QWidget* parent) : QWidget(parent) {
     // The fixed lists count what the list holds; playlists are in the menu.
     for (CListTreeItem* row : m_tree->Rows()) {
         if (row->ListId() < List_FirstPlaylist)
-            m_tree->SetListItemNum(row->ListId(), m_list->ListCount(row->ListId()));
+            m_tree->SetListItemNum(row->ListId(), m_library->ListCount(row->ListId()));
         else
             m_list->AddPlaylistAction(row->ListId(), row->Name());
     }
     connect(m_tree, &CTreeLib::SelectChanged, m_list, &CShowListWidget::ShowList);
-    connect(m_list, &CShowListWidget::ListCountChanged, m_tree, &CTreeLib::SetListItemNum);
-    connect(m_list, &CShowListWidget::MusicInOtherListDeleted, m_tree, &CTreeLib::SetListItemNum);
+    connect(m_library, &CLibrary::ListCountChanged, m_tree, &CTreeLib::SetListItemNum);
+    connect(m_library, &CLibrary::MusicInOtherListDeleted, m_tree, &CTreeLib::SetListItemNum);
     connect(m_tree, &CTreeLib::listNameChanged, this, [this](QTreeWidgetItem* item) {
         if (auto* row = dynamic_cast<CListTreeItem*>(item))
             m_list->RenamePlaylistAction(row->ListId(), row->Name());
@@ -54,7 +55,7 @@ bool CLibraryPage::DeleteMusicList() {
     if (!row || row->ListId() < List_FirstPlaylist) return false;
     const int listId = row->ListId();
     if (!m_list->RemoveAllFromList(listId)) return false;
-    m_list->DeletePlaylist(listId);
+    m_list->DeleteAction(listId);
     qDebug("CMainUI::DeleteMusicList ListId: %d", listId);
     const int next = m_tree->NextListId();
     m_tree->DeleteItem(row);
@@ -67,8 +68,8 @@ int CLibraryPage::DragItemToList(const QString& ids, int listId) {
     for (const QString& part : ids.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         bool ok = false;
         const int musicId = part.toInt(&ok);
-        if (CTreeWidgetItem* row = ok ? m_list->FindRow(musicId) : nullptr) rows.push_back(row);
+        if (CTreeWidgetItem* row = ok ? m_library->FindRow(musicId) : nullptr) rows.push_back(row);
     }
-    m_list->AddToList(rows, listId);
+    m_library->AddToList(rows, listId);
     return int(rows.size());
 }

@@ -5,6 +5,7 @@
 #include <functional>
 
 class CConfig;
+class CLibrary;
 class CShowListWidget;
 class CTreeLib;
 class QSplitter;
@@ -18,8 +19,8 @@ class QSplitter;
 class CLibraryPage : public QWidget {
     Q_OBJECT
 public:
-    // config: Delete_Type and the folders; not owned.
-    explicit CLibraryPage(CConfig* config, QWidget* parent = nullptr);
+    // The library the page shows, and config (Delete_Type); neither owned.
+    CLibraryPage(CLibrary* library, CConfig* config, QWidget* parent = nullptr);
 
     CTreeLib* TreeLib() const { return m_tree; }
     CShowListWidget* ShowList() const { return m_list; }
@@ -38,6 +39,7 @@ public:
     int DragItemToList(const QString& ids, int listId);
 
 private:
+    CLibrary* m_library;
     CTreeLib* m_tree = nullptr;
     CShowListWidget* m_list = nullptr;
     QSplitter* m_splitter = nullptr;

@@ -3,10 +3,11 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
+#include "library.h"
 #include "musicdb.h"
 
-int OpenLibraryDatabase() {
-    const int code = DB_Open();
+int OpenLibraryDatabase(CLibrary* library) {
+    const int code = library->Open(DB_DefaultPath());
     if (code == 0) return 0;
     QMessageBox box(
         QMessageBox::Critical, QCoreApplication::translate("DB_Open", "Cannot open database"),

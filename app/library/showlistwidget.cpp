@@ -31,41 +31,18 @@
 #include "config.h"
 #include "deletedialog.h"
 #include "download/downloadqueue.h"
-#include "download/songinfostore.h"
-#include "editing/musictagswriter.h"
 #include "editing/songediting.h"
 #include "filteredit.h"
-#include "libraryfiles.h"
+#include "library.h"
 #include "localfile.h"
-#include "musicfilename.h"
 #include "musicinfomodel.h"
-#include "playqueue.h"
 #include "res/pictures.h"
 #include "showinfolder.h"
-#include "specialdirs.h"
 
 namespace {
 
 const int kColumnWidths[CMusicInfoModel::Column_Count] = {1, 20, 100, 80, 120, 120, 80, 100, 20, 0};
 constexpr int kCoverSize = 120;
-// How many days back a play time keeps a song in "Recently Played".
-constexpr int kRecentDays = 2;
-
-QString Ptr(const void* p) {
-    return QStringLiteral("0x%1").arg(quintptr(p), 0, 16);
-}
-
-// The date of a library date text ("MM/dd/yyyy..."); invalid when it is none.
-QDate DateOf(QStringView text) {
-    if (text.size() < 10 || text[2] != QLatin1Char('/') || text[5] != QLatin1Char('/'))
-        return QDate();
-    bool okMonth = false, okDay = false, okYear = false;
-    const int month = text.mid(0, 2).toInt(&okMonth);
-    const int day = text.mid(3, 2).toInt(&okDay);
-    const int year = text.mid(6, 4).toInt(&okYear);
-    if (!okMonth || !okDay || !okYear) return QDate();
-    return QDate(year, month, day);
-}
 
 // Paints a song of the cover grid: its cover (or the default artwork) and
 // its name below.
@@ -222,34 +199,23 @@ void CMusicInfoTreeWidget::FillWidth() {
 
 // ---- CShowListWidget ----------------------------------------------------------
 
-CShowListWidget::CShowListWidget(CConfig* config, QWidget* parent)
-    : QWidget(parent), m_config(config) {
+CShowListWidget::CShowListWidget(CLibrary* library, CConfig* config, QWidget* parent)
+    : QWidget(parent), m_library(library), m_config(config) {
     setObjectName(QStringLiteral("CShowListWidget"));
     LoadPictures();
-    m_queue = new CPlayQueue(this);
-    m_pendingDownloads = new CPendingDownloadQueue(this);
-    SetDownloadQueue(nullptr);
     m_recordState = [] { return 0; };
 
     BuildWidgets();
     BuildMenu();
-    if (!LoadLibrary()) {
-        // Nothing may be concluded from a song that was not read: no
-        // clean-up, and no change at all while the rows are not all known.
-        m_incomplete = true;
-        qCritical("CShowListWidget: the library could not be read whole, it is kept unchanged");
-        DB_KeepUnchanged();
-    }
+    connect(m_library, &CLibrary::RowChanged, this, &CShowListWidget::ShowRowChanged);
+    connect(m_library, &CLibrary::MembersAdded, this, &CShowListWidget::ShowMembersAdded);
+    connect(m_library, &CLibrary::MembersRemoved, this, &CShowListWidget::ShowMembersRemoved);
+    connect(m_library, &CLibrary::NewRecordFiled, this, &CShowListWidget::ShowNewRecord);
+    connect(m_library, &CLibrary::LibraryFull, this, &CShowListWidget::ShowLibraryFull);
     ShowList(List_AllRecordings);
 }
 
-CShowListWidget::~CShowListWidget() {
-    // The views go before the rows they point at.
-    delete m_views;
-    m_views = nullptr;
-    m_rows.clear();
-    DB_Close();
-}
+CShowListWidget::~CShowListWidget() = default;
 
 void CShowListWidget::BuildWidgets() {
     m_model = new CMusicInfoModel(this);
@@ -356,104 +322,7 @@ void CShowListWidget::BuildMenu() {
     connect(m_deleteAction, &QAction::triggered, this, &CShowListWidget::DeleteSelection);
 }
 
-// ---- Loading --------------------------------------------------------------------
-
-bool CShowListWidget::LoadLibrary() {
-    m_rows.reserve(1024);
-    bool whole = true;
-    whole &= DB_ForEachMusicInfo([this](const MusicInfoView& view) {
-        auto row = std::make_unique<CTreeWidgetItem>(view.MusicId);
-        row->SetFromView(view);
-        m_rows[view.MusicId] = std::move(row);
-    }) >= 0;
-    // Every song's shown cover in one pass: cover number ImageId of the
-    // song's first five.
-    int song = 0;
-    int number = 0;
-    CTreeWidgetItem* row = nullptr;
-    whole &= DB_ForEachCover([&](int musicId, int, const char* path) {
-        if (musicId != song) {
-            song = musicId;
-            number = 0;
-            row = FindRow(musicId);
-        }
-        if (row && number < 5 && number == row->ImageId()) row->SetCoverPath(QString::fromUtf8(path));
-        ++number;
-    }) >= 0;
-    whole &= DB_ForEachNameOrigin([this](int musicId, int origin, const char* player) {
-        if (CTreeWidgetItem* found = FindRow(musicId))
-            found->SetNameOrigin(origin, QString::fromUtf8(player));
-    }) >= 0;
-    whole &= BuildMemberships(whole);
-    qDebug("CShowListWidget::LoadLibrary songs: %d", int(m_rows.size()));
-    return whole;
-}
-
-bool CShowListWidget::BuildMemberships(bool tidy) {
-    QList<MusicListInfo> lists;
-    const bool listsRead = DB_GetMusicList(&lists) == 0;
-    tidy = tidy && listsRead;
-    for (const MusicListInfo& list : lists) m_lists[list.ListId];
-    Membership& all = m_lists[List_AllRecordings];
-    Membership& newly = m_lists[List_NewlyRecordings];
-    Membership& recent = m_lists[List_RecentlyPlayed];
-    const QDate today = QDate::currentDate();
-    const QString todayText = today.toString(QStringLiteral("MM/dd/yyyy"));
-
-    CLibraryTransaction transaction;
-    std::vector<CTreeWidgetItem*> stalePlayTimes;
-    all.reserve(qsizetype(m_rows.size()));
-    for (const auto& [musicId, row] : m_rows) {
-        all.insert(musicId, 0);
-        if (QStringView(row->DateAdded()).left(10) == todayText) newly.insert(musicId, 0);
-        if (!row->HasPlayTime()) continue;
-        const QDate played = DateOf(QStringView(row->DateAdded()).mid(kDateTextLength + 1));
-        if (!played.isValid()) continue;
-        if (played.daysTo(today) <= kRecentDays)
-            recent.insert(musicId, 0);
-        else
-            stalePlayTimes.push_back(row.get());
-    }
-    // A play time older than two days is dropped for good.
-    if (tidy)
-        for (CTreeWidgetItem* stale : stalePlayTimes) SetRowDateAdded(stale, stale->AddedText());
-
-    std::vector<int> orphans;
-    const bool whole = DB_ForEachMusicItem([&](const MusicItemInfo& item) {
-        if (item.ListId < List_FirstPlaylist) return;
-        auto list = m_lists.find(item.ListId);
-        if (list == m_lists.end()) return;  // items of a list that is gone
-        if (m_rows.count(item.MusicId))
-            list->second.insert(item.MusicId, item.ItemId);
-        else
-            orphans.push_back(item.ItemId);
-    }) >= 0;
-    // Memberships of songs that no longer exist, known only after every
-    // song and every membership was read.
-    if (tidy && whole)
-        for (int itemId : orphans) DB_DeleteMusicItem(itemId);
-    return listsRead && whole;
-}
-
-CShowListWidget::Membership* CShowListWidget::ListMembers(int listId) {
-    auto found = m_lists.find(listId);
-    return found == m_lists.end() ? nullptr : &found->second;
-}
-
-const CShowListWidget::Membership* CShowListWidget::ListMembers(int listId) const {
-    auto found = m_lists.find(listId);
-    return found == m_lists.end() ? nullptr : &found->second;
-}
-
 // ---- Wiring ---------------------------------------------------------------------
-
-void CShowListWidget::SetDownloadQueue(CDownloadQueue* queue) {
-    if (m_downloads) disconnect(m_downloads, nullptr, this, nullptr);
-    m_downloads = queue ? queue : m_pendingDownloads;
-    connect(m_downloads, &CDownloadQueue::TaskNotified, this,
-            &CShowListWidget::HandleDownloadNotify);
-    m_downloads->StartService();
-}
 
 void CShowListWidget::SetRecordStateSource(std::function<int()> source) {
     m_recordState = source ? std::move(source) : [] { return 0; };
@@ -467,17 +336,10 @@ bool CShowListWidget::IsCoverViewShown() const {
 
 void CShowListWidget::ShowList(int listId) {
     if (listId == m_currentList) return;
-    const Membership* members = ListMembers(listId);
-    std::vector<CTreeWidgetItem*> rows;
-    if (members) {
-        rows.reserve(std::size_t(members->size()));
-        for (auto it = members->cbegin(); it != members->cend(); ++it)
-            if (CTreeWidgetItem* row = FindRow(it.key())) rows.push_back(row);
-    }
     m_currentList = listId;
     m_filter->Reset();
     m_filterText.clear();
-    m_model->SetMembers(std::move(rows), listId);
+    m_model->SetMembers(m_library->Members(listId), listId);
     QHeaderView* header = m_table->header();
     if (!header->isSortIndicatorShown()) {
         header->setSortIndicatorShown(true);
@@ -487,121 +349,17 @@ void CShowListWidget::ShowList(int listId) {
     Q_EMIT FilterListToNull(m_model->Shown().empty());
 }
 
-int CShowListWidget::ListCount(int listId) const {
-    const Membership* members = ListMembers(listId);
-    return members ? int(members->size()) : 0;
-}
-
-bool CShowListWidget::IsInList(const CTreeWidgetItem* row, int listId) const {
-    const Membership* members = ListMembers(listId);
-    return row && members && members->contains(row->MusicId());
-}
-
-void CShowListWidget::EmitCount(int listId) {
-    Q_EMIT ListCountChanged(listId, ListCount(listId));
-}
-
-void CShowListWidget::SetRowDateAdded(CTreeWidgetItem* row, const QString& dateAdded) {
-    std::unique_ptr<SongRecord> record = LoadRecord(row);
-    if (!record) return;
-    record->DateAdded = dateAdded;
-    DB_UpdateMusicInfo(*record);
-    row->SetDateAdded(dateAdded);
-}
-
-void CShowListWidget::AddToList(const QList<CTreeWidgetItem*>& rows, int listId) {
-    Membership* members = ListMembers(listId);
-    if (!members || listId < List_RecentlyPlayed || rows.isEmpty()) return;
-    {
-        CLibraryTransaction transaction;
-        for (CTreeWidgetItem* row : rows) {
-            if (!row || !m_rows.count(row->MusicId()) || row == m_newRecord) continue;
-            if (listId == List_RecentlyPlayed) {
-                SetRowDateAdded(row, row->AddedText() + QLatin1Char(';') + LibraryDateText());
-                members->insert(row->MusicId(), 0);
-            } else {
-                if (members->contains(row->MusicId())) continue;
-                const int itemId = DB_CreateItemKey();
-                if (itemId < 0) {
-                    qWarning("CShowListWidget::AddToList no free item key, listId: %d", listId);
-                    break;
-                }
-                DB_SetMusicItem(itemId, listId, row->MusicId());
-                members->insert(row->MusicId(), itemId);
-            }
-            if (listId == m_currentList) {
-                if (m_model->IsMember(row))
-                    m_model->RowChanged(row);
-                else
-                    m_model->AddMember(row);
-            }
-        }
-    }
-    EmitCount(listId);
-    if (listId == m_currentList) Q_EMIT FilterListToNull(m_model->Shown().empty());
-}
-
-bool CShowListWidget::RemoveFromQueue(const std::vector<const CTreeWidgetItem*>& rows, int listId) {
-    if (m_queue->IsEmpty() || (listId != 0 && m_queue->ListId() != listId)) return false;
-    bool playing = false;
-    bool removed = false;
-    for (const CTreeWidgetItem* row : rows) {
-        if (!m_queue->Contains(row)) continue;
-        removed = true;
-        if (m_queue->Remove(row)) playing = true;
-        if (auto it = m_rows.find(row->MusicId()); it != m_rows.end() && it->second->IsPlaying()) {
-            it->second->SetPlaying(false);
-            m_model->RowChanged(row);
-        }
-    }
-    return removed && playing;
-}
-
-void CShowListWidget::RemoveFromList(const QList<CTreeWidgetItem*>& rows, int listId) {
-    Membership* members = ListMembers(listId);
-    if (!members || listId < List_RecentlyPlayed) return;
-    std::vector<const CTreeWidgetItem*> removed;
-    {
-        CLibraryTransaction transaction;
-        for (CTreeWidgetItem* row : rows) {
-            if (!row || !members->contains(row->MusicId())) continue;
-            if (listId == List_RecentlyPlayed) {
-                SetRowDateAdded(row, row->AddedText());
-            } else {
-                DB_DeleteMusicItem(members->value(row->MusicId()));
-            }
-            members->remove(row->MusicId());
-            removed.push_back(row);
-        }
-    }
-    if (removed.empty()) return;
-    const bool queueTouched = std::any_of(removed.begin(), removed.end(), [this](auto* row) {
-        return m_queue->Contains(row);
-    }) && m_queue->ListId() == listId;
-    const bool playing = RemoveFromQueue(removed, listId);
-    if (listId == m_currentList) {
-        m_model->RemoveMembers(removed);
-        Q_EMIT FilterListToNull(m_model->Shown().empty());
-    }
-    EmitCount(listId);
-    if (queueTouched) Q_EMIT QueueEntriesRemoved(playing);
-}
-
 bool CShowListWidget::RemoveAllFromList(int listId) {
-    const Membership* members = ListMembers(listId);
-    if (!members) return true;
-    if (!members->isEmpty() && !AskDelete(tr("Are you sure to delete the selected file?")))
+    const std::vector<CTreeWidgetItem*> members = m_library->Members(listId);
+    if (!members.empty() && !AskDelete(tr("Are you sure to delete the selected file?")))
         return false;
-    QList<CTreeWidgetItem*> rows;
-    for (auto it = members->cbegin(); it != members->cend(); ++it)
-        if (CTreeWidgetItem* row = FindRow(it.key())) rows.push_back(row);
-    RemoveFromList(rows, listId);
+    m_library->RemoveFromList(QList<CTreeWidgetItem*>(members.begin(), members.end()), listId);
     return true;
 }
 
 void CShowListWidget::AddPlaylistAction(int listId, const QString& name) {
     if (listId < List_FirstPlaylist) return;
-    m_lists[listId];
+    m_library->AddList(listId);
     for (const auto& entry : m_playlistActions)
         if (entry.first == listId) return;
     QAction* action = m_playlistMenu->addAction(name);
@@ -624,18 +382,11 @@ void CShowListWidget::DeleteAction(int listId) {
     }
 }
 
-void CShowListWidget::DeletePlaylist(int listId) {
-    if (listId < List_FirstPlaylist) return;
-    DeleteAction(listId);
-    m_lists.erase(listId);
-    if (m_queue->ListId() == listId) m_queue->Set(m_queue->Rows(), m_queue->CurrentIndex(), 0);
-}
-
 void CShowListWidget::PlaylistActionTriggered(int listId) {
     QList<CTreeWidgetItem*> rows;
     for (CTreeWidgetItem* row : SelectedRows())
-        if (CheckFile(row)) rows.push_back(row);
-    AddToList(rows, listId);
+        if (m_library->CheckFile(row)) rows.push_back(row);
+    m_library->AddToList(rows, listId);
 }
 
 void CShowListWidget::FitColumnsToFont() {
@@ -678,11 +429,6 @@ void CShowListWidget::FitColumnsToFont() {
 
 // ---- Rows -----------------------------------------------------------------------
 
-CTreeWidgetItem* CShowListWidget::FindRow(int musicId) const {
-    auto found = m_rows.find(musicId);
-    return found == m_rows.end() ? nullptr : found->second.get();
-}
-
 QList<CTreeWidgetItem*> CShowListWidget::VisibleRows() const {
     const auto& shown = m_model->Shown();
     return QList<CTreeWidgetItem*>(shown.begin(), shown.end());
@@ -717,63 +463,6 @@ bool CShowListWidget::SetCurrentRow(CTreeWidgetItem* row) {
     return true;
 }
 
-bool CShowListWidget::IsOwnSongFile(const QString& path) const {
-    return m_config && InMusicFolders(path, m_config->GetOutputPath());
-}
-
-bool CShowListWidget::CheckFile(CTreeWidgetItem* row) {
-    if (!row) return false;
-    // A FIFO or a device in the song's place is no song: opening it would
-    // hold the window.
-    const bool exists = IsRegularFile(row->Path());
-    if (row->IsMissing() == exists) {
-        row->SetMissing(!exists);
-        m_model->RowChanged(row);
-    }
-    return exists;
-}
-
-void CShowListWidget::SetPlayingMark(CTreeWidgetItem* row, bool playing) {
-    if (!row || row->IsPlaying() == playing) return;
-    row->SetPlaying(playing);
-    m_model->RowChanged(row);
-}
-
-std::unique_ptr<SongRecord> CShowListWidget::LoadRecord(const CTreeWidgetItem* row) const {
-    if (!row) return nullptr;
-    auto record = std::make_unique<SongRecord>();
-    if (DB_GetMusicInfo(row->MusicId(), record.get()) != 1) return nullptr;
-    DB_GetImageInfo(record.get());
-    return record;
-}
-
-int CShowListWidget::StoreRecord(const SongRecord& record) {
-    const int code = DB_UpdateMusicInfo(record);
-    if (CTreeWidgetItem* row = FindRow(record.MusicId)) {
-        row->SetFromRecord(record);
-        m_model->RowChanged(row);
-        Q_EMIT MusicItemInfoChanged(row);
-    }
-    return code;
-}
-
-void CShowListWidget::RefreshRow(CTreeWidgetItem* row) {
-    std::unique_ptr<SongRecord> record = LoadRecord(row);
-    if (!record) return;
-    row->SetFromRecord(*record);
-    QString player;
-    const int origin = DB_GetNameOrigin(row->MusicId(), &player);
-    row->SetNameOrigin(origin, player);
-    m_model->RowChanged(row);
-}
-
-void CShowListWidget::SetNameOrigin(CTreeWidgetItem* row, int origin, const QString& player) {
-    if (!row) return;
-    DB_SetNameOrigin(row->MusicId(), origin, player);
-    row->SetNameOrigin(origin, origin == NameOrigin_Player ? player : QString());
-    m_model->RowChanged(row);
-}
-
 // ---- Deleting -------------------------------------------------------------------
 
 bool CShowListWidget::AskDelete(const QString& text) {
@@ -793,7 +482,7 @@ void CShowListWidget::DeleteSelection() {
     if (rows.isEmpty()) return;
     const bool library = m_currentList == List_AllRecordings || m_currentList == List_NewlyRecordings;
     const auto own = std::count_if(rows.begin(), rows.end(), [this](CTreeWidgetItem* row) {
-        return IsOwnSongFile(row->Path());
+        return m_library->IsOwnSongFile(row->Path());
     });
     QString text = tr("Are you sure to delete the selected file?\n");
     if (library && own == rows.size())
@@ -808,265 +497,9 @@ void CShowListWidget::DeleteSelection() {
                   "kept.\n ");
     if (!AskDelete(text)) return;
     if (library)
-        DeleteMusicRows(rows);
+        m_library->DeleteSongs(rows);
     else
-        RemoveFromList(rows, m_currentList);
-}
-
-void CShowListWidget::DeleteMusic(CTreeWidgetItem* row) {
-    if (row) DeleteMusicRows({row});
-}
-
-void CShowListWidget::DeleteMusicRows(const QList<CTreeWidgetItem*>& rows) {
-    std::vector<const CTreeWidgetItem*> gone;
-    std::unordered_set<int> changedLists;
-    {
-        CLibraryTransaction transaction;
-        for (CTreeWidgetItem* row : rows) {
-            if (!row || !m_rows.count(row->MusicId())) continue;
-            const int musicId = row->MusicId();
-            gone.push_back(row);
-            std::unique_ptr<SongRecord> record = LoadRecord(row);
-            if (!record) {
-                qDebug("CShowListWidget::DeleteMusic can not found record, item: %s musicId: %d",
-                       qUtf8Printable(Ptr(row)), musicId);
-            }
-            // Playlists: through the table, so that lists that are not
-            // loaded lose their rows too.
-            QList<MusicItemInfo> items;
-            DB_GetMusicItem(&items, "MusicId", musicId);
-            for (const MusicItemInfo& item : items) {
-                DB_DeleteMusicItem(item.ItemId);
-                if (Membership* members = ListMembers(item.ListId)) {
-                    members->remove(musicId);
-                    changedLists.insert(item.ListId);
-                }
-            }
-            for (int listId : {int(List_AllRecordings), int(List_NewlyRecordings),
-                               int(List_RecentlyPlayed)}) {
-                if (Membership* members = ListMembers(listId); members && members->remove(musicId))
-                    changedLists.insert(listId);
-            }
-            if (m_downloads) m_downloads->CancelTask(musicId);
-            if (!record) continue;
-
-            // A file outside the music folders is the user's own: only the
-            // library forgets it. The song being recorded is always ours.
-            if (row != m_newRecord && !IsOwnSongFile(record->MusicPath)) {
-                qDebug("CShowListWidget::DeleteMusic file kept, not in a music folder: %s",
-                       qUtf8Printable(record->MusicPath));
-            } else if (QFile::exists(record->MusicPath) && !QFile::remove(record->MusicPath)) {
-                qWarning("CShowListWidget::DeleteMusic cannot remove file: %s",
-                         qUtf8Printable(record->MusicPath));
-            }
-            DB_DeleteMusicinfo(musicId);
-            for (int i = 0; i < record->tags.imageCount && i < 5; ++i) {
-                DB_DeleteImage(record->tags.reserved[i]);
-                // An image another cover still names stays.
-                RemoveUnusedCoverFile(TagText(record->tags.imagePaths[i]));
-            }
-            if (const QString sample = m_finishedSamples.take(musicId); !sample.isEmpty())
-                QFile::remove(sample);
-        }
-    }
-    if (gone.empty()) return;
-
-    const bool queueTouched = std::any_of(gone.begin(), gone.end(),
-                                          [this](auto* row) { return m_queue->Contains(row); });
-    const bool playing = RemoveFromQueue(gone, 0);
-    m_model->RemoveMembers(gone);
-    for (int listId : changedLists) {
-        if (listId != m_currentList && listId >= List_RecentlyPlayed)
-            Q_EMIT MusicInOtherListDeleted(listId, ListCount(listId));
-        EmitCount(listId);
-    }
-    for (const CTreeWidgetItem* row : gone) {
-        CTreeWidgetItem* doomed = const_cast<CTreeWidgetItem*>(row);
-        if (doomed == m_newRecord) m_newRecord = nullptr;
-        Q_EMIT MusicItemDeleted(doomed);
-        m_rows.erase(doomed->MusicId());
-    }
-    if (queueTouched) Q_EMIT QueueEntriesRemoved(playing);
-    Q_EMIT FilterListToNull(m_model->Shown().empty());
-    UpdataPicView();
-}
-
-// ---- The song being recorded ----------------------------------------------------
-
-int CShowListWidget::CreateNewRecord(const QString& path) {
-    SongRecord record;
-    record.MusicPath = path;
-    record.DateAdded = LibraryDateText();
-    record.MusicId = CreatePrimaryKey("MusicInfo", "MusicId", kMusicIdMin, kMusicIdMax);
-    if (record.MusicId < 0) {
-        CDeleteDialog full(tr("The number of songs in this playlist has reached the maximum.\n"
-                              "Note: the maximum songs in a playlist are 100,000."),
-                           this);
-        full.AddButton(tr("Cancel"), QDialogButtonBox::RejectRole, true);
-        full.Ask();
-        return -1;
-    }
-    if (const int code = DB_SetMusicInfo(record)) {
-        qWarning("CShowListWidget::CreateNewRecord cannot store musicId: %d err: %d",
-                 record.MusicId, code);
-        return -1;
-    }
-    if (m_newRecord) {
-        qWarning("CShowListWidget::CreateNewRecord the previous new record %d was never filed",
-                 m_newRecord->MusicId());
-        FileNewRecord(false);
-    }
-    auto row = std::make_unique<CTreeWidgetItem>(record.MusicId);
-    row->SetFromRecord(record);
-    m_newRecord = row.get();
-    m_rows[record.MusicId] = std::move(row);
-    qDebug("CShowListWidget::CreateNewRecord item: %s musicId: %d file: %s",
-           qUtf8Printable(Ptr(m_newRecord)), record.MusicId, qUtf8Printable(path));
-    return 0;
-}
-
-int CShowListWidget::StartAutoDownload(const QString& samplePath) {
-    std::unique_ptr<SongRecord> record = LoadRecord(m_newRecord);
-    if (!record) {
-        QFile::remove(samplePath);
-        qDebug("CShowListWidget::StartAutoDownload no new record, remove file: %s",
-               qUtf8Printable(samplePath));
-        return -1;
-    }
-    qDebug("CShowListWidget::StartAutoDownload item %s musicId: %d temp file: %s",
-           qUtf8Printable(Ptr(m_newRecord)), record->MusicId, qUtf8Printable(samplePath));
-    // The task works on the record's file: the sample, until the song ends.
-    m_autoDownloadId = record->MusicId;
-    m_autoDownloadFile = record->MusicPath;
-    record->MusicPath = samplePath;
-    DB_UpdateMusicInfo(*record);
-    m_newRecord->SetFromRecord(*record);
-    m_downloads->AddTask(record->MusicId, true);
-    return 0;
-}
-
-int CShowListWidget::CompleteNewRecord(const QString& finalPath) {
-    if (!m_newRecord) return -1;
-    std::unique_ptr<SongRecord> record = LoadRecord(m_newRecord);
-    if (!record) return 1;
-    QString sample;
-    if (m_autoDownloadId == record->MusicId && !m_autoDownloadFile.isEmpty()) {
-        sample = record->MusicPath;
-        m_autoDownloadFile.clear();
-        m_autoDownloadId = 0;
-    }
-    record->MusicPath = finalPath;
-    const int state = m_newRecord->DownloadState();
-    if (!sample.isEmpty() && sample != finalPath) {
-        if (state < DownloadTask_WAITING) {
-            QFile::remove(sample);
-            qDebug("CShowListWidget::CompleteNewRecord item %s musicId: %d remove file: %s",
-                   qUtf8Printable(Ptr(m_newRecord)), record->MusicId, qUtf8Printable(sample));
-        } else {
-            m_finishedSamples.insert(record->MusicId, sample);
-        }
-    }
-    // The song information came while recording, or the player named the
-    // song: the file takes its name.
-    const QString name = TagText(record->tags.songName);
-    const bool named =
-        state == DownloadTask_SUCESS || m_newRecord->NameOrigin() == NameOrigin_Player;
-    if (named && !name.isEmpty()) record->MusicPath = SaveLoadMuiscName(name, record->MusicPath);
-    DB_UpdateMusicInfo(*record);
-    m_newRecord->SetFromRecord(*record);
-    return 0;
-}
-
-void CShowListWidget::FileNewRecord(bool identify) {
-    CTreeWidgetItem* row = m_newRecord;
-    if (!row) return;
-    m_newRecord = nullptr;
-    m_lists[List_AllRecordings].insert(row->MusicId(), 0);
-    m_lists[List_NewlyRecordings].insert(row->MusicId(), 0);
-    if (m_currentList == List_AllRecordings || m_currentList == List_NewlyRecordings) {
-        m_model->InsertTop(row);
-        SetCurrentRow(row);
-        Q_EMIT FilterListToNull(false);
-    }
-    EmitCount(List_AllRecordings);
-    EmitCount(List_NewlyRecordings);
-    UpdataPicView();
-    if (!identify && row->DownloadState() == DownloadTask_WAITING) {
-        // Identification is not wanted after all: the queue drops the task
-        // that waited for the song, and its sample goes.
-        if (const QString sample = m_finishedSamples.take(row->MusicId()); !sample.isEmpty())
-            QFile::remove(sample);
-        row->SetDownloadState(0);
-        m_model->RowChanged(row);
-    }
-    // The player's texts go into the file now, before identification reads
-    // it; an answer found later writes its own.
-    if (row->NameOrigin() == NameOrigin_Player) {
-        if (std::unique_ptr<SongRecord> record = LoadRecord(row)) WriteMusicTags(*record);
-    }
-    m_downloads->SongFiled(row->MusicId(), true, identify);
-    Q_EMIT NewRecordFiled(row, identify);
-}
-
-void CShowListWidget::DiscardNewRecord() {
-    CTreeWidgetItem* row = m_newRecord;
-    if (!row) return;
-    qDebug("CShowListWidget::DiscardNewRecord item: %s musicId: %d", qUtf8Printable(Ptr(row)),
-           row->MusicId());
-    // While its sample is identified, the record names the sample and the
-    // song's own file is remembered here.
-    if (m_autoDownloadId == row->MusicId() && !m_autoDownloadFile.isEmpty()) {
-        QFile::remove(m_autoDownloadFile);
-        m_autoDownloadFile.clear();
-        m_autoDownloadId = 0;
-    }
-    const int musicId = row->MusicId();
-    m_downloads->SongFiled(musicId, false, false);
-    DeleteMusicRows({row});
-    m_newRecord = nullptr;
-}
-
-int CShowListWidget::SetPlayerTexts(const QString& title, const QString& artist,
-                                    const QString& album, const QString& player) {
-    std::unique_ptr<SongRecord> record = LoadRecord(m_newRecord);
-    if (!record) return -1;
-    RecordMusicInfo& tags = record->tags;
-    if (!title.isEmpty()) SetTagText(tags.songName, title);
-    if (!artist.isEmpty()) SetTagText(tags.artist, artist);
-    if (!album.isEmpty()) SetTagText(tags.album, album);
-    qDebug("CShowListWidget::SetPlayerTexts item %s musicId: %d name: %s player: %s",
-           qUtf8Printable(Ptr(m_newRecord)), record->MusicId, qUtf8Printable(title),
-           qUtf8Printable(player));
-    DB_UpdateMusicInfo(*record);
-    m_newRecord->SetFromRecord(*record);
-    if (!title.isEmpty()) SetNameOrigin(m_newRecord, NameOrigin_Player, player);
-    m_model->RowChanged(m_newRecord);
-    Q_EMIT MusicItemInfoChanged(m_newRecord);
-    return 0;
-}
-
-int CShowListWidget::AddPlayerCover(int musicId, const QString& imagePath) {
-    CTreeWidgetItem* row = FindRow(musicId);
-    std::unique_ptr<SongRecord> record = LoadRecord(row);
-    RecordMusicInfo picture;
-    std::memset(&picture, 0, sizeof picture);
-    SetTagText(picture.imagePaths[0], imagePath);
-    picture.imageCount = 1;
-    if (!record || SaveCovers(record.get(), picture, SpecialDirPath(SpecialDir_Pictures)) == 0) {
-        qDebug("CShowListWidget::AddPlayerCover not stored, musicId: %d remove file: %s", musicId,
-               qUtf8Printable(imagePath));
-        RemoveUnusedCoverFile(imagePath);
-        return -1;
-    }
-    DB_UpdateMusicInfo(*record);
-    row->SetFromRecord(*record);
-    m_model->RowChanged(row);
-    if (row == CurrentRow()) UpdataPicView();
-    Q_EMIT MusicItemInfoChanged(row);
-    // While recording, the record may name the sample: the song's own file
-    // is tagged when the song is filed.
-    if (row != m_newRecord && !row->IsPlaying()) WriteMusicTags(*record);
-    return 0;
+        m_library->RemoveFromList(rows, m_currentList);
 }
 
 // ---- Slots ----------------------------------------------------------------------
@@ -1078,7 +511,7 @@ void CShowListWidget::customContextMenuRequested(const QPoint& pos) {
     const QList<CTreeWidgetItem*> selected = SelectedRows();
     bool anyExists = false;
     for (CTreeWidgetItem* row : selected)
-        if (CheckFile(row)) anyExists = true;
+        if (m_library->CheckFile(row)) anyExists = true;
     const bool one = selected.size() == 1;
     m_downloadAction->setEnabled(anyExists);
     m_playlistMenu->setEnabled(anyExists);
@@ -1092,9 +525,10 @@ void CShowListWidget::customContextMenuRequested(const QPoint& pos) {
 }
 
 void CShowListWidget::EditTagsMusic(CTreeWidgetItem* row) {
-    if (!row || !m_rows.count(row->MusicId()) || !EditSongTags(this, row, this)) return;
+    if (!row || m_library->FindRow(row->MusicId()) != row || !EditSongTags(m_library, row, this))
+        return;
     Filter(m_filterType, m_filterText);
-    Q_EMIT AutoDownloadFinished(row);
+    m_library->TagsEdited(row);
 }
 
 void CShowListWidget::EditTagsMusic() {
@@ -1129,7 +563,7 @@ void CShowListWidget::sectionClick(int column) {
 
 void CShowListWidget::ShowMusicFileInFinder() {
     CTreeWidgetItem* row = CurrentRow();
-    if (!row || !CheckFile(row)) return;
+    if (!row || !m_library->CheckFile(row)) return;
     ShowFileInFolder(row->Path());
 }
 
@@ -1165,60 +599,52 @@ void CShowListWidget::UpdataPicView() {
 
 void CShowListWidget::DownloadInfo() {
     for (CTreeWidgetItem* row : SelectedRows())
-        if (CheckFile(row)) m_downloads->AddTask(row->MusicId(), false);
+        if (m_library->CheckFile(row)) m_library->DownloadQueue()->AddTask(row->MusicId(), false);
 }
 
-void CShowListWidget::HandleDownloadNotify(int musicId, int state) {
-    CTreeWidgetItem* row = FindRow(musicId);
-    const bool finished = state == DownloadTask_SUCESS || state == DownloadTask_FAILED;
-    if (finished) {
-        if (const QString sample = m_finishedSamples.take(musicId); !sample.isEmpty()) {
-            QFile::remove(sample);
-            qDebug("AutoDownload finished item %s musicId: %d temp file: %s",
-                   qUtf8Printable(Ptr(row)), musicId, qUtf8Printable(sample));
-        }
-    }
-    if (!row) return;
-    switch (state) {
-    case DownloadTask_WAITING:
-        row->SetDownloadState(state);
-        break;
-    case DownloadTask_RUNNING:
-        row->SetBusy(true);
-        row->SetDownloadState(state);
-        break;
-    case DownloadTask_REQUESTING:
-        row->SetBusy(false);
-        row->SetDownloadState(state);
-        break;
-    case DownloadTask_FAILED:
-        row->SetBusy(false);
-        qDebug("CShowListWidget::HandleDownloadNotify DownloadTask_FAILED item %s musicId: %d",
-               qUtf8Printable(Ptr(row)), musicId);
-        row->SetDownloadState(state);
-        break;
-    case DownloadTask_SUCESS: {
-        row->SetBusy(false);
-        qDebug("CShowListWidget::HandleDownloadNotify DownloadTask_SUCESS item %s musicId: %d",
-               qUtf8Printable(Ptr(row)), musicId);
-        if (std::unique_ptr<SongRecord> record = LoadRecord(row)) {
-            const QString name = TagText(record->tags.songName);
-            if (!name.isEmpty()) record->MusicPath = SaveLoadMuiscName(name, record->MusicPath);
-            DB_UpdateMusicInfo(*record);
-            row->SetFromRecord(*record);
-            QString player;
-            const int origin = DB_GetNameOrigin(musicId, &player);
-            row->SetNameOrigin(origin, player);
-            if (row == CurrentRow()) UpdataPicView();
-            Q_EMIT MusicItemInfoChanged(row);
-        }
-        row->SetDownloadState(state);
-        break;
-    }
-    default:
-        row->SetBusy(false);
-        break;
-    }
+// ---- Following the library ------------------------------------------------------
+
+void CShowListWidget::ShowRowChanged(CTreeWidgetItem* row) {
     m_model->RowChanged(row);
-    if (finished) Q_EMIT AutoDownloadFinished(row);
+    if (row == CurrentRow()) UpdataPicView();
 }
+
+void CShowListWidget::ShowMembersAdded(int listId, const QList<CTreeWidgetItem*>& rows) {
+    if (listId != m_currentList) return;
+    for (CTreeWidgetItem* row : rows) {
+        if (m_model->IsMember(row))
+            m_model->RowChanged(row);
+        else
+            m_model->AddMember(row);
+    }
+    Q_EMIT FilterListToNull(m_model->Shown().empty());
+}
+
+void CShowListWidget::ShowMembersRemoved(int listId,
+                                         const std::vector<const CTreeWidgetItem*>& rows) {
+    if (listId != 0 && listId != m_currentList) return;
+    m_model->RemoveMembers(rows);
+    Q_EMIT FilterListToNull(m_model->Shown().empty());
+    UpdataPicView();
+}
+
+void CShowListWidget::ShowNewRecord(CTreeWidgetItem* row) {
+    if (m_currentList == List_AllRecordings || m_currentList == List_NewlyRecordings) {
+        m_model->InsertTop(row);
+        SetCurrentRow(row);
+        Q_EMIT FilterListToNull(false);
+    }
+    UpdataPicView();
+}
+
+void CShowListWidget::ShowLibraryFull() {
+    // Told while a recording's engine report is handled: shown without
+    // holding that report up.
+    auto* full = new CDeleteDialog(tr("The number of songs in this playlist has reached the maximum.\n"
+                                      "Note: the maximum songs in a playlist are 100,000."),
+                                   this);
+    full->setAttribute(Qt::WA_DeleteOnClose);
+    full->AddButton(tr("Cancel"), QDialogButtonBox::RejectRole, true);
+    full->open();
+}
+

@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 #include "deletedialog.h"
-#include "musicdb.h"
+#include "library.h"
 #include "res/pictures.h"
 
 namespace {
@@ -172,7 +172,7 @@ void CAcDopTreeWidget::ItemLineEidtFocusOut(QFocusEvent*) {
 
 // ---- CTreeLib -------------------------------------------------------------------
 
-CTreeLib::CTreeLib(QWidget* parent) : QWidget(parent) {
+CTreeLib::CTreeLib(CLibrary* library, QWidget* parent) : QWidget(parent), m_library(library) {
     setObjectName(QStringLiteral("CTreeLib"));
     LoadPictures();
     m_recordState = [] { return 0; };
@@ -252,7 +252,7 @@ QTreeWidget* CTreeLib::MakeTree(QTreeWidget* tree) {
 
 void CTreeLib::Load() {
     QList<MusicListInfo> lists;
-    if (DB_GetMusicList(&lists) != 0) {
+    if (m_library->Lists(&lists) != 0) {
         QMessageBox box(QMessageBox::Critical, tr("Create Library Failed!"),
                         tr("Get Library info failed!"), QMessageBox::Cancel);
         box.exec();
@@ -331,19 +331,20 @@ int CTreeLib::NextListId() const {
 }
 
 int CTreeLib::AddPlayList() {
-    const int listId = CreatePrimaryKey("MusicList", "ListId", kListIdMin, kListIdMax);
-    if (listId < 0) {
-        CDeleteDialog full(tr("The number of playlists has reached the maximum.\n"
+    QString name;
+    QString error;
+    bool full = false;
+    const int listId = m_library->CreatePlaylist(&name, &full, &error);
+    if (full) {
+        CDeleteDialog question(tr("The number of playlists has reached the maximum.\n"
                               "Note: the maximum playlists are 999.\n"),
                            this);
-        full.AddButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-        full.AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
-        full.Ask();
+        question.AddButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+        question.AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
+        question.Ask();
         return -1;
     }
-    const QString name = DB_CreateListName();
-    const QString error = DB_SetMusicList(listId, name);
-    if (!error.isEmpty()) {
+    if (listId < 0) {
         QMessageBox box(QMessageBox::Critical, tr("Create List Failed!"), error, QMessageBox::Cancel);
         box.exec();
         return -1;
@@ -364,7 +365,7 @@ int CTreeLib::AddPlayList() {
 int CTreeLib::DeleteItem(CListTreeItem* row) {
     qDebug("CTreeLib::DeleteItem item: %p ID: %d", static_cast<void*>(row), row ? row->ListId() : 0);
     if (!row || row->ListId() < List_FirstPlaylist) return -1;
-    DB_DeleteMusicList(row->ListId());
+    m_library->DeletePlaylist(row->ListId());
     QTreeWidget* tree = row->treeWidget();
     {
         const QSignalBlocker quiet(tree);
@@ -465,17 +466,10 @@ void CTreeLib::itemChange(QTreeWidgetItem* item, int column) {
     if (m_building || !row || column != CListTreeItem::Column_Name) return;
     if (row->ListId() < List_FirstPlaylist) return;
     m_editing = false;
-    const QString name = row->Name().trimmed();
+    // An empty name is not taken: the stored one comes back.
+    const QString name = m_library->RenamePlaylist(row->ListId(), row->Name());
     m_building = true;
-    if (name.isEmpty()) {
-        // An empty name is not taken: the stored one comes back.
-        QString stored;
-        DB_GetMusicListName(row->ListId(), &stored);
-        row->setText(CListTreeItem::Column_Name, stored);
-    } else {
-        if (name != row->Name()) row->setText(CListTreeItem::Column_Name, name);
-        DB_UpdateMusicList(row->ListId(), name);
-    }
+    if (name != row->Name()) row->setText(CListTreeItem::Column_Name, name);
     m_building = false;
     Q_EMIT listNameChanged(row);
 }

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class CLibrary;
 class QLabel;
 class QToolButton;
 
@@ -109,15 +110,15 @@ protected:
 // The left-hand pane of the library page: "All Recordings" and "Newly
 // Recordings" under "Library"; "Recently Played" and the user playlists
 // under "PlayList"; each with its number of songs. It creates, renames and
-// deletes playlists (storing them in MusicList), accepts songs dropped on a
+// deletes playlists (through the library), accepts songs dropped on a
 // playlist, and tells which list to show. The songs and the membership
-// rules belong to CShowListWidget; CLibraryPage connects the two.
+// rules belong to CLibrary; CLibraryPage connects the two.
 //
-// Built once after the library database is open. GUI thread only.
+// Built once over the open library (not owned). GUI thread only.
 class CTreeLib : public QWidget {
     Q_OBJECT
 public:
-    explicit CTreeLib(QWidget* parent = nullptr);
+    explicit CTreeLib(CLibrary* library, QWidget* parent = nullptr);
 
     // Where the recording state comes from (0 idle, 1 or 2 recording):
     // "Play" is disabled while recording.
@@ -193,6 +194,7 @@ private:
     CListTreeItem* AppendRow(int listId, const QString& name, int count);
     void ShowMenu(QTreeWidget* tree, const QPoint& pos);
 
+    CLibrary* m_library;
     std::function<int()> m_recordState;
     CLibItem* m_libHeader = nullptr;
     CLibItem* m_playHeader = nullptr;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "deletedialog.h"
-#include "library/musicdb.h"
+#include "library/library.h"
 #include "library/showlistwidget.h"
 #include "playinfogroup.h"
 #include "toolbar.h"
@@ -34,10 +34,11 @@ void CPlayerView::Bind(CPlayerController* player) {
     connect(m_toolBar, &CToolBar::PlaybackVolumeChanged, player, &CPlayerController::ChangeVolume);
     connect(m_toolBar, &CToolBar::RecordStateChanged, player, &CPlayerController::RefreshControls);
     connect(m_list, &CShowListWidget::FilterListToNull, player, &CPlayerController::DisablePlayBut);
-    connect(m_list, &CShowListWidget::QueueEntriesRemoved, player,
+    CLibrary* library = m_list->Library();
+    connect(library, &CLibrary::QueueEntriesRemoved, player,
             &CPlayerController::AfterDeletePlayingMusic);
-    connect(m_list, &CShowListWidget::MusicItemDeleted, player, &CPlayerController::RowDeleted);
-    connect(m_list, &CShowListWidget::MusicItemInfoChanged, player, &CPlayerController::RowChanged);
+    connect(library, &CLibrary::MusicItemDeleted, player, &CPlayerController::RowDeleted);
+    connect(library, &CLibrary::MusicItemInfoChanged, player, &CPlayerController::RowChanged);
 
     player->ChangeVolume(m_toolBar->VolumeSlider()->value() * 100 / 200);
     player->DisablePlayBut(m_list->VisibleRows().isEmpty());
@@ -93,15 +94,15 @@ int CPlayerView::CurrentListId() const {
 }
 
 bool CPlayerView::CheckFile(CTreeWidgetItem* row) {
-    return m_list->CheckFile(row);
+    return m_list->Library()->CheckFile(row);
 }
 
 void CPlayerView::SetPlayingMark(CTreeWidgetItem* row, bool playing) {
-    m_list->SetPlayingMark(row, playing);
+    m_list->Library()->SetPlayingMark(row, playing);
 }
 
 void CPlayerView::AddToRecentlyPlayed(CTreeWidgetItem* row) {
-    m_list->AddToList({row}, List_RecentlyPlayed);
+    m_list->Library()->AddToList({row}, List_RecentlyPlayed);
 }
 
 void CPlayerView::RefreshCoverView() {

@@ -14,8 +14,8 @@
 #include "capdev.h"
 #include "config.h"
 #include "deletedialog.h"
+#include "library/library.h"
 #include "library/playqueue.h"
-#include "library/showlistwidget.h"
 #include "library/treewidgetitem.h"
 #include "recording/audiosource.h"
 #include "recording/installextrasdialog.h"
@@ -101,11 +101,11 @@ void CRecordSession::EngineDeleter::operator()(void* handle) const {
     engine::Destroy(handle);
 }
 
-CRecordSession::CRecordSession(CConfig* config, CShowListWidget* list, wavfile_widget* waveform,
+CRecordSession::CRecordSession(CConfig* config, CLibrary* library, wavfile_widget* waveform,
                                QWidget* dialogParent, QObject* parent)
     : QObject(parent),
       m_config(config),
-      m_list(list),
+      m_library(library),
       m_waveform(waveform),
       m_dialogParent(dialogParent),
       m_audioDev(engine::Create()) {
@@ -137,7 +137,7 @@ CRecordSession::CRecordSession(CConfig* config, CShowListWidget* list, wavfile_w
 
     m_art = new CPlayerArtFetcher(SpecialDirPath(SpecialDir_Pictures), this);
     connect(m_art, &CPlayerArtFetcher::Fetched, this, [this](int musicId, const QString& path) {
-        m_list->AddPlayerCover(musicId, path);
+        m_library->AddPlayerCover(musicId, path);
     });
 }
 
@@ -300,7 +300,7 @@ void CRecordSession::AbandonSession() {
     m_abandoned = true;
     // The engine closes the file first; then it can go.
     SignalStopRecord();
-    m_list->DiscardNewRecord();
+    m_library->DiscardNewRecord();
 }
 
 void CRecordSession::SetVolume(int value) {
@@ -475,14 +475,14 @@ void CRecordSession::StartNewRecord(const QString& path) {
     if (DropAbandoned(path, "StartNewRecord")) return;
     Q_EMIT SongBegun();
     const CPlayerTrack track = std::exchange(m_nextTrack, CPlayerTrack());
-    if (m_list->CreateNewRecord(path) < 0) {
+    if (m_library->CreateNewRecord(path) < 0) {
         SignalStopRecord();
         return;
     }
     if (track.IsEmpty()) return;
-    m_list->SetPlayerTexts(track.title, track.artist, track.album, track.player);
-    if (!track.artUrl.isEmpty() && m_list->NewRecordRow())
-        m_art->Fetch(m_list->NewRecordRow()->MusicId(), QUrl(track.artUrl));
+    m_library->SetPlayerTexts(track.title, track.artist, track.album, track.player);
+    if (!track.artUrl.isEmpty() && m_library->NewRecordRow())
+        m_art->Fetch(m_library->NewRecordRow()->MusicId(), QUrl(track.artUrl));
 }
 
 void CRecordSession::EndNewRecord(const QString& path) {
@@ -491,20 +491,20 @@ void CRecordSession::EndNewRecord(const QString& path) {
     if (m_state == State_SongInProgress) SetState(State_Waiting);
     Q_EMIT SongEnded();
     if (m_waveform) m_waveform->Deactivate();
-    if (!m_list->NewRecordRow()) {
+    if (!m_library->NewRecordRow()) {
         // The file never reached one second: no library entry was made.
         qDebug("CRecordSession::EndNewRecord remove file: %s", qUtf8Printable(path));
         QFile::remove(path);
         return;
     }
-    m_list->CompleteNewRecord(path);
+    m_library->CompleteNewRecord(path);
     DealWithMusicInfo();
 }
 
 void CRecordSession::StartAutoDownload(const QString& samplePath) {
     if (DropAbandoned(samplePath, "StartAutoDownload")) return;
     Q_EMIT IdentificationStarted();
-    m_list->StartAutoDownload(samplePath);
+    m_library->StartAutoDownload(samplePath);
 }
 
 void CRecordSession::DealwithRecordErr(int code, const QString& detail) {
@@ -563,13 +563,13 @@ void CRecordSession::ShowMessage(const QString& text) {
 // ---- Judging and filing -------------------------------------------------------
 
 qint64 CRecordSession::IfDeleteRecord() {
-    CTreeWidgetItem* row = m_list->NewRecordRow();
+    CTreeWidgetItem* row = m_library->NewRecordRow();
     if (!row) return 0;
-    std::unique_ptr<SongRecord> record = m_list->LoadRecord(row);
+    std::unique_ptr<SongRecord> record = m_library->LoadRecord(row);
     if (!record) {
         qDebug("CRecordSession::IfDeleteRecord can not found record, delete item, item: %p",
                static_cast<void*>(row));
-        m_list->DiscardNewRecord();
+        m_library->DiscardNewRecord();
         return 0;
     }
     const qint64 seconds = MeasureSeconds(record->MusicPath);
@@ -585,23 +585,23 @@ qint64 CRecordSession::IfDeleteRecord() {
         qDebug("CRecordSession::IfDeleteRecord don't need save, delete item, item: %p ,remove "
                "file%s",
                static_cast<void*>(row), qUtf8Printable(record->MusicPath));
-        m_list->DiscardNewRecord();
+        m_library->DiscardNewRecord();
         return 0;
     }
     if (seconds > 0) {
         record->TimeRecorded = DurationText(seconds);
-        m_list->StoreRecord(*record);
+        m_library->StoreRecord(*record);
     }
     return seconds;
 }
 
 void CRecordSession::DealWithMusicInfo() {
-    CTreeWidgetItem* row = m_list->NewRecordRow();
+    CTreeWidgetItem* row = m_library->NewRecordRow();
     const qint64 seconds = IfDeleteRecord();
     if (seconds == 0) return;
     const bool identify = m_config->GetIdMode() == 1 && seconds >= kIdentifySeconds;
-    if (!m_playing || !m_playing()) m_list->PlayQueue()->Append(row);
-    m_list->FileNewRecord(identify);
+    if (!m_playing || !m_playing()) m_library->PlayQueue()->Append(row);
+    m_library->FileNewRecord(identify);
     Q_EMIT SongFiled(row, identify ? Kind_Identifying : Kind_NoInfo);
     qDebug("CRecordSession::DealWithMusicInfo new record is saved and reset, item: %p",
            static_cast<void*>(row));

@@ -13,7 +13,7 @@
 
 class CConfig;
 class CPlayerArtFetcher;
-class CShowListWidget;
+class CLibrary;
 class CTreeWidgetItem;
 class QThread;
 class QTimer;
@@ -74,12 +74,12 @@ public:
     // changed.
     static constexpr int kFollowHoldMs = 3000;
 
-    // config: the settings; list: the recordings list that keeps the songs;
+    // config: the settings; library: the library that keeps the songs;
     // waveform: the live spectrum fed on the engine's thread; dialogParent:
     // the window the session's dialogs belong to. None is owned; all must
     // outlive the session. A failed AudioDevCreate is logged
     // ("AudioDevCreate failed!") and every start then fails.
-    CRecordSession(CConfig* config, CShowListWidget* list, wavfile_widget* waveform,
+    CRecordSession(CConfig* config, CLibrary* library, wavfile_widget* waveform,
                    QWidget* dialogParent, QObject* parent = nullptr);
     ~CRecordSession() override;
 
@@ -213,7 +213,7 @@ private:
     void PairPlayerTrack(qint64 openedUs);
 
     CConfig* m_config;          // not owned
-    CShowListWidget* m_list;    // not owned
+    CLibrary* m_library;         // not owned
     // Not owned. Read on the engine's threads: set once, before the engine
     // can call back, and the engine is destroyed before it goes.
     wavfile_widget* const m_waveform;

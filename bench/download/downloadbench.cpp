@@ -44,7 +44,7 @@
 #include "download/downloadqueue.h"
 #include "download/taskmanager.h"
 #include "library/musicdb.h"
-#include "library/showlistwidget.h"
+#include "library/library.h"
 #include "library/treewidgetitem.h"
 #include "loopbackservers.h"
 #include "privatehome.h"
@@ -260,9 +260,10 @@ int main(int argc, char** argv) {
     double cpu = 0;
     std::size_t peak = 0;
     {
-        CShowListWidget list(config.get());
+        CLibrary library(config.get());
+        if (library.Open(QString::fromStdString(work + "/music.db")) != 0) return 1;
         CTaskManager manager(config.get());
-        list.SetDownloadQueue(&manager);
+        library.SetDownloadQueue(&manager);
         // The event loop sleeps until something happens; it is left when
         // done() holds, looked at every 100 ms and after every report.
         auto runUntil = [&](const std::function<bool()>& done, int timeoutMs) {
@@ -297,7 +298,7 @@ int main(int argc, char** argv) {
         auto ended = [&] {
             identified = failed = 0;
             for (int id = 1; id <= songs; ++id) {
-                const CTreeWidgetItem* row = list.FindRow(id);
+                const CTreeWidgetItem* row = library.FindRow(id);
                 if (row && row->DownloadState() == DownloadTask_SUCESS) ++identified;
                 if (row && row->DownloadState() == DownloadTask_FAILED) ++failed;
             }
@@ -307,7 +308,7 @@ int main(int argc, char** argv) {
         wall = double(clock.nsecsElapsed()) / 1e9;
         cpu = CpuSeconds(RUSAGE_SELF) - cpuStart;
         peak = watcher.Stop();
-        list.SetDownloadQueue(nullptr);
+        library.SetDownloadQueue(nullptr);
     }
 
     QElapsedTimer fpcalcClock;

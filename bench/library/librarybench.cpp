@@ -32,6 +32,7 @@
 
 #include "config.h"
 #include "library/filteredit.h"
+#include "library/library.h"
 #include "library/musicdb.h"
 #include "library/musicinfomodel.h"
 #include "library/showlistwidget.h"
@@ -224,15 +225,18 @@ int main(int argc, char** argv) {
     // Each figure is the best of three rounds: the machine may be busy
     // with other work.
     constexpr int kRounds = 3;
+    std::unique_ptr<CLibrary> library;
     std::unique_ptr<CShowListWidget> list;
     double load = 1e12;
     long rssGrowth = 0;
     for (int round = 0; round < kRounds; ++round) {
-        list.reset();  // closes the library
+        list.reset();
+        library.reset();  // closes the library
         const long rssBefore = RssKb();
         clock.restart();
-        if (DB_OpenFile(db) != 0) return 1;
-        list = std::make_unique<CShowListWidget>(config.get());
+        library = std::make_unique<CLibrary>(config.get());
+        if (library->Open(db) != 0) return 1;
+        list = std::make_unique<CShowListWidget>(library.get(), config.get());
         list->resize(1000, 700);
         list->show();
         QCoreApplication::processEvents();

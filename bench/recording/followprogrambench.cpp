@@ -28,6 +28,7 @@
 #include "benchsupport.h"
 #include "config.h"
 #include "library/musicdb.h"
+#include "library/library.h"
 #include "library/librarypage.h"
 #include "library/showlistwidget.h"
 #include "mainui.h"
@@ -76,7 +77,9 @@ int main(int argc, char** argv) {
     config->SetIdMode(0);  // identification would ask the public services
     config->SetVolumeValue(100);
 
-    auto window = std::make_unique<CMainUI>();
+    auto library = std::make_unique<CLibrary>(CConfig::instance());
+    if (library->Open(root + QStringLiteral("/music.db")) != 0) return 2;
+    auto window = std::make_unique<CMainUI>(std::move(library));
     CRecordSession* session = window->RecordSession();
     if (!session->StartRecording() || session->IsFollowingPlayers() != follow) return 2;
     QTest::qWait(daemon.kind() == testsupport::SoundServer::PipeWire ? 2500 : 500);
@@ -107,7 +110,7 @@ int main(int argc, char** argv) {
                 daemon.kind() == testsupport::SoundServer::PipeWire ? "PipeWire" : "PulseAudio",
                 follow ? "on" : "off", seconds, int(args.size() / 2),
                 played && player.exitCode() == 0 ? "ok" : "failed", elapsed);
-    std::printf("songs: %d (%d named by the player)\n", list->ListCount(List_AllRecordings), named);
+    std::printf("songs: %d (%d named by the player)\n", list->Library()->ListCount(List_AllRecordings), named);
     std::printf("program CPU (all threads): %.2f s = %.2f %% of one core\n", cpu, 100 * cpu / elapsed);
     window.reset();
     return 0;

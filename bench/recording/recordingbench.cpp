@@ -31,6 +31,7 @@
 
 #include "benchsupport.h"
 #include "config.h"
+#include "library/library.h"
 #include "library/musicdb.h"
 #include "mainui.h"
 #include "medcore.h"
@@ -151,7 +152,9 @@ int main(int argc, char** argv) {
     config->SetIdMode(1);
     config->SetVolumeValue(100);
 
-    auto window = std::make_unique<CMainUI>();
+    auto library = std::make_unique<CLibrary>(CConfig::instance());
+    if (library->Open(root + QStringLiteral("/music.db")) != 0) return 2;
+    auto window = std::make_unique<CMainUI>(std::move(library));
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) return 2;
     CRecordSession* session = window->RecordSession();

@@ -34,6 +34,7 @@ protected:
         ASSERT_EQ(DB_OpenFile(m_dir + QStringLiteral("/music.db")), 0);
         m_config = CConfig::CreateForTesting(m_dir + QStringLiteral("/tunecap.ini"));
         ASSERT_NE(m_config, nullptr);
+        m_config->SetOutputPath({m_dir});  // the songs' files are the program's own
         m_pictures = SpecialDirPath(SpecialDir_Pictures);
         m_caches = SpecialDirPath(SpecialDir_Caches);
         EmptyFolder(m_pictures);
@@ -53,6 +54,13 @@ protected:
     }
 
     QString Dir() const { return m_dir; }
+    QString DbPath() const { return m_dir + QStringLiteral("/music.db"); }
+    // The library as start-up opens it, with the test's settings.
+    std::unique_ptr<CLibrary> OpenLibrary() const {
+        auto library = std::make_unique<CLibrary>(Config());
+        EXPECT_EQ(library->Open(DbPath()), 0);
+        return library;
+    }
     QString FilePath(const QString& name) const { return m_dir + QLatin1Char('/') + name; }
     QString Pictures() const { return m_pictures; }
     QString Caches() const { return m_caches; }

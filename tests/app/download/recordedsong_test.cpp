@@ -9,7 +9,7 @@
 
 #include "download/taskmanager.h"
 #include "downloadfixture.h"
-#include "library/showlistwidget.h"
+#include "library/library.h"
 #include "library/treewidgetitem.h"
 #include "musicworld.h"
 
@@ -27,9 +27,9 @@ protected:
     }
     void TearDown() override {
         // As the main window does: the tasks and the service go first.
-        if (m_list) m_list->SetDownloadQueue(nullptr);
+        if (m_library) m_library->SetDownloadQueue(nullptr);
         m_manager.reset();
-        m_list.reset();
+        m_library.reset();
         m_services.reset();
         for (const char* name :
              {"TUNECAP_ACOUSTID_URL", "TUNECAP_MUSICBRAINZ_URL", "TUNECAP_COVERART_URL",
@@ -40,21 +40,21 @@ protected:
     }
 
     // The stand-ins with the standard catalogue, the library pointed at them,
-    // and a recordings list with the task manager (which starts the service).
+    // and the library with the task manager (which starts the service).
     void StartProgram(const musictest::Songs& songs) {
         m_services = std::make_unique<musictest::MusicServices>(musictest::StandardWorld(songs));
         ASSERT_TRUE(m_services->ok());
         m_services->Export(true);
         m_manager = std::make_unique<CTaskManager>(Config());
         Listen(m_manager.get());
-        m_list = std::make_unique<CShowListWidget>(Config());
-        m_list->SetDownloadQueue(m_manager.get());
+        m_library = OpenLibrary();
+        m_library->SetDownloadQueue(m_manager.get());
     }
 
     QString m_out;
     std::unique_ptr<musictest::MusicServices> m_services;
     std::unique_ptr<CTaskManager> m_manager;
-    std::unique_ptr<CShowListWidget> m_list;
+    std::unique_ptr<CLibrary> m_library;
 };
 
 TEST_F(RecordedSongTest, IsIdentifiedFromItsWholeFileTaggedNamedAndGetsItsCover) {
@@ -70,19 +70,19 @@ TEST_F(RecordedSongTest, IsIdentifiedFromItsWholeFileTaggedNamedAndGetsItsCover)
     StartProgram(songs);
 
     // What the recording controller does while the song is written.
-    ASSERT_EQ(m_list->CreateNewRecord(song), 0);
-    CTreeWidgetItem* row = m_list->NewRecordRow();
+    ASSERT_EQ(m_library->CreateNewRecord(song), 0);
+    CTreeWidgetItem* row = m_library->NewRecordRow();
     ASSERT_NE(row, nullptr);
     const int id = row->MusicId();
-    ASSERT_EQ(m_list->StartAutoDownload(sample), 0);
+    ASSERT_EQ(m_library->StartAutoDownload(sample), 0);
     EXPECT_EQ(row->DownloadState(), DownloadTask_WAITING);
     // The song is still being recorded: nothing is converted or asked.
     Spin(1500);
     EXPECT_EQ(CountReports(id, DownloadTask_RUNNING), 0);
     EXPECT_TRUE(m_services->Log("acoustid").empty());
 
-    ASSERT_EQ(m_list->CompleteNewRecord(song), 0);
-    m_list->FileNewRecord(true);
+    ASSERT_EQ(m_library->CompleteNewRecord(song), 0);
+    m_library->FileNewRecord(true);
     ASSERT_TRUE(WaitForReport(id, DownloadTask_SUCESS, 120000))
         << "reports: " << m_reports.size() << " failed: " << CountReports(id, DownloadTask_FAILED);
     EXPECT_TRUE(m_manager->IsServiceReady());
@@ -135,11 +135,11 @@ TEST_F(RecordedSongTest, SongDiscardedAsTooShortDropsItsTaskAndSample) {
     ASSERT_TRUE(QFile::copy(QString::fromStdString(songs.sampleA), sample));
     StartProgram(songs);
 
-    ASSERT_EQ(m_list->CreateNewRecord(song), 0);
-    const int id = m_list->NewRecordRow()->MusicId();
-    ASSERT_EQ(m_list->StartAutoDownload(sample), 0);
+    ASSERT_EQ(m_library->CreateNewRecord(song), 0);
+    const int id = m_library->NewRecordRow()->MusicId();
+    ASSERT_EQ(m_library->StartAutoDownload(sample), 0);
     ASSERT_EQ(m_manager->Tasks().size(), 1);
-    m_list->DiscardNewRecord();
+    m_library->DiscardNewRecord();
     EXPECT_TRUE(m_manager->Tasks().isEmpty());
     Spin(1000);
     EXPECT_EQ(CountReports(id, DownloadTask_RUNNING), 0);

@@ -12,7 +12,7 @@
 #include "download/taskmanager.h"
 #include "downloadfixture.h"
 #include "fakeservice.h"
-#include "library/showlistwidget.h"
+#include "library/library.h"
 #include "library/treewidgetitem.h"
 
 namespace {
@@ -392,19 +392,18 @@ TEST_F(TaskManagerTest, AnswerThatChangesNothingCountsAsFailed) {
     EXPECT_EQ(CountReports(1, DownloadTask_SUCESS), 0);
 }
 
-TEST_F(TaskManagerTest, ListRowsFollowTheirTasksAndASongFiledWithoutIdentificationDropsIt) {
+TEST_F(TaskManagerTest, LibraryRowsFollowTheirTasksAndASongFiledWithoutIdentificationDropsIt) {
     AddSong(1, QStringLiteral("One"));
-    CShowListWidget list(Config());
+    const std::unique_ptr<CLibrary> library = OpenLibrary();
     CTaskManager* manager = Manager();
-    // The list starts the service.
-    list.SetDownloadQueue(manager);
+    // The library starts the service.
+    library->SetDownloadQueue(manager);
     EXPECT_TRUE(WaitUntil([] { return Service::Get().InitCalls() == 1; }, 10000));
-    CTreeWidgetItem* row = list.FindRow(1);
+    CTreeWidgetItem* row = library->FindRow(1);
     ASSERT_NE(row, nullptr);
 
-    // "Download Info" on the selected song.
-    list.selectAll();
-    list.DownloadInfo();
+    // "Download Info" for the song.
+    ASSERT_EQ(library->DownloadQueue()->AddTask(1, false), 0);
     ASSERT_TRUE(WaitForRequests(1));
     ASSERT_TRUE(WaitUntil([&] { return row->DownloadState() == DownloadTask_REQUESTING; }, 10000));
     EXPECT_TRUE(Service::Get().CallAt(0)->withTexts);
@@ -422,23 +421,23 @@ TEST_F(TaskManagerTest, ListRowsFollowTheirTasksAndASongFiledWithoutIdentificati
     const QString sample = FilePath(QStringLiteral("AU2 temp.wav"));
     ASSERT_TRUE(QFile::copy(SongTemplate(), song));
     ASSERT_TRUE(songtest::MakeWav(sample, 1.0));
-    ASSERT_EQ(list.CreateNewRecord(song), 0);
-    CTreeWidgetItem* recorded = list.NewRecordRow();
-    ASSERT_EQ(list.StartAutoDownload(sample), 0);
-    ASSERT_EQ(list.CompleteNewRecord(song), 0);
-    list.FileNewRecord(false);
+    ASSERT_EQ(library->CreateNewRecord(song), 0);
+    CTreeWidgetItem* recorded = library->NewRecordRow();
+    ASSERT_EQ(library->StartAutoDownload(sample), 0);
+    ASSERT_EQ(library->CompleteNewRecord(song), 0);
+    library->FileNewRecord(false);
     EXPECT_EQ(recorded->DownloadState(), 0);
     EXPECT_FALSE(QFileInfo::exists(sample));
     EXPECT_TRUE(manager->Tasks().isEmpty());
     Spin(300);
     EXPECT_EQ(Service::Get().RequestCount(), 1);
-    list.SetDownloadQueue(nullptr);
+    library->SetDownloadQueue(nullptr);
 }
 
 TEST_F(TaskManagerTest, PlayerTextsGoIntoTheFileAndStayWithoutAMatchButAMatchWins) {
-    CShowListWidget list(Config());
+    const std::unique_ptr<CLibrary> library = OpenLibrary();
     CTaskManager* manager = Manager();
-    list.SetDownloadQueue(manager);
+    library->SetDownloadQueue(manager);
     ASSERT_TRUE(WaitUntil([] { return Service::Get().InitCalls() == 1; }, 10000));
     const QString art = Picture(QStringLiteral("player.png"), Qt::blue);
     // A recording named by its player, with its picture, filed as the
@@ -448,18 +447,18 @@ TEST_F(TaskManagerTest, PlayerTextsGoIntoTheFileAndStayWithoutAMatchButAMatchWin
         const QString sample = FilePath(QStringLiteral("AU%1 temp.wav").arg(n));
         ASSERT_TRUE(QFile::copy(SongTemplate(), song));
         ASSERT_TRUE(songtest::MakeWav(sample, 1.0));
-        ASSERT_EQ(list.CreateNewRecord(song), 0);
-        ASSERT_EQ(list.SetPlayerTexts(QStringLiteral("Song %1").arg(n), QStringLiteral("Player Artist"),
+        ASSERT_EQ(library->CreateNewRecord(song), 0);
+        ASSERT_EQ(library->SetPlayerTexts(QStringLiteral("Song %1").arg(n), QStringLiteral("Player Artist"),
                                       QStringLiteral("Player Album"), QStringLiteral("Stand-in")),
                   0);
-        ASSERT_EQ(list.AddPlayerCover(list.NewRecordRow()->MusicId(), art), 0);
-        ASSERT_EQ(list.StartAutoDownload(sample), 0);
-        ASSERT_EQ(list.CompleteNewRecord(song), 0);
-        list.FileNewRecord(true);
+        ASSERT_EQ(library->AddPlayerCover(library->NewRecordRow()->MusicId(), art), 0);
+        ASSERT_EQ(library->StartAutoDownload(sample), 0);
+        ASSERT_EQ(library->CompleteNewRecord(song), 0);
+        library->FileNewRecord(true);
         ASSERT_TRUE(WaitForRequests(n));
     };
     record(1);
-    CTreeWidgetItem* first = list.FindRow(1);
+    CTreeWidgetItem* first = library->FindRow(1);
     ASSERT_NE(first, nullptr);
     // Filed: named and tagged after the player before identification.
     EXPECT_EQ(first->Path(), FilePath(QStringLiteral("Song 1.mp3")));
@@ -479,7 +478,7 @@ TEST_F(TaskManagerTest, PlayerTextsGoIntoTheFileAndStayWithoutAMatchButAMatchWin
 
     // Found: the answer's texts and picture win, in the library and the file.
     record(2);
-    CTreeWidgetItem* second = list.FindRow(2);
+    CTreeWidgetItem* second = library->FindRow(2);
     ASSERT_NE(second, nullptr);
     const QString found = Picture(QStringLiteral("found.png"), Qt::green);
     const RecordMusicInfo answer = MakeAnswer("Real Title", "Real Artist", "Real Album", "", Std({found}));
@@ -494,7 +493,7 @@ TEST_F(TaskManagerTest, PlayerTextsGoIntoTheFileAndStayWithoutAMatchButAMatchWin
     EXPECT_EQ(tags.value(QStringLiteral("TIT2")).toString(), QStringLiteral("Real Title"));
     EXPECT_EQ(tags.value(QStringLiteral("APIC")).toString().toLatin1(),
               songtest::Sha1Hex(ReadFile(stored.CoverPath())));
-    list.SetDownloadQueue(nullptr);
+    library->SetDownloadQueue(nullptr);
 }
 
 }  // namespace

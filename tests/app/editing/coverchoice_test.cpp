@@ -38,9 +38,9 @@ protected:
         ASSERT_TRUE(songtest::MakeImage(m_blue, Qt::blue));
         DB_SetImageInfo(11, 1, m_red.toUtf8().constData());
         DB_SetImageInfo(12, 1, m_blue.toUtf8().constData());
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(uitest::OpenLibrary(DbPath()));
         m_list = m_window->LibraryPage()->ShowList();
-        m_row = m_list->FindRow(1);
+        m_row = m_list->Library()->FindRow(1);
         ASSERT_NE(m_row, nullptr);
         m_tile = m_window->RecordingWidget()->AddCoverTile(m_row);
         ASSERT_NE(m_tile, nullptr);
@@ -84,7 +84,7 @@ TEST_F(CoverChoiceTest, ChosenCoverIsShownStoredAndWrittenIntoTheFile) {
 
 TEST_F(CoverChoiceTest, CoverOfThePlayingSongIsStoredButItsFileIsLeftAlone) {
     const QByteArray before = ReadFile(Song());
-    m_list->SetPlayingMark(m_row, true);
+    m_list->Library()->SetPlayingMark(m_row, true);
     Choose(1);
     EXPECT_EQ(Stored(1).ImageId, 1);
     EXPECT_EQ(m_row->CoverPath(), m_blue);
@@ -125,7 +125,7 @@ TEST_F(CoverChoiceTest, TileMenuEditsTheSongAndDeletedSongsLoseTheirTile) {
     m_tile->Menu()->actions()[1]->trigger();
     EXPECT_TRUE(answer.Seen());
 
-    m_list->DeleteMusic(m_row);
+    m_list->Library()->DeleteSongs({m_row});
     EXPECT_EQ(m_window->RecordingWidget()->CoverTile(m_row), nullptr);
     EXPECT_TRUE(m_window->RecordingWidget()->CoverTiles().isEmpty());
 }

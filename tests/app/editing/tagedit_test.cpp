@@ -28,19 +28,23 @@ class TagEditTest : public songtest::SongFixture {
 protected:
     void TearDown() override {
         m_list.reset();
+        m_library.reset();
         SongFixture::TearDown();
     }
 
     // The recordings list over the songs stored so far.
     CShowListWidget* List() {
-        if (!m_list) m_list = std::make_unique<CShowListWidget>(Config());
+        if (!m_list) {
+            m_library = OpenLibrary();
+            m_list = std::make_unique<CShowListWidget>(m_library.get(), Config());
+        }
         return m_list.get();
     }
 
     // Runs "Edit Music Tags" on the song: edit changes the open dialog, then
     // OK (or Cancel) is pressed. Whether the dialog showed.
     bool Edit(int musicId, const std::function<void(CMusicTagsEditDialog*)>& edit, bool ok = true) {
-        CTreeWidgetItem* row = List()->FindRow(musicId);
+        CTreeWidgetItem* row = List()->Library()->FindRow(musicId);
         EXPECT_NE(row, nullptr);
         uitest::ModalAnswer answer([&](QWidget* modal) {
             auto* dialog = qobject_cast<CMusicTagsEditDialog*>(modal);
@@ -65,6 +69,7 @@ protected:
         return path;
     }
 
+    std::unique_ptr<CLibrary> m_library;
     std::unique_ptr<CShowListWidget> m_list;
 };
 
@@ -84,7 +89,7 @@ TEST_F(TagEditTest, UnsafeTitleNamesTheFileSafelyAndUniquelyAndTheTagsFollow) {
     AddSong(1, QStringLiteral("Old"), true, QStringLiteral("Old.mp3"));
     AddSong(2, QStringLiteral("Other"), true, QStringLiteral("Other.mp3"));
     const QByteArray audio = songtest::AudioSha1(FilePath(QStringLiteral("Old.mp3")));
-    QSignalSpy finished(List(), &CShowListWidget::AutoDownloadFinished);
+    QSignalSpy finished(List()->Library(), &CLibrary::AutoDownloadFinished);
     ASSERT_TRUE(Edit(1, [](CMusicTagsEditDialog* dialog) {
         EXPECT_EQ(dialog->TitleEdit()->text(), QStringLiteral("Old"));
         dialog->TitleEdit()->setText(QStringLiteral("a/b:c?"));
@@ -92,8 +97,8 @@ TEST_F(TagEditTest, UnsafeTitleNamesTheFileSafelyAndUniquelyAndTheTagsFollow) {
     }));
     const QString named = FilePath(QStringLiteral("a_b_c_.mp3"));
     EXPECT_EQ(Stored(1).MusicPath, named);
-    EXPECT_EQ(List()->FindRow(1)->Path(), named);
-    EXPECT_EQ(List()->FindRow(1)->MusicName(), QStringLiteral("a/b:c?"));
+    EXPECT_EQ(List()->Library()->FindRow(1)->Path(), named);
+    EXPECT_EQ(List()->Library()->FindRow(1)->MusicName(), QStringLiteral("a/b:c?"));
     EXPECT_FALSE(QFileInfo::exists(FilePath(QStringLiteral("Old.mp3"))));
     const QJsonObject tags = ReadTags(named);
     EXPECT_EQ(tags.value(QStringLiteral("TIT2")).toString(), QStringLiteral("a/b:c?"));
@@ -181,16 +186,16 @@ TEST_F(TagEditTest, PickedOrTypedGenreComesFirst) {
 TEST_F(TagEditTest, EditingThePlayingSongStoresTheRecordButLeavesTheFile) {
     AddSong(1, QStringLiteral("Song"), true, QStringLiteral("Song.mp3"));
     const QByteArray before = ReadFile(FilePath(QStringLiteral("Song.mp3")));
-    List()->SetPlayingMark(List()->FindRow(1), true);
+    List()->Library()->SetPlayingMark(List()->Library()->FindRow(1), true);
     ASSERT_TRUE(Edit(1, [](CMusicTagsEditDialog* dialog) {
         dialog->ArtistEdit()->setText(QStringLiteral("Somebody"));
     }));
     EXPECT_EQ(TagText(Stored(1).tags.artist), QStringLiteral("Somebody"));
-    EXPECT_EQ(List()->FindRow(1)->Artist(), QStringLiteral("Somebody"));
+    EXPECT_EQ(List()->Library()->FindRow(1)->Artist(), QStringLiteral("Somebody"));
     EXPECT_EQ(ReadFile(FilePath(QStringLiteral("Song.mp3"))), before);
 
     // Cancel stores nothing.
-    QSignalSpy finished(List(), &CShowListWidget::AutoDownloadFinished);
+    QSignalSpy finished(List()->Library(), &CLibrary::AutoDownloadFinished);
     ASSERT_TRUE(Edit(
         1,
         [](CMusicTagsEditDialog* dialog) {
@@ -240,7 +245,7 @@ TEST_F(TagEditTest, CoversRemovedAreDeletedUnlessSharedAndAddedOnesAreCopied) {
     EXPECT_TRUE(QFileInfo::exists(shared));
     EXPECT_FALSE(QFileInfo::exists(own));
     EXPECT_EQ(DB_ImageExists(own), 0);
-    EXPECT_EQ(List()->FindRow(1)->CoverPath(), copy);
+    EXPECT_EQ(List()->Library()->FindRow(1)->CoverPath(), copy);
     EXPECT_EQ(ReadTags(FilePath(QStringLiteral("Song.mp3")))
                   .value(QStringLiteral("APIC"))
                   .toString()

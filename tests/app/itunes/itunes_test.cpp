@@ -170,7 +170,7 @@ protected:
     }
     // The window over the songs stored so far, library page on show.
     void OpenWindow() {
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(uitest::OpenLibrary(m_dir + QStringLiteral("/music.db")));
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
         m_window->ShowMedia();
@@ -294,8 +294,8 @@ TEST_F(ITunesExport, EveryEntryExportsItsSongsAndMissingFilesAreLeftOut) {
         EXPECT_TRUE(watch.closedItself) << watch.textWhenStuck.toStdString();
     }
     EXPECT_EQ(Copies(), (QStringList{QStringLiteral("AU1.mp3"), QStringLiteral("AU2.mp3")}));
-    EXPECT_TRUE(list->FindRow(3)->IsMissing());
-    EXPECT_FALSE(list->FindRow(2)->IsMissing());
+    EXPECT_TRUE(list->Library()->FindRow(3)->IsMissing());
+    EXPECT_FALSE(list->Library()->FindRow(2)->IsMissing());
 
     // The status bar's button with nothing selected: every song shown.
     ASSERT_TRUE(tree->SelectList(List_AllRecordings));
@@ -318,7 +318,7 @@ TEST_F(ITunesExport, EveryEntryExportsItsSongsAndMissingFilesAreLeftOut) {
         m_window->AddToiTunes();
         EXPECT_EQ(watch.shown, 0);
     }
-    EXPECT_TRUE(list->FindRow(3)->IsMissing());
+    EXPECT_TRUE(list->Library()->FindRow(3)->IsMissing());
     EXPECT_EQ(Copies().size(), 5);
 }
 
@@ -365,12 +365,12 @@ TEST_F(ITunesExport, TheBridgeGetsEachSongAsTheLibraryHoldsIt) {
     ASSERT_TRUE(MakeFolder());
     OpenWindow();
     CShowListWidget* list = List();
-    const QList<CTreeWidgetItem*> rows = {list->FindRow(1), list->FindRow(2), list->FindRow(3)};
+    const QList<CTreeWidgetItem*> rows = {list->Library()->FindRow(1), list->Library()->FindRow(2), list->Library()->FindRow(3)};
 
     WatchedBridge bridge;
     {
         DialogWatch watch;
-        EXPECT_EQ(CAddToiTunesDialog::Export(m_window.get(), list, rows, bridge.Bridge()), 3);
+        EXPECT_EQ(CAddToiTunesDialog::Export(m_window.get(), list->Library(), rows, bridge.Bridge()), 3);
         EXPECT_TRUE(watch.closedItself) << watch.textWhenStuck.toStdString();
     }
     const std::vector<SeenSong> songs = bridge.Seen();
@@ -423,7 +423,7 @@ TEST_F(ITunesExport, AbortAfterTheSecondOfFiveSongs) {
         bridge.Release();
     });
     EXPECT_EQ(
-        CAddToiTunesDialog::Export(m_window.get(), list, list->VisibleRows(), bridge.Bridge()), 5);
+        CAddToiTunesDialog::Export(m_window.get(), list->Library(), list->VisibleRows(), bridge.Bridge()), 5);
     EXPECT_TRUE(answer.Seen());
     EXPECT_EQ(barWhenAborted, 1);
 

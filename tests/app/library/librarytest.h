@@ -17,6 +17,7 @@
 #include <sqlite3.h>
 
 #include "config.h"
+#include "library/library.h"
 #include "library/musicdb.h"
 #include "privatehome.h"
 
@@ -103,6 +104,7 @@ protected:
         m_config->SetOutputPath({m_dir});
     }
     void TearDown() override {
+        m_library.reset();
         DB_Close();
         m_config.reset();
         testsupport::removeTree(m_dir.toStdString());
@@ -112,6 +114,13 @@ protected:
     QString DbPath() const { return m_dir + QStringLiteral("/music.db"); }
     QString FilePath(const QString& name) const { return m_dir + QLatin1Char('/') + name; }
     CConfig* Config() const { return m_config.get(); }
+    // The library as start-up opens it (again), over the songs stored so
+    // far, with the test's settings; kept until the test ends.
+    CLibrary* OpenLibrary() {
+        m_library = std::make_unique<CLibrary>(Config());
+        EXPECT_EQ(m_library->Open(DbPath()), 0);
+        return m_library.get();
+    }
 
     static bool WriteFile(const QString& path, const QByteArray& bytes = "audio") {
         QFile file(path);
@@ -140,6 +149,7 @@ protected:
 private:
     QString m_dir;
     std::unique_ptr<CConfig> m_config;
+    std::unique_ptr<CLibrary> m_library;
 };
 
 }  // namespace librarytest

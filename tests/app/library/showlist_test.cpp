@@ -46,11 +46,11 @@ protected:
         LibraryFixture::SetUp();
     }
     void TearDown() override {
-        m_list.reset();  // closes the database
+        m_list.reset();
         LibraryFixture::TearDown();
     }
     CShowListWidget* Build() {
-        m_list = std::make_unique<CShowListWidget>(Config());
+        m_list = std::make_unique<CShowListWidget>(OpenLibrary(), Config());
         m_list->resize(900, 500);
         m_list->show();
         return m_list.get();
@@ -87,7 +87,7 @@ TEST_F(ShowList, FixedListsFollowTheDatesAndOldPlayTimesAreDropped) {
     Build();
 
     EXPECT_EQ(m_list->CurrentListId(), 1);
-    EXPECT_EQ(m_list->ListCount(1), 4);
+    EXPECT_EQ(m_list->Library()->ListCount(1), 4);
     m_list->ShowList(List_NewlyRecordings);
     EXPECT_EQ(Shown(), QStringList({"today"}));
 
@@ -265,7 +265,7 @@ TEST_F(ShowList, MenuEntriesFollowTheSelectionTheFilesAndTheRecording) {
         return on;
     };
     auto open = [this](int id) {
-        const QRect rect = m_list->Table()->visualRect(m_list->Model()->IndexOf(m_list->FindRow(id)));
+        const QRect rect = m_list->Table()->visualRect(m_list->Model()->IndexOf(m_list->Library()->FindRow(id)));
         m_list->customContextMenuRequested(rect.center());
         m_list->ContextMenu()->hide();
     };
@@ -290,14 +290,14 @@ TEST_F(ShowList, MenuEntriesFollowTheSelectionTheFilesAndTheRecording) {
     Select({3});
     open(3);
     EXPECT_EQ(enabled(), QStringList({"Select All", "Unselect All", "Delete"}));
-    EXPECT_TRUE(m_list->FindRow(3)->IsMissing());
+    EXPECT_TRUE(m_list->Library()->FindRow(3)->IsMissing());
     EXPECT_FALSE(m_list->Model()
-                     ->data(m_list->Model()->IndexOf(m_list->FindRow(3), 1), Qt::DecorationRole)
+                     ->data(m_list->Model()->IndexOf(m_list->Library()->FindRow(3), 1), Qt::DecorationRole)
                      .isNull());
 
     // In a playlist its own entry is off.
     Select({1});
-    m_list->AddToList({m_list->FindRow(1)}, 4);
+    m_list->Library()->AddToList({m_list->Library()->FindRow(1)}, 4);
     m_list->ShowList(4);
     Select({1});
     open(1);
@@ -330,8 +330,8 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     DB_SetMusicItem(1, 4, 1);
     DB_SetMusicItem(2, 4, 2);
     Build();
-    QSignalSpy counts(m_list.get(), &CShowListWidget::ListCountChanged);
-    QSignalSpy deleted(m_list.get(), &CShowListWidget::MusicItemDeleted);
+    QSignalSpy counts(m_list->Library(), &CLibrary::ListCountChanged);
+    QSignalSpy deleted(m_list->Library(), &CLibrary::MusicItemDeleted);
 
     // The question comes first; "Cancel" keeps everything.
     Select({1});
@@ -367,7 +367,7 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
         EXPECT_TRUE(confirm->Seen());
     }
     EXPECT_TRUE(question.contains(QStringLiteral("outside the music folders and will be kept")));
-    EXPECT_EQ(m_list->FindRow(3), nullptr);
+    EXPECT_EQ(m_list->Library()->FindRow(3), nullptr);
     EXPECT_TRUE(QFile::exists(foreign.MusicPath));
     EXPECT_TRUE(QFile::exists(mine));
     Select({1});
@@ -384,9 +384,9 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     EXPECT_EQ(Column(DbPath(), "SELECT CoverId FROM CoverInfo"), QStringList({"3"}));
     EXPECT_EQ(Column(DbPath(), "SELECT MusicId FROM MusicItem"), QStringList({"2"}));
     EXPECT_EQ(deleted.size(), 2);
-    EXPECT_EQ(m_list->FindRow(1), nullptr);
+    EXPECT_EQ(m_list->Library()->FindRow(1), nullptr);
     EXPECT_EQ(Shown(), QStringList({"neighbour"}));
-    EXPECT_EQ(m_list->ListCount(4), 1);
+    EXPECT_EQ(m_list->Library()->ListCount(4), 1);
     bool playlistCounted = false;
     for (const QList<QVariant>& args : counts)
         if (args.at(0).toInt() == 4 && args.at(1).toInt() == 1) playlistCounted = true;
@@ -403,15 +403,27 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
 }
 
 TEST_F(ShowList, ALibraryReadInPartIsShownButNeverTidiedOrChanged) {
-    librarytest::AddSongsToList(300, List_FirstPlaylist, Dir());
-    ASSERT_TRUE(librarytest::DamageLastLeaf(DbPath(), "MusicInfo"));
+    // Every page is sound, but one table cannot be read (a column is
+    // missing), and a playlist names a song that is gone.
+    librarytest::AddSongsToList(3, List_FirstPlaylist, Dir());
+    DB_SetMusicItem(99, List_FirstPlaylist, 99);
+    DB_Close();
+    {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(DbPath().toUtf8().constData(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw,
+                               "DROP TABLE NameOrigin; CREATE TABLE NameOrigin (MusicId int "
+                               "primary key, Origin int)",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(raw);
+    }
     CShowListWidget* list = Build();
-    EXPECT_TRUE(list->LibraryIncomplete());
-    EXPECT_GT(list->ListCount(List_AllRecordings), 0);
-    EXPECT_LT(list->ListCount(List_AllRecordings), 300);
-    // The memberships of the songs that could not be read are kept, and the
-    // library refuses every change meanwhile.
-    EXPECT_EQ(Column(DbPath(), "SELECT count(*) FROM MusicItem"), QStringList({"300"}));
+    EXPECT_TRUE(list->Library()->Incomplete());
+    EXPECT_EQ(list->Library()->ListCount(List_AllRecordings), 3);
+    // Nothing is concluded from what could not be read, and the library
+    // refuses every change meanwhile.
+    EXPECT_EQ(Column(DbPath(), "SELECT count(*) FROM MusicItem"), QStringList({"4"}));
     EXPECT_FALSE(DB_SetMusicList(9, QStringLiteral("new")).isEmpty());
 }
 
@@ -421,17 +433,17 @@ TEST_F(ShowList, RemovingQueuedSongsKeepsTheQueueIndexOnThePlayingSong) {
     Config()->SetDeleteType(1);
     Build();
     QList<CTreeWidgetItem*> rows;
-    for (int id = 1; id <= 4; ++id) rows << m_list->FindRow(id);
-    m_list->AddToList(rows, 4);
-    EXPECT_EQ(m_list->ListCount(4), 4);
+    for (int id = 1; id <= 4; ++id) rows << m_list->Library()->FindRow(id);
+    m_list->Library()->AddToList(rows, 4);
+    EXPECT_EQ(m_list->Library()->ListCount(4), 4);
     m_list->ShowList(4);
-    CPlayQueue* queue = m_list->PlayQueue();
+    CPlayQueue* queue = m_list->Library()->PlayQueue();
     queue->Set(rows, 2, 4);
-    m_list->SetPlayingMark(rows[2], true);
-    QSignalSpy removed(m_list.get(), &CShowListWidget::QueueEntriesRemoved);
+    m_list->Library()->SetPlayingMark(rows[2], true);
+    QSignalSpy removed(m_list->Library(), &CLibrary::QueueEntriesRemoved);
 
     // An entry before the playing one: the index moves down with it.
-    m_list->RemoveFromList({rows[0]}, 4);
+    m_list->Library()->RemoveFromList({rows[0]}, 4);
     ASSERT_EQ(removed.size(), 1);
     EXPECT_FALSE(removed.last().at(0).toBool());
     EXPECT_EQ(queue->CurrentIndex(), 1);
@@ -444,7 +456,7 @@ TEST_F(ShowList, RemovingQueuedSongsKeepsTheQueueIndexOnThePlayingSong) {
     EXPECT_TRUE(removed.last().at(0).toBool());
     EXPECT_FALSE(rows[2]->IsPlaying());
     EXPECT_EQ(queue->Rows(), QList<CTreeWidgetItem*>({rows[1], rows[3]}));
-    EXPECT_NE(m_list->FindRow(3), nullptr);
+    EXPECT_NE(m_list->Library()->FindRow(3), nullptr);
     EXPECT_TRUE(QFile::exists(FilePath(QStringLiteral("AU3.mp3"))));
     EXPECT_EQ(Column(DbPath(), "SELECT MusicId FROM MusicItem ORDER BY MusicId"),
               QStringList({"2", "4"}));
@@ -452,9 +464,9 @@ TEST_F(ShowList, RemovingQueuedSongsKeepsTheQueueIndexOnThePlayingSong) {
     // Deleted from the library while the queue came from another list: the
     // row leaves the queue before it is destroyed.
     m_list->ShowList(List_AllRecordings);
-    m_list->DeleteMusic(rows[3]);
+    m_list->Library()->DeleteSongs({rows[3]});
     EXPECT_EQ(queue->Rows(), QList<CTreeWidgetItem*>({rows[1]}));
-    EXPECT_EQ(m_list->ListCount(4), 1);
+    EXPECT_EQ(m_list->Library()->ListCount(4), 1);
 }
 
 TEST_F(ShowList, RecentlyPlayedStampsAndReplacesThePlayTime) {
@@ -463,13 +475,13 @@ TEST_F(ShowList, RecentlyPlayedStampsAndReplacesThePlayTime) {
     Build();
     m_list->ShowList(List_RecentlyPlayed);
     EXPECT_EQ(Shown(), QStringList({"earlier"}));
-    m_list->AddToList({m_list->FindRow(1), m_list->FindRow(2)}, List_RecentlyPlayed);
+    m_list->Library()->AddToList({m_list->Library()->FindRow(1), m_list->Library()->FindRow(2)}, List_RecentlyPlayed);
     const QString now = LibraryDateText();
     EXPECT_EQ(Shown().size(), 2);
-    EXPECT_EQ(m_list->ListCount(List_RecentlyPlayed), 2);
+    EXPECT_EQ(m_list->Library()->ListCount(List_RecentlyPlayed), 2);
     EXPECT_EQ(Column(DbPath(), "SELECT DateAdded FROM MusicInfo ORDER BY MusicId"),
               QStringList({"01/01/2012 10:00;" + now, "01/01/2012 10:00;" + now}));
-    m_list->RemoveFromList({m_list->FindRow(2)}, List_RecentlyPlayed);
+    m_list->Library()->RemoveFromList({m_list->Library()->FindRow(2)}, List_RecentlyPlayed);
     EXPECT_EQ(Shown(), QStringList({"once"}));
     EXPECT_EQ(Column(DbPath(), "SELECT DateAdded FROM MusicInfo WHERE MusicId = 2"),
               QStringList({"01/01/2012 10:00"}));
@@ -480,29 +492,29 @@ TEST_F(ShowList, ARecordingIsFiledAtTheTopOrDiscardedWithItsFiles) {
     Build();
     const QString song = FilePath(QStringLiteral("AU20120101.mp3"));
     ASSERT_TRUE(WriteFile(song));
-    ASSERT_EQ(m_list->CreateNewRecord(song), 0);
-    CTreeWidgetItem* row = m_list->NewRecordRow();
+    ASSERT_EQ(m_list->Library()->CreateNewRecord(song), 0);
+    CTreeWidgetItem* row = m_list->Library()->NewRecordRow();
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->MusicId(), 2);
     EXPECT_EQ(Shown(), QStringList({"older"})) << "shown only once filed";
     EXPECT_EQ(Column(DbPath(), "SELECT DateAdded FROM MusicInfo WHERE MusicId = 2"),
               QStringList({LibraryDateText()}));
 
-    QSignalSpy counts(m_list.get(), &CShowListWidget::ListCountChanged);
-    EXPECT_EQ(m_list->CompleteNewRecord(song), 0);
-    m_list->FileNewRecord(false);
-    EXPECT_EQ(m_list->NewRecordRow(), nullptr);
+    QSignalSpy counts(m_list->Library(), &CLibrary::ListCountChanged);
+    EXPECT_EQ(m_list->Library()->CompleteNewRecord(song), 0);
+    m_list->Library()->FileNewRecord(false);
+    EXPECT_EQ(m_list->Library()->NewRecordRow(), nullptr);
     EXPECT_EQ(m_list->VisibleRows().first(), row);
     EXPECT_EQ(m_list->CurrentRow(), row);
-    EXPECT_TRUE(m_list->IsInList(row, List_NewlyRecordings));
+    EXPECT_TRUE(m_list->Library()->IsInList(row, List_NewlyRecordings));
     EXPECT_EQ(counts.size(), 2);
 
     // A second song that turns out too short goes with its file.
     const QString shortSong = FilePath(QStringLiteral("AU20120102.mp3"));
     ASSERT_TRUE(WriteFile(shortSong));
-    ASSERT_EQ(m_list->CreateNewRecord(shortSong), 0);
-    EXPECT_EQ(m_list->NewRecordRow()->MusicId(), 3);
-    m_list->DiscardNewRecord();
+    ASSERT_EQ(m_list->Library()->CreateNewRecord(shortSong), 0);
+    EXPECT_EQ(m_list->Library()->NewRecordRow()->MusicId(), 3);
+    m_list->Library()->DiscardNewRecord();
     EXPECT_FALSE(QFile::exists(shortSong));
     EXPECT_EQ(Column(DbPath(), "SELECT MusicId FROM MusicInfo ORDER BY MusicId"),
               QStringList({"1", "2"}));
@@ -523,34 +535,35 @@ TEST_F(ShowList, TheHundredThousandthSongIsTheLast) {
                   SQLITE_OK);
         sqlite3_close(raw);
     }
-    ASSERT_EQ(m_list->CreateNewRecord(FilePath(QStringLiteral("last.mp3"))), 0);
-    EXPECT_EQ(m_list->NewRecordRow()->MusicId(), 100000);
-    m_list->FileNewRecord(false);
+    ASSERT_EQ(m_list->Library()->CreateNewRecord(FilePath(QStringLiteral("last.mp3"))), 0);
+    EXPECT_EQ(m_list->Library()->NewRecordRow()->MusicId(), 100000);
+    m_list->Library()->FileNewRecord(false);
 
     QString question;
     uitest::ModalAnswer full([&question](QWidget* modal) {
         question = modal->findChild<QLabel*>(QStringLiteral("questionText"))->text();
         static_cast<QDialog*>(modal)->reject();
     });
-    EXPECT_EQ(m_list->CreateNewRecord(FilePath(QStringLiteral("one too many.mp3"))), -1);
-    EXPECT_TRUE(full.Seen());
+    EXPECT_EQ(m_list->Library()->CreateNewRecord(FilePath(QStringLiteral("one too many.mp3"))), -1);
+    // Said without holding up the recording that asked.
+    EXPECT_TRUE(QTest::qWaitFor([&full] { return full.Seen(); }, 5000));
     EXPECT_EQ(question, QStringLiteral("The number of songs in this playlist has reached the "
                                        "maximum.\nNote: the maximum songs in a playlist are 100,000."));
-    EXPECT_EQ(m_list->NewRecordRow(), nullptr);
+    EXPECT_EQ(m_list->Library()->NewRecordRow(), nullptr);
 }
 
 TEST_F(ShowList, AutomaticDownloadNeverDeletesTheSongBeingRecorded) {
     Build();
     CPendingDownloadQueue queue;
-    m_list->SetDownloadQueue(&queue);
+    m_list->Library()->SetDownloadQueue(&queue);
     const QString song = FilePath(QStringLiteral("AU1.mp3"));
     const QString sample = FilePath(QStringLiteral("AU1 temp.wav"));
     ASSERT_TRUE(WriteFile(song));
     ASSERT_TRUE(WriteFile(sample));
-    ASSERT_EQ(m_list->CreateNewRecord(song), 0);
-    CTreeWidgetItem* row = m_list->NewRecordRow();
+    ASSERT_EQ(m_list->Library()->CreateNewRecord(song), 0);
+    CTreeWidgetItem* row = m_list->Library()->NewRecordRow();
 
-    ASSERT_EQ(m_list->StartAutoDownload(sample), 0);
+    ASSERT_EQ(m_list->Library()->StartAutoDownload(sample), 0);
     EXPECT_EQ(queue.Queued(), QList<int>({1}));
     EXPECT_EQ(row->DownloadState(), DownloadTask_WAITING);
     QString stored;
@@ -559,19 +572,19 @@ TEST_F(ShowList, AutomaticDownloadNeverDeletesTheSongBeingRecorded) {
 
     // Another song's download ends while this one is being recorded.
     AddSong(Song{7, "other", {}, {}, {}, "01/01/2012 10:00"});
-    m_list->HandleDownloadNotify(7, DownloadTask_FAILED);
-    m_list->HandleDownloadNotify(1, DownloadTask_RUNNING);
+    m_list->Library()->HandleDownloadNotify(7, DownloadTask_FAILED);
+    m_list->Library()->HandleDownloadNotify(1, DownloadTask_RUNNING);
     EXPECT_TRUE(row->IsBusy());
     EXPECT_TRUE(QFile::exists(song));
 
     // The song ends before its download: the sample waits for it.
-    EXPECT_EQ(m_list->CompleteNewRecord(song), 0);
+    EXPECT_EQ(m_list->Library()->CompleteNewRecord(song), 0);
     DB_GetMusicPath(1, &stored);
     EXPECT_EQ(stored, song);
-    m_list->FileNewRecord(true);
+    m_list->Library()->FileNewRecord(true);
     EXPECT_TRUE(QFile::exists(sample));
-    QSignalSpy finished(m_list.get(), &CShowListWidget::AutoDownloadFinished);
-    m_list->HandleDownloadNotify(1, DownloadTask_FAILED);
+    QSignalSpy finished(m_list->Library(), &CLibrary::AutoDownloadFinished);
+    m_list->Library()->HandleDownloadNotify(1, DownloadTask_FAILED);
     EXPECT_FALSE(QFile::exists(sample));
     EXPECT_TRUE(QFile::exists(song));
     EXPECT_EQ(row->DownloadState(), DownloadTask_FAILED);
@@ -582,14 +595,14 @@ TEST_F(ShowList, AutomaticDownloadNeverDeletesTheSongBeingRecorded) {
     // A sample without a song being recorded is not kept.
     const QString stray = FilePath(QStringLiteral("stray temp.wav"));
     ASSERT_TRUE(WriteFile(stray));
-    EXPECT_EQ(m_list->StartAutoDownload(stray), -1);
+    EXPECT_EQ(m_list->Library()->StartAutoDownload(stray), -1);
     EXPECT_FALSE(QFile::exists(stray));
 }
 
 TEST_F(ShowList, ADownloadedSongIsRenamedAfterItsTitleWithoutReplacingAnotherFile) {
     AddSong(Song{1, {}, {}, {}, {}, "01/01/2012 10:00"});
     Build();
-    CTreeWidgetItem* row = m_list->FindRow(1);
+    CTreeWidgetItem* row = m_list->Library()->FindRow(1);
     EXPECT_EQ(row->Text(CMusicInfoModel::Column_Name, 1), QStringLiteral("AU1"));
     // What a download task stores: a title that is no safe file name.
     SongRecord record;
@@ -599,8 +612,8 @@ TEST_F(ShowList, ADownloadedSongIsRenamedAfterItsTitleWithoutReplacingAnotherFil
     ASSERT_EQ(DB_UpdateMusicInfo(record), 0);
     ASSERT_TRUE(WriteFile(FilePath(QStringLiteral("a_b_c_.wav")), "another recording"));
 
-    QSignalSpy changed(m_list.get(), &CShowListWidget::MusicItemInfoChanged);
-    m_list->HandleDownloadNotify(1, DownloadTask_SUCESS);
+    QSignalSpy changed(m_list->Library(), &CLibrary::MusicItemInfoChanged);
+    m_list->Library()->HandleDownloadNotify(1, DownloadTask_SUCESS);
     const QString renamed = FilePath(QStringLiteral("a_b_c_ 1.mp3"));
     EXPECT_TRUE(QFile::exists(renamed));
     EXPECT_FALSE(QFile::exists(FilePath(QStringLiteral("AU1.mp3"))));
@@ -634,9 +647,9 @@ TEST_F(ShowList, TheCoverGridShowsTheSameSongsWithTheirChosenCovers) {
     record.ImageId = 1;
     ASSERT_EQ(DB_UpdateMusicInfo(record), 0);
     Build();
-    EXPECT_EQ(m_list->FindRow(1)->CoverPath(), cover);
-    EXPECT_FALSE(m_list->CheckFile(m_list->FindRow(2)));
-    EXPECT_TRUE(m_list->FindRow(2)->IsMissing());
+    EXPECT_EQ(m_list->Library()->FindRow(1)->CoverPath(), cover);
+    EXPECT_FALSE(m_list->Library()->CheckFile(m_list->Library()->FindRow(2)));
+    EXPECT_TRUE(m_list->Library()->FindRow(2)->IsMissing());
 
     m_list->AddView();
     ASSERT_TRUE(m_list->IsCoverViewShown());
@@ -648,11 +661,11 @@ TEST_F(ShowList, TheCoverGridShowsTheSameSongsWithTheirChosenCovers) {
     const QRect tile = grid->visualRect(grid->model()->index(0, CMusicInfoModel::Column_Name));
     EXPECT_EQ(painted.pixelColor(tile.center().x(), tile.top() + 30), QColor(Qt::red));
     // One selection for both views.
-    m_list->SetCurrentRow(m_list->FindRow(2));
+    m_list->SetCurrentRow(m_list->Library()->FindRow(2));
     EXPECT_TRUE(grid->selectionModel()->isRowSelected(1, QModelIndex()));
     m_list->RemoveView();
     EXPECT_FALSE(m_list->IsCoverViewShown());
-    EXPECT_EQ(m_list->SelectedRows(), QList<CTreeWidgetItem*>({m_list->FindRow(2)}));
+    EXPECT_EQ(m_list->SelectedRows(), QList<CTreeWidgetItem*>({m_list->Library()->FindRow(2)}));
 }
 
 TEST_F(ShowList, DragsCarryTheMusicIdsAndTheFiles) {
@@ -660,7 +673,7 @@ TEST_F(ShowList, DragsCarryTheMusicIdsAndTheFiles) {
     AddSong(Song{7, "b", {}, {}, {}, "01/02/2012 10:00"});
     Build();
     std::unique_ptr<QMimeData> mime(
-        CMusicInfoTreeWidget::MimeForRows({m_list->FindRow(12), m_list->FindRow(7)}));
+        CMusicInfoTreeWidget::MimeForRows({m_list->Library()->FindRow(12), m_list->Library()->FindRow(7)}));
     EXPECT_EQ(mime->data(QStringLiteral("application/tunecap")), QByteArray("12 7 "));
     ASSERT_EQ(mime->urls().size(), 2);
     EXPECT_EQ(mime->urls().first().toLocalFile(), FilePath(QStringLiteral("AU12.mp3")));

@@ -34,7 +34,7 @@ protected:
         LibraryFixture::TearDown();
     }
     CLibraryPage* Build() {
-        m_page = std::make_unique<CLibraryPage>(Config());
+        m_page = std::make_unique<CLibraryPage>(OpenLibrary(), Config());
         m_page->resize(900, 500);
         m_page->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_page.get()));
@@ -177,14 +177,14 @@ TEST_F(TreeLib, OnlySongDragsOntoAPlaylistAreTaken) {
 
     // Songs from the table: added to the playlist once, counted.
     std::unique_ptr<QMimeData> songs(
-        CMusicInfoTreeWidget::MimeForRows({List()->FindRow(3), List()->FindRow(9)}));
+        CMusicInfoTreeWidget::MimeForRows({List()->Library()->FindRow(3), List()->Library()->FindRow(9)}));
     EXPECT_FALSE(Drop(songs.get(), 3)) << "no play time is made up by a drop";
     EXPECT_TRUE(Drop(songs.get(), 4));
     ASSERT_EQ(dropped.size(), 1);
     EXPECT_EQ(dropped.first().at(0).toString(), QStringLiteral("3 9 "));
     EXPECT_EQ(dropped.first().at(1).toInt(), 4);
     EXPECT_TRUE(Drop(songs.get(), 4));
-    EXPECT_EQ(List()->ListCount(4), 2);
+    EXPECT_EQ(List()->Library()->ListCount(4), 2);
     EXPECT_EQ(Tree()->Row(4)->Count(), 2);
     QList<MusicItemInfo> items;
     DB_GetMusicItem(&items, "ListId", 4);

@@ -232,24 +232,24 @@ TEST_F(Player, VolumeOfTheSliderReachesTheEngineHalvedOnlyWhileNotRecording) {
 TEST_F(Player, APlayedSongIsInRecentlyPlayedWithTodaysTime) {
     AddThree(3.0);
     Build();
-    EXPECT_EQ(m_list->ListCount(List_RecentlyPlayed), 0);
+    EXPECT_EQ(m_list->Library()->ListCount(List_RecentlyPlayed), 0);
     m_player->StartPlay({Row(2)}, 0);
     ASSERT_EQ(m_player->PlayingRow(), Row(2));
 
     const QString today = QDate::currentDate().toString(QStringLiteral("MM/dd/yyyy"));
-    EXPECT_TRUE(m_list->IsInList(Row(2), List_RecentlyPlayed));
+    EXPECT_TRUE(m_list->Library()->IsInList(Row(2), List_RecentlyPlayed));
     EXPECT_TRUE(Row(2)->PlayedText().startsWith(today)) << Row(2)->PlayedText().toStdString();
     SongRecord stored;
     ASSERT_EQ(DB_GetMusicInfo(2, &stored), 1);
     EXPECT_TRUE(stored.DateAdded.startsWith(QStringLiteral("01/02/2020 10:00;") + today))
         << stored.DateAdded.toStdString();
-    EXPECT_FALSE(m_list->IsInList(Row(1), List_RecentlyPlayed));
+    EXPECT_FALSE(m_list->Library()->IsInList(Row(1), List_RecentlyPlayed));
 
     // Shown "Recently Played" gains the next song played.
     m_list->ShowList(List_RecentlyPlayed);
     EXPECT_EQ(VisibleIds(), (std::vector<int>{2}));
     m_player->StartPlay({Row(1), Row(3)}, 1);
-    EXPECT_EQ(m_list->ListCount(List_RecentlyPlayed), 2);
+    EXPECT_EQ(m_list->Library()->ListCount(List_RecentlyPlayed), 2);
     EXPECT_EQ(m_list->VisibleRows().size(), 2);
 }
 
@@ -337,14 +337,14 @@ TEST_F(Player, DeletingThePlayingSongGoesOnWithTheNextInTheSameState) {
     m_player->StartPlay(m_list->VisibleRows(), 1);
     ASSERT_TRUE(WaitPlaying(2));
 
-    m_list->DeleteMusic(Row(2));
+    m_list->Library()->DeleteSongs({Row(2)});
     EXPECT_EQ(QueueIds(), (std::vector<int>{1, 3}));
     EXPECT_EQ(Queue()->CurrentIndex(), 1);
     ASSERT_TRUE(WaitPlaying(3));
 
     // Paused, the last entry deleted: the first is loaded and stays paused.
     Click(m_toolBar->PlayButton());
-    m_list->DeleteMusic(Row(3));
+    m_list->Library()->DeleteSongs({Row(3)});
     EXPECT_EQ(QueueIds(), (std::vector<int>{1}));
     EXPECT_EQ(Queue()->CurrentIndex(), 0);
     EXPECT_EQ(m_player->PlayingRow(), Row(1));
@@ -353,7 +353,7 @@ TEST_F(Player, DeletingThePlayingSongGoesOnWithTheNextInTheSameState) {
     EXPECT_EQ(m_info->TitleLabel()->text(), QStringLiteral("Alpha"));
 
     // The last queued song deleted: nothing is left to play.
-    m_list->DeleteMusic(Row(1));
+    m_list->Library()->DeleteSongs({Row(1)});
     EXPECT_TRUE(Queue()->IsEmpty());
     EXPECT_EQ(Queue()->CurrentIndex(), -1);
     EXPECT_EQ(m_player->PlayState(), CPlayerController::State_Stopped);
@@ -406,7 +406,7 @@ TEST_F(Player, ThePopupListsTheQueueAndADoubleClickPlaysTheEntry) {
     QObject::connect(&popup, &CPopupPlayList::itemDoubleClicked, m_player.get(),
                      &CPlayerController::PlayMusic);
     QSignalSpy hidden(&popup, &CPopupPlayList::aboutHide);
-    m_list->HandleDownloadNotify(3, DownloadTask_FAILED);
+    m_list->Library()->HandleDownloadNotify(3, DownloadTask_FAILED);
     m_player->StartPlay(m_list->VisibleRows(), 0);
 
     popup.PopupAt(QPoint(100, 500));
@@ -438,7 +438,7 @@ TEST_F(Player, ThePopupListsTheQueueAndADoubleClickPlaysTheEntry) {
     EXPECT_EQ(Queue()->CurrentIndex(), 2);
 
     // It follows the queue while open, and closes with its animation.
-    m_list->DeleteMusic(Row(2));
+    m_list->Library()->DeleteSongs({Row(2)});
     EXPECT_EQ(popup.List()->count(), 2);
     popup.HideAnimated();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !popup.isVisible(); }, 2000));

@@ -100,7 +100,7 @@ protected:
         m_view.reset();
         m_info.reset();
         m_toolBar.reset();
-        m_list.reset();  // closes the database
+        m_list.reset();
         LibraryFixture::TearDown();
     }
 
@@ -121,7 +121,7 @@ protected:
 
     // The player as the main window builds it.
     void Build() {
-        m_list = std::make_unique<CShowListWidget>(Config());
+        m_list = std::make_unique<CShowListWidget>(OpenLibrary(), Config());
         m_list->resize(900, 400);
         m_list->show();
         m_toolBar = std::make_unique<CToolBar>(Config());
@@ -133,7 +133,7 @@ protected:
             std::make_unique<CPlayerView>(m_list.get(), m_toolBar.get(), m_info.get(), nullptr);
         auto engine = std::make_unique<CWatchedEngine>();
         m_engine = engine.get();
-        m_player = std::make_unique<CPlayerController>(m_list->PlayQueue(), m_view.get(),
+        m_player = std::make_unique<CPlayerController>(m_list->Library()->PlayQueue(), m_view.get(),
                                                        std::move(engine));
         m_view->SetStopRecording([this] {
             ++m_stopRequests;
@@ -142,8 +142,8 @@ protected:
         m_view->Bind(m_player.get());
     }
 
-    CTreeWidgetItem* Row(int id) const { return m_list->FindRow(id); }
-    CPlayQueue* Queue() const { return m_list->PlayQueue(); }
+    CTreeWidgetItem* Row(int id) const { return m_list->Library()->FindRow(id); }
+    CPlayQueue* Queue() const { return m_list->Library()->PlayQueue(); }
     // MusicIds of the queue in order.
     std::vector<int> QueueIds() const {
         std::vector<int> ids;

@@ -44,7 +44,7 @@ protected:
         m_config->SetTaskStart(QTime(6, 0, 0));
         m_config->SetTaskDuration(QTime(0, 30, 0));
         ASSERT_TRUE(m_library.ok());
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }

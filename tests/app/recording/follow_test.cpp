@@ -115,7 +115,7 @@ protected:
         m_config->SetRecordMode(-1);
         m_config->SetOutputFileType(1);  // WAV: the samples as recorded
         m_config->SetRecordApplication(QString());
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_session = m_window->RecordSession();
         m_list = m_window->LibraryPage()->ShowList();
     }

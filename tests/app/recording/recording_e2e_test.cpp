@@ -53,7 +53,7 @@ protected:
         config->SetRecordMode(-1);  // what the computer plays
         config->SetFilterTime(10);
         config->SetIdMode(1);
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -79,7 +79,7 @@ TEST_P(RecordingEndToEnd, ThreeSongsPlayedTwoKeptTheShortOneGone) {
                      [&] { shown << bar->GetRecordState(); });
     QSignalSpy samples(session, &CRecordSession::AutoDownloadStarted);
     QSignalSpy ended(session, &CRecordSession::SongEnded);
-    QSignalSpy notified(list->DownloadQueue(), &CDownloadQueue::TaskNotified);
+    QSignalSpy notified(list->Library()->DownloadQueue(), &CDownloadQueue::TaskNotified);
 
     // The device is missing: the red button offers to install it.
     bool installed = false;
@@ -115,8 +115,8 @@ TEST_P(RecordingEndToEnd, ThreeSongsPlayedTwoKeptTheShortOneGone) {
     EXPECT_EQ(bar->GetRecordState(), CToolBar::State_Idle);
 
     // Two songs in both lists, with their lengths.
-    ASSERT_EQ(list->ListCount(List_AllRecordings), 2);
-    EXPECT_EQ(list->ListCount(List_NewlyRecordings), 2);
+    ASSERT_EQ(list->Library()->ListCount(List_AllRecordings), 2);
+    EXPECT_EQ(list->Library()->ListCount(List_NewlyRecordings), 2);
     const QList<CTreeWidgetItem*> rows = list->VisibleRows();
     ASSERT_EQ(rows.size(), 2);
     QStringList keptSongs;

@@ -61,7 +61,7 @@ protected:
         m_config->SetFilterTime(1);
         m_config->SetAfterRecord(1);
         ASSERT_TRUE(m_library.ok());
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }

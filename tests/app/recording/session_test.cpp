@@ -47,7 +47,7 @@ protected:
         m_folder = m_dir.filePath(QStringLiteral("rec"));
         m_config = CConfig::instance();
         recordingtest::RecordFromSpeakers(m_config, m_folder);
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_window->show();
         m_session = m_window->RecordSession();
         m_list = m_window->LibraryPage()->ShowList();
@@ -115,15 +115,15 @@ TEST_F(SessionTest, SongsNotLongerThanTheFilterTimeAreDeletedWithTheirFiles) {
     RecordSongs({{10.5, 440}, {2.0, 0}, {11.5, 550}});
     EXPECT_EQ(m_states, (QList<int>{2, 1, 2, 1, 0}));
 
-    ASSERT_EQ(m_list->ListCount(List_AllRecordings), 1);
-    EXPECT_EQ(m_list->ListCount(List_NewlyRecordings), 1);
+    ASSERT_EQ(m_list->Library()->ListCount(List_AllRecordings), 1);
+    EXPECT_EQ(m_list->Library()->ListCount(List_NewlyRecordings), 1);
     const QList<CTreeWidgetItem*> rows = m_list->VisibleRows();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0]->TimeRecorded(), QStringLiteral("00:11"));
     EXPECT_EQ(recordingtest::FilesIn(m_folder, {"mp3", "wav"}), QStringList{rows[0]->Path()});
     // The kept song is queued for playing and shown in the recording view
     // as one whose information is not fetched.
-    EXPECT_TRUE(m_list->PlayQueue()->Contains(rows[0]));
+    EXPECT_TRUE(m_list->Library()->PlayQueue()->Contains(rows[0]));
     const auto& shown = m_window->RecordingWidget()->Items();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].musicId, rows[0]->MusicId());
@@ -136,7 +136,7 @@ TEST_F(SessionTest, WithoutSplittingTheWholeSessionIsOneSong) {
     m_config->SetSplitMode(0);
     RecordSongs({{2.5, 440}, {2.0, 0}, {2.5, 550}});
     EXPECT_EQ(m_states, (QList<int>{2, 1, 0}));
-    ASSERT_EQ(m_list->ListCount(List_AllRecordings), 1);
+    ASSERT_EQ(m_list->Library()->ListCount(List_AllRecordings), 1);
     const QList<CTreeWidgetItem*> rows = m_list->VisibleRows();
     ASSERT_EQ(rows.size(), 1);
     // The silence inside is part of the song.
@@ -233,7 +233,7 @@ TEST_F(SessionTest, LostInputEndsTheSessionWithItsNameAndKeepsWhatCameBefore) {
     EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
     EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
     // The song before the loss was closed and kept.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_list->ListCount(List_AllRecordings) == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_list->Library()->ListCount(List_AllRecordings) == 1; }, 3000));
     EXPECT_EQ(recordingtest::FilesIn(m_folder, {"mp3"}).size(), 1);
 
     // The name is read as text up to its end, never as a fixed block.
@@ -267,7 +267,7 @@ TEST_F(SessionTest, FolderThatCannotBeMadeEndsTheSessionWithAClearMessage) {
         << m_question.toStdString();
     EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
     EXPECT_TRUE(m_pulse.recordingSource().empty());
-    EXPECT_EQ(m_list->ListCount(List_AllRecordings), 0);
+    EXPECT_EQ(m_list->Library()->ListCount(List_AllRecordings), 0);
 }
 
 // Without sound: the engine thread's side of the bridge.

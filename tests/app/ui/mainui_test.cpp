@@ -50,7 +50,7 @@ protected:
         recordingtest::RecordFromSpeakers(CConfig::instance(), m_dir + QStringLiteral("/rec"));
         // One file for the whole session: a song stays in progress.
         CConfig::instance()->SetSplitMode(0);
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(uitest::OpenLibrary(m_dir + QStringLiteral("/music.db")));
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -83,7 +83,7 @@ protected:
         ASSERT_TRUE(recordingtest::WriteSongs(tone, {{1.5, 440}}));
         ASSERT_TRUE(recordingtest::Play(tone));
         CShowListWidget* list = m_window->LibraryPage()->ShowList();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return list->NewRecordRow() != nullptr; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->Library()->NewRecordRow() != nullptr; }, 5000));
         ASSERT_EQ(m_window->RecordSession()->State(), CRecordSession::State_SongInProgress);
     }
 
@@ -204,7 +204,7 @@ TEST_F(MainUITest, IdentifiedSongShowsInTheMiniModeAndOnTheDiscAndAFailureClears
     Q_EMIT m_window->RecordSession()->IdentificationStarted();
     EXPECT_NE(centreColour(), defaultColour) << "the downloading picture";
     row.SetDownloadState(DownloadTask_SUCESS);
-    Q_EMIT m_window->LibraryPage()->ShowList()->AutoDownloadFinished(&row);
+    Q_EMIT m_window->Library()->AutoDownloadFinished(&row);
     EXPECT_TRUE(bar->MiniTitle()->text().startsWith(QStringLiteral("A Song")));
     EXPECT_TRUE(bar->MiniTitle()->text().endsWith(QChar(0x2026)));
     // Cut to its room, not beyond it.
@@ -221,7 +221,7 @@ TEST_F(MainUITest, IdentifiedSongShowsInTheMiniModeAndOnTheDiscAndAFailureClears
     EXPECT_EQ(labelColour(), QColor(200, 0, 0)) << "the cover on the disc's label";
 
     row.SetDownloadState(DownloadTask_FAILED);
-    Q_EMIT m_window->LibraryPage()->ShowList()->AutoDownloadFinished(&row);
+    Q_EMIT m_window->Library()->AutoDownloadFinished(&row);
     EXPECT_TRUE(bar->MiniTitle()->text().isEmpty());
     EXPECT_TRUE(bar->MiniArtist()->text().isEmpty());
     EXPECT_EQ(centreColour(), defaultColour);
@@ -285,16 +285,16 @@ TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
 TEST_F(MainUITest, QuittingWhileASongIsWrittenDeletesTheSongFromTheLibrary) {
     CShowListWidget* list = m_window->LibraryPage()->ShowList();
     StartSong();
-    const int musicId = list->NewRecordRow()->MusicId();
-    const QString song = list->NewRecordRow()->Path();
+    const int musicId = list->Library()->NewRecordRow()->MusicId();
+    const QString song = list->Library()->NewRecordRow()->Path();
     ASSERT_TRUE(QFile::exists(song));
 
     EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
     // What the stopped engine still reports changes nothing.
     QTest::qWait(300);
     EXPECT_FALSE(QFile::exists(song));
-    EXPECT_EQ(list->NewRecordRow(), nullptr);
-    EXPECT_EQ(list->ListCount(1), 0);
+    EXPECT_EQ(list->Library()->NewRecordRow(), nullptr);
+    EXPECT_EQ(list->Library()->ListCount(1), 0);
     EXPECT_TRUE(recordingtest::FilesIn(m_dir + QStringLiteral("/rec"), {"mp3", "wav"}).isEmpty());
     SongRecord record;
     EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 0);
@@ -304,8 +304,8 @@ TEST_F(MainUITest, ATerminationSignalClosesTheOpenDialogsAsksNothingAndKeepsTheS
     CShowListWidget* list = m_window->LibraryPage()->ShowList();
     CConfig::instance()->SetFilterMode(0);  // songs of any length are kept
     StartSong();
-    const int musicId = list->NewRecordRow()->MusicId();
-    const QString song = list->NewRecordRow()->Path();
+    const int musicId = list->Library()->NewRecordRow()->MusicId();
+    const QString song = list->Library()->NewRecordRow()->Path();
 
     // A question is open when the desktop session ends.
     CDeleteDialog question(QStringLiteral("Delete?"), m_window.get());
@@ -316,7 +316,7 @@ TEST_F(MainUITest, ATerminationSignalClosesTheOpenDialogsAsksNothingAndKeepsTheS
     EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
     // The song ends as on Stop: its file and its library entry stay.
     EXPECT_TRUE(QFile::exists(song));
-    EXPECT_EQ(list->NewRecordRow(), nullptr);
+    EXPECT_EQ(list->Library()->NewRecordRow(), nullptr);
     SongRecord record;
     EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 1);
 }
@@ -413,7 +413,7 @@ TEST_F(MainUITest, ThePlayerSitsInTheToolBarAndRunsWithoutASessionBus) {
     file.close();
     {
         uitest::LogCapture log;
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(uitest::OpenLibrary(m_dir + QStringLiteral("/music.db")));
         EXPECT_EQ(log.Count(QStringLiteral("session bus")), 1);
     }
     m_window->show();
@@ -425,12 +425,12 @@ TEST_F(MainUITest, ThePlayerSitsInTheToolBarAndRunsWithoutASessionBus) {
 
     // The engine refuses the file: nothing plays and the tool bar says so.
     CShowListWidget* list = m_window->LibraryPage()->ShowList();
-    ASSERT_TRUE(list->SetCurrentRow(list->FindRow(7)));
+    ASSERT_TRUE(list->SetCurrentRow(list->Library()->FindRow(7)));
     QTest::mouseClick(bar->PlayButton(), Qt::LeftButton);
     CPlayerController* player = m_window->Player();
-    EXPECT_EQ(list->PlayQueue()->Count(), 1);
+    EXPECT_EQ(list->Library()->PlayQueue()->Count(), 1);
     EXPECT_EQ(player->PlayState(), CPlayerController::State_Stopped);
-    EXPECT_FALSE(list->FindRow(7)->IsPlaying());
+    EXPECT_FALSE(list->Library()->FindRow(7)->IsPlaying());
     EXPECT_EQ(bar->StatusLabel()->text(), QStringLiteral("Ready"));
     EXPECT_EQ(bar->PlayButton()->toolTip(), QStringLiteral("Play"));
 
@@ -444,10 +444,10 @@ TEST_F(MainUITest, ThePlayerSitsInTheToolBarAndRunsWithoutASessionBus) {
     // Without a file the song cannot be played, which the user is told.
     ASSERT_TRUE(QFile::remove(song.MusicPath));
     uitest::QuestionAnswer answer(QStringLiteral("Cancel"));
-    m_window->PlayMusic(list->FindRow(7));
+    m_window->PlayMusic(list->Library()->FindRow(7));
     EXPECT_EQ(answer.Text(),
               QStringLiteral("Song playing unavailable, \noriginal file could not be found."));
-    EXPECT_TRUE(list->FindRow(7)->IsMissing());
+    EXPECT_TRUE(list->Library()->FindRow(7)->IsMissing());
 }
 
 }  // namespace

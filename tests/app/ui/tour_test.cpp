@@ -243,7 +243,7 @@ protected:
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         ASSERT_TRUE(m_library.ok());
         FillLibrary();
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -360,7 +360,7 @@ TEST_F(TourTest, MainWindowItsMenusAndTheMiniWindow) {
     ASSERT_TRUE(recordingtest::WriteSongs(tone, {{1.5, 440}}));
     ASSERT_TRUE(recordingtest::Play(tone));
     CShowListWidget* list = m_window->LibraryPage()->ShowList();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return list->NewRecordRow() != nullptr; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->Library()->NewRecordRow() != nullptr; }, 5000));
     Look(m_window.get(), QStringLiteral("main-recording-song"));
 
     auto about = LookAtNextModal(QStringLiteral("dialog-about"), QStringLiteral("OK"));
@@ -527,7 +527,7 @@ TEST_F(LibraryTour, SongsListsTheirMenusAndThePlayQueue) {
 
     // The player's pop-up queue.
     ASSERT_TRUE(Tree()->SelectList(List_AllRecordings));
-    list->PlayQueue()->Set(list->VisibleRows(), 1, List_AllRecordings);
+    list->Library()->PlayQueue()->Set(list->VisibleRows(), 1, List_AllRecordings);
     m_window->ShowPopPlayList();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window->PopupPlayList()));
     ASSERT_EQ(m_window->PopupPlayList()->List()->count(), 5);
@@ -556,8 +556,8 @@ TEST_F(LibraryTour, ExportToiTunesDialog) {
     ASSERT_TRUE(QDir().mkpath(folder));
     std::vector<iTunesSong> songs;
     for (CTreeWidgetItem* row : List()->VisibleRows())
-        if (List()->CheckFile(row))
-            songs.push_back(iTunesSong::FromRecord(*List()->LoadRecord(row)));
+        if (List()->Library()->CheckFile(row))
+            songs.push_back(iTunesSong::FromRecord(*List()->Library()->LoadRecord(row)));
     ASSERT_EQ(songs.size(), 4u);
     // Song i waits after its copy until more than i songs are allowed.
     auto allowed = std::make_shared<std::atomic<int>>(0);

@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+#include "config.h"
+#include "library/library.h"
 #include "library/musicdb.h"
 #include "library/musicinfomodel.h"
 #include "library/showlistwidget.h"
@@ -41,13 +43,21 @@ inline QApplication& App() {
     return *app;
 }
 
-// The library database in a fresh folder, opened as start-up opens it before
-// the main window is built. The window's recordings list closes it when the
-// window goes; the folder is removed with the object.
+// The library at path opened as start-up opens it (CLibrary::Open), for the
+// main window; a failure fails the test.
+inline std::unique_ptr<CLibrary> OpenLibrary(const QString& path) {
+    auto library = std::make_unique<CLibrary>(CConfig::instance());
+    EXPECT_EQ(library->Open(path), 0) << path.toStdString();
+    return library;
+}
+
+// The library database in a fresh folder, open for the test to fill; Take()
+// opens it as start-up does and hands it to the main window, which closes
+// it when it goes. The folder is removed with the object.
 class TestLibrary {
 public:
     TestLibrary() : m_dir(testsupport::makeTempDir("library-test")) {
-        m_ok = DB_OpenFile(QString::fromStdString(m_dir + "/music.db")) == 0;
+        m_ok = DB_OpenFile(Path()) == 0;
     }
     ~TestLibrary() {
         if (DB_IsOpen()) DB_Close();
@@ -57,6 +67,8 @@ public:
     TestLibrary& operator=(const TestLibrary&) = delete;
 
     bool ok() const { return m_ok; }
+    QString Path() const { return QString::fromStdString(m_dir + "/music.db"); }
+    std::unique_ptr<CLibrary> Take() const { return OpenLibrary(Path()); }
 
 private:
     std::string m_dir;
@@ -106,7 +118,7 @@ inline QStringList MenuTexts(const QMenu* menu) {
 inline void SelectSongs(CShowListWidget* list, std::initializer_list<int> ids) {
     list->clearSelection();
     for (int id : ids) {
-        const QModelIndex index = list->Model()->IndexOf(list->FindRow(id));
+        const QModelIndex index = list->Model()->IndexOf(list->Library()->FindRow(id));
         ASSERT_TRUE(index.isValid()) << id;
         list->Table()->selectionModel()->select(
             index, QItemSelectionModel::Select | QItemSelectionModel::Rows);

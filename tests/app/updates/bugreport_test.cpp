@@ -117,7 +117,7 @@ TEST_F(BugReportTest, LogsArePackedIntoTheDocumentsFolderAndHandedToTheMailProgr
     m_config->SetUserMail(QStringLiteral("old@example.com"));
     uitest::TestLibrary library;  // opened before the window, as at start-up
     ASSERT_TRUE(library.ok());
-    CMainUI window;
+    CMainUI window(library.Take());
     CBugReport* report = window.BugReporter();
     QSignalSpy finished(report, &CBugReport::Finished);
 
@@ -170,7 +170,7 @@ TEST_F(BugReportTest, LogsArePackedIntoTheDocumentsFolderAndHandedToTheMailProgr
 TEST_F(BugReportTest, OneReportAtATimeAndCancelSendsNothing) {
     uitest::TestLibrary library;  // opened before the window, as at start-up
     ASSERT_TRUE(library.ok());
-    CMainUI window;
+    CMainUI window(library.Take());
     // Cancel: no report.
     uitest::ModalAnswer cancel([](QWidget* modal) {
         auto* dialog = qobject_cast<CBugReportDialog*>(modal);
@@ -208,7 +208,7 @@ TEST_F(BugReportTest, FailuresAndAStoppedReportLeaveNothingBehind) {
     {
         uitest::TestLibrary library;  // opened before the window, as at start-up
         ASSERT_TRUE(library.ok());
-        CMainUI window;
+        CMainUI window(library.Take());
         QString said;
         // The form, then the message.
         uitest::ModalAnswer form([&said](QWidget* modal) {

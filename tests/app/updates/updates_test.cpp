@@ -140,7 +140,7 @@ protected:
     void SetUp() override {
         UpdateTest::SetUp();
         ASSERT_TRUE(m_library.ok());
-        m_window = std::make_unique<CMainUI>();
+        m_window = std::make_unique<CMainUI>(m_library.Take());
         m_window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
