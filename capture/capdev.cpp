@@ -42,7 +42,11 @@ CAPDEV_EXPORT int AudioDevGetInputCount(void* handle) {
 CAPDEV_EXPORT const char* AudioDevGetInputName(void* handle, unsigned index) {
     if (!handle)
         return nullptr;
-    return Recorder(handle)->GetInputName(index);
+    try {
+        return Recorder(handle)->GetInputName(index);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 CAPDEV_EXPORT int AudioDevSetDriverName(void* handle, const char* name) {
@@ -84,17 +88,26 @@ CAPDEV_EXPORT int AudioDevStopRecord(void* handle) {
 CAPDEV_EXPORT int AudioDevSetVolume(void* handle, unsigned volume) {
     if (!handle)
         return AUDIODEV_ERR_PARAM;
-    return Recorder(handle)->SetVolume(volume);
+    try {
+        return Recorder(handle)->SetVolume(volume);
+    } catch (...) {
+        return AUDIODEV_ERR_PARAM;
+    }
 }
 
 CAPDEV_EXPORT int AudioDevGetVolume(void* handle) {
+    // Nothing here can throw.
     return handle ? 0 : AUDIODEV_ERR_PARAM;
 }
 
 CAPDEV_EXPORT int AudioDevSetTrackFollow(void* handle, int holdMs) {
     if (!handle)
         return AUDIODEV_ERR_PARAM;
-    return Recorder(handle)->SetTrackFollow(holdMs);
+    try {
+        return Recorder(handle)->SetTrackFollow(holdMs);
+    } catch (...) {
+        return AUDIODEV_ERR_THREAD;
+    }
 }
 
 CAPDEV_EXPORT int AudioDevMarkTrackChange(void* handle, int64_t monotonicUs, int windowMs) {
@@ -120,17 +133,21 @@ CAPDEV_EXPORT int AudioDevGetApplicationCount(void* handle) {
 CAPDEV_EXPORT int AudioDevGetApplication(void* handle, unsigned index, AudioDevApplication* app) {
     if (!handle || !app)
         return AUDIODEV_ERR_PARAM;
-    const capdev::PlayingApplication* found = Recorder(handle)->GetApplication(index);
-    if (!found)
+    try {
+        const capdev::PlayingApplication* found = Recorder(handle)->GetApplication(index);
+        if (!found)
+            return AUDIODEV_ERR_PARAM;
+        std::memset(app, 0, sizeof *app);
+        common::CopyText(app->name, found->name);
+        common::CopyText(app->binary, found->binary);
+        common::CopyText(app->iconName, found->icon);
+        app->processId = found->processId;
+        app->streams = found->streams;
+        app->playing = found->playing ? 1 : 0;
+        return 0;
+    } catch (...) {
         return AUDIODEV_ERR_PARAM;
-    std::memset(app, 0, sizeof *app);
-    common::CopyText(app->name, found->name);
-    common::CopyText(app->binary, found->binary);
-    common::CopyText(app->iconName, found->icon);
-    app->processId = found->processId;
-    app->streams = found->streams;
-    app->playing = found->playing ? 1 : 0;
-    return 0;
+    }
 }
 
 CAPDEV_EXPORT int AudioDevSetApplication(void* handle, const char* binaryOrName) {

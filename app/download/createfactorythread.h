@@ -14,7 +14,7 @@ class CConfig;
 // The thread that initialises the music information service without
 // blocking the window: the service's initialisation waits for its network
 // check, which takes seconds. Started once (by the download task manager,
-// which the recordings list starts when it gets it); destroying the object
+// which the library starts when it gets it); destroying the object
 // waits for the thread and then shuts the service down with
 // MusicParserCleanup, exactly once, whether or not the initialisation ran or
 // succeeded. Its owner destroys every download task first.

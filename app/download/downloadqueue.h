@@ -15,7 +15,7 @@ enum DownloadTaskState {
     DownloadTask_REQUESTING = 5,  // waiting for the music information service
 };
 
-// What the recordings list needs of the download task manager: queue a task
+// What the library needs of the download task manager: queue a task
 // for a library song, drop a song's task, and hear about state changes.
 // The task manager implements it; CPendingDownloadQueue stands in while the
 // program has no download tasks.
@@ -43,7 +43,7 @@ public:
     // converts the finished file.
     virtual void SongFiled(int musicId, bool kept, bool identify) = 0;
     // Brings up what the tasks need (the music information service); the
-    // recordings list calls it when it is given the queue. Nothing by
+    // library calls it when it is given the queue. Nothing by
     // default; calls after the first do nothing.
     virtual void StartService() {}
 

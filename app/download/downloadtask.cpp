@@ -120,7 +120,7 @@ void CDownloadTask::NotifyLocked(int state) {
         if (m_endReported) return;
         m_endReported = true;
     }
-    Q_EMIT TaskNotified(this, state);
+    Q_EMIT TaskNotified(m_musicId, Serial(), state);
 }
 
 void CDownloadTask::RemoveTempFileLocked() {
@@ -278,7 +278,7 @@ void CDownloadTask::TaskTimeOut() {
     m_state = DownloadTask_FAILED;
     if (m_endReported) return;
     m_endReported = true;
-    Q_EMIT TaskNotified(this, DownloadTask_FAILED);
+    Q_EMIT TaskNotified(m_musicId, Serial(), DownloadTask_FAILED);
 }
 
 void CDownloadTask::Stop() {

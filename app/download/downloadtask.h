@@ -22,8 +22,9 @@ class QTimer;
 // Life: created by CTaskManager in DownloadTask_WAITING; Start() runs the
 // thread (converting, then the request) and the time-out, which covers
 // both; the service answers on its notifier thread. Every state change
-// reaches the manager as TaskNotified(this, state) through a queued
-// connection; a task reports at most one end (DownloadTask_SUCESS or
+// reaches the manager as TaskNotified(musicId, serial, state) through a
+// queued connection (values only: a report that arrives after its task was
+// deleted names no object); a task reports at most one end (DownloadTask_SUCESS or
 // DownloadTask_FAILED) and nothing once it is being stopped, except the
 // failure of its own time-out. The manager deletes the task after its end;
 // deleting it stops it.
@@ -46,6 +47,10 @@ public:
     ~CDownloadTask() override;
 
     int MusicId() const { return m_musicId; }
+
+    // Tells this task apart from every other one of the process.
+
+    quint64 Serial() const { return quint64(m_key); }
     bool IsFingerprintOnly() const { return m_fingerprintOnly; }
     // The task's state (DownloadTaskState).
     int State() const;
@@ -82,8 +87,10 @@ public:
     static int SaveCallBackInfo(void* userData, int status, RecordMusicInfo* info);
 
 Q_SIGNALS:
-    // The task's state changed. Emitted on any of the three threads.
-    void TaskNotified(CDownloadTask* task, int state);
+    // The task's state changed. serial: Serial() of the task, which no
+    // other task of the process has, so that a report is never credited to
+    // a later task of the same song. Emitted on any of the three threads.
+    void TaskNotified(int musicId, quint64 serial, int state);
 
 public Q_SLOTS:
     // The time-out: stops the task and reports DownloadTask_FAILED unless it
@@ -111,7 +118,8 @@ private:
     const int m_musicId;
     const bool m_fingerprintOnly;
     const CMusicServiceApi m_api;
-    // The key the service hands back to SaveCallBackInfo.
+    // The key the service hands back to SaveCallBackInfo, and the serial of
+    // the task's reports.
     const std::uintptr_t m_key;
     bool m_started = false;     // GUI thread
     QTimer* m_timer = nullptr;  // GUI thread; child of the task

@@ -136,14 +136,12 @@ void CTaskManager::Schedule() {
     for (CDownloadTask* task : started) Q_EMIT TaskNotified(task->MusicId(), DownloadTask_RUNNING);
 }
 
-void CTaskManager::TaskNotify(CDownloadTask* task, int state) {
-    {
-        // A report that was on its way when its task was cancelled.
-        QMutexLocker lock(&m_lock);
-        if (!m_tasks.contains(task)) return;
-    }
+void CTaskManager::TaskNotify(int musicId, quint64 serial, int state) {
+    // A report that was on its way when its task was cancelled (a task
+    // queued for the song since has another serial).
+    CDownloadTask* task = Find(musicId);
+    if (!task || task->Serial() != serial) return;
     qDebug("CTaskManager::TaskNotify, task: %p status: %d", Ptr(task), state);
-    const int musicId = task->MusicId();
     const bool ended = state == DownloadTask_SUCESS || state == DownloadTask_FAILED;
     if (state == DownloadTask_SUCESS && !StoreAnswer(task)) state = DownloadTask_FAILED;
     // Out of the list before anyone hears of the end, so that a receiver

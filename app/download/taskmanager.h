@@ -18,7 +18,7 @@ class CCreateFactoryThread;
 class CDownloadTask;
 
 // The queue of song information downloads: one CDownloadTask per library
-// song, at most two running at a time. The recordings list queues tasks and
+// song, at most two running at a time. The library queues tasks and
 // hears about them through TaskNotified; an answer is stored (covers, texts,
 // tags) before DownloadTask_SUCESS is reported.
 //
@@ -29,7 +29,7 @@ class CDownloadTask;
 // record names the finished file only then. A discarded song drops its task.
 //
 // The manager also owns the thread that initialises the music information
-// service (StartService, called by the recordings list); no task starts
+// service (StartService, called by the library); no task starts
 // while it runs, and the service is shut down when the manager is
 // destroyed, after its tasks.
 //
@@ -69,7 +69,7 @@ public Q_SLOTS:
     // A task's state: stores a DownloadTask_SUCESS answer (a failure to
     // store reports DownloadTask_FAILED instead), reports the state, and
     // removes and deletes a task that ended.
-    void TaskNotify(CDownloadTask* task, int state);
+    void TaskNotify(int musicId, quint64 serial, int state);
 
 private:
     // Starts waiting tasks while fewer than kMaxRunning run.

@@ -38,7 +38,7 @@ CLibraryPage::CLibraryPage(CLibrary* library, CConfig* config, QWidget* parent)
     m_tree->SelectList(m_list->CurrentListId());
 }
 
-void CLibraryPage::SetRecordStateSource(const std::function<int()>& source) {
+void CLibraryPage::SetRecordStateSource(const std::function<RecordState()>& source) {
     m_tree->SetRecordStateSource(source);
     m_list->SetRecordStateSource(source);
 }

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "recording/recordstate.h"
+
 class CConfig;
 class CLibrary;
 class CShowListWidget;
@@ -24,8 +26,8 @@ public:
 
     CTreeLib* TreeLib() const { return m_tree; }
     CShowListWidget* ShowList() const { return m_list; }
-    // Recording state for both panes (0 idle, 1 or 2 recording).
-    void SetRecordStateSource(const std::function<int()>& source);
+    // Where both panes read the recording state.
+    void SetRecordStateSource(const std::function<RecordState()>& source);
 
     // A new playlist in the tree and in the list's "Add to playlist" menu.
     // Its ListId, or -1.

@@ -215,7 +215,8 @@ int DB_GetMusicPath(int musicId, QString* path);
 // is untouched unless 1.
 int DB_GetMusicInfo(int musicId, SongRecord* record);
 // Every song into *records, keyed by MusicId, covers not loaded. Number of
-// rows, or -1 when a row cannot be read (*records then holds only some). Holds about 4.5 KB per song: the recordings list loads through
+// rows, or -1 when a row cannot be read (*records then holds only some).
+// Holds about 4.5 KB per song: the library loads through
 // DB_ForEachMusicInfo instead.
 int DB_GetAllMusicInfo(std::map<int, SongRecord>* records);
 // Inserts the song. Year is stored as its whole 32-byte field (zero padded),

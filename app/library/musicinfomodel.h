@@ -12,7 +12,7 @@ class CTreeWidgetItem;
 
 // Presents the members of the list on show to the table and the cover grid:
 // ten columns, sorted by one of them, with the rows the filter left out
-// hidden. The rows belong to CShowListWidget; the model only orders
+// hidden. The rows belong to CLibrary; the model only orders
 // pointers to them.
 //
 // GUI thread only.

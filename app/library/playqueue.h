@@ -8,10 +8,10 @@
 class CTreeWidgetItem;
 
 // The songs the player plays, in order, with the current entry and the list
-// they were taken from. The recordings list owns it and keeps it in step
+// they were taken from. The library owns it and keeps it in step
 // with the library: a row that leaves the list the queue came from, or is
 // deleted, leaves the queue too, and the current index follows. The player
-// fills it, moves through it and is told (CShowListWidget's
+// fills it, moves through it and is told (CLibrary's
 // QueueEntriesRemoved) when the entry it plays was removed.
 //
 // GUI thread only.

@@ -203,7 +203,7 @@ CShowListWidget::CShowListWidget(CLibrary* library, CConfig* config, QWidget* pa
     : QWidget(parent), m_library(library), m_config(config) {
     setObjectName(QStringLiteral("CShowListWidget"));
     LoadPictures();
-    m_recordState = [] { return 0; };
+    m_recordState = [] { return RecordState::Idle; };
 
     BuildWidgets();
     BuildMenu();
@@ -324,8 +324,8 @@ void CShowListWidget::BuildMenu() {
 
 // ---- Wiring ---------------------------------------------------------------------
 
-void CShowListWidget::SetRecordStateSource(std::function<int()> source) {
-    m_recordState = source ? std::move(source) : [] { return 0; };
+void CShowListWidget::SetRecordStateSource(std::function<RecordState()> source) {
+    m_recordState = source ? std::move(source) : [] { return RecordState::Idle; };
 }
 
 bool CShowListWidget::IsCoverViewShown() const {
@@ -519,8 +519,7 @@ void CShowListWidget::customContextMenuRequested(const QPoint& pos) {
     m_editAction->setEnabled(anyExists && one);
     m_finderAction->setEnabled(anyExists && one);
     for (const auto& entry : m_playlistActions) entry.second->setEnabled(entry.first != m_currentList);
-    const int state = m_recordState();
-    m_playAction->setEnabled(anyExists && state != 1 && state != 2);
+    m_playAction->setEnabled(anyExists && m_recordState() == RecordState::Idle);
     m_menu->popup(view->viewport()->mapToGlobal(pos + QPoint(5, 0)));
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "recording/recordstate.h"
 #include "treewidgetitem.h"
 
 class CConfig;
@@ -75,9 +76,9 @@ public:
     ~CShowListWidget() override;
 
     CLibrary* Library() const { return m_library; }
-    // Where the recording state comes from (0 idle, 1 a song is written, 2
-    // waiting for a song): "Play" is refused while it is 1 or 2.
-    void SetRecordStateSource(std::function<int()> source);
+    // Where the recording state comes from: "Play" is refused while a
+    // session runs.
+    void SetRecordStateSource(std::function<RecordState()> source);
 
     CMusicInfoTreeWidget* Table() const { return m_table; }
     QListView* CoverView() const { return m_coverView; }
@@ -167,7 +168,7 @@ private:
 
     CLibrary* m_library;
     CConfig* m_config;
-    std::function<int()> m_recordState;
+    std::function<RecordState()> m_recordState;
     int m_currentList = 0;
     // The filter in force on the list shown (empty text: none).
     int m_filterType = 0;

@@ -175,7 +175,7 @@ void CAcDopTreeWidget::ItemLineEidtFocusOut(QFocusEvent*) {
 CTreeLib::CTreeLib(CLibrary* library, QWidget* parent) : QWidget(parent), m_library(library) {
     setObjectName(QStringLiteral("CTreeLib"));
     LoadPictures();
-    m_recordState = [] { return 0; };
+    m_recordState = [] { return RecordState::Idle; };
 
     m_libHeader = new CLibItem(QStringLiteral(":/prefix/res/icon_library.png"), tr("Library"), this);
     m_playHeader =
@@ -303,8 +303,8 @@ CListTreeItem* CTreeLib::AppendRow(int listId, const QString& name, int count) {
     return row;
 }
 
-void CTreeLib::SetRecordStateSource(std::function<int()> source) {
-    m_recordState = source ? std::move(source) : [] { return 0; };
+void CTreeLib::SetRecordStateSource(std::function<RecordState()> source) {
+    m_recordState = source ? std::move(source) : [] { return RecordState::Idle; };
 }
 
 CListTreeItem* CTreeLib::Row(int listId) const {
@@ -389,9 +389,8 @@ void CTreeLib::ShowMenu(QTreeWidget* tree, const QPoint& pos) {
     auto* row = dynamic_cast<CListTreeItem*>(tree->itemAt(pos));
     if (!row) return;
     if (row->ListId() != m_currentList) tree->setCurrentItem(row, CListTreeItem::Column_Name);
-    const int state = m_recordState();
     const bool hasSongs = row->Count() > 0;
-    m_playAction->setEnabled(hasSongs && state != 1 && state != 2);
+    m_playAction->setEnabled(hasSongs && m_recordState() == RecordState::Idle);
     m_iTunesAction->setEnabled(hasSongs);
     const bool playlist = row->ListId() >= List_FirstPlaylist;
     m_renameAction->setEnabled(playlist);

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "recording/recordstate.h"
+
 class CLibrary;
 class QLabel;
 class QToolButton;
@@ -120,9 +122,9 @@ class CTreeLib : public QWidget {
 public:
     explicit CTreeLib(CLibrary* library, QWidget* parent = nullptr);
 
-    // Where the recording state comes from (0 idle, 1 or 2 recording):
-    // "Play" is disabled while recording.
-    void SetRecordStateSource(std::function<int()> source);
+    // Where the recording state comes from: "Play" is disabled while
+    // recording.
+    void SetRecordStateSource(std::function<RecordState()> source);
 
     QTreeWidget* LibTree() const { return m_libTree; }
     CAcDopTreeWidget* PlayListTree() const { return m_playTree; }
@@ -195,7 +197,7 @@ private:
     void ShowMenu(QTreeWidget* tree, const QPoint& pos);
 
     CLibrary* m_library;
-    std::function<int()> m_recordState;
+    std::function<RecordState()> m_recordState;
     CLibItem* m_libHeader = nullptr;
     CLibItem* m_playHeader = nullptr;
     QTreeWidget* m_libTree = nullptr;

@@ -12,12 +12,12 @@ struct SongRecord;
 // the path of its shown cover and its download state. Rows are what the
 // play queue, drag and drop, the tag editor and the iTunes export pass
 // around; the song's full record is loaded afresh whenever it is needed
-// (CShowListWidget::LoadRecord).
+// (CLibrary::LoadRecord).
 //
-// Owned by CShowListWidget, which creates one per song when it loads the
+// Owned by CLibrary, which creates one per song when it loads the
 // library and destroys it when the song is deleted (after emitting
 // MusicItemDeleted(row)): a pointer to a row stays valid until then. The
-// setters are for the list, which refreshes the views after calling them.
+// setters are for the library, which tells the views after calling them.
 // GUI thread only.
 class CTreeWidgetItem {
 public:

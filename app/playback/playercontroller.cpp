@@ -39,8 +39,7 @@ CPlayerController::~CPlayerController() {
 }
 
 bool CPlayerController::IsRecording() const {
-    const int state = m_host->RecordState();
-    return state == 1 || state == 2;
+    return m_host->RecordingState() != RecordState::Idle;
 }
 
 bool CPlayerController::CanPlay() const {
@@ -210,7 +209,7 @@ bool CPlayerController::GuardRecording() {
     if (!m_host->AskStopRecording()) return false;
     if (IsRecording()) {
         qWarning("CPlayerController::GuardRecording the recording did not stop, state: %d",
-                 m_host->RecordState());
+                 int(m_host->RecordingState()));
         return false;
     }
     return true;

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "recording/recordstate.h"
+
 class CMediaEngine;
 class CPlayQueue;
 class CTreeWidgetItem;
@@ -38,8 +40,8 @@ public:
     virtual void AddToRecentlyPlayed(CTreeWidgetItem* row) = 0;
     // Brings the cover view of the list on show up to date.
     virtual void RefreshCoverView() = 0;
-    // Recording state: 0 idle, 1 a song is written, 2 waiting for a song.
-    virtual int RecordState() const = 0;
+    // The recording session's state.
+    virtual RecordState RecordingState() const = 0;
     // The recording guard: asks whether to stop the recording and play,
     // and on "Yes" stops it. True when the user said "Yes".
     virtual bool AskStopRecording() = 0;
@@ -56,7 +58,7 @@ public:
 // row, puts every song it loads into "Recently Played" and refuses to start
 // while a recording runs unless the user stops the recording.
 //
-// The queue belongs to the recordings list, which keeps it in step with the
+// The queue belongs to the library, which keeps it in step with the
 // library and reports removed entries (AfterDeletePlayingMusic). The
 // controller owns the engine: it is created with the controller (WM_Create)
 // and destroyed with it, after the open file is released. No file is open

@@ -32,7 +32,6 @@ void CPlayerView::Bind(CPlayerController* player) {
             &CPlayInfoGroup::ReflashPlaySlider);
     connect(m_info, &CPlayInfoGroup::SeekRequested, player, &CPlayerController::SeekTo);
     connect(m_toolBar, &CToolBar::PlaybackVolumeChanged, player, &CPlayerController::ChangeVolume);
-    connect(m_toolBar, &CToolBar::RecordStateChanged, player, &CPlayerController::RefreshControls);
     connect(m_list, &CShowListWidget::FilterListToNull, player, &CPlayerController::DisablePlayBut);
     CLibrary* library = m_list->Library();
     connect(library, &CLibrary::QueueEntriesRemoved, player,
@@ -49,6 +48,10 @@ void CPlayerView::SetStopRecording(std::function<void()> stop) {
     m_stopRecording = std::move(stop);
 }
 
+void CPlayerView::SetRecordStateSource(std::function<RecordState()> source) {
+    m_recordState = std::move(source);
+}
+
 void CPlayerView::SetSessionRowsSource(std::function<QList<CTreeWidgetItem*>()> source) {
     m_sessionRows = std::move(source);
 }
@@ -60,7 +63,7 @@ void CPlayerView::ShowPlayState(int state) {
                                 : QStringLiteral(":/prefix/res/play.png")));
     play->setToolTip(playing ? tr("Pause") : tr("Play"));
     // While recording the status label tells about the recording.
-    if (RecordState() != CToolBar::State_Idle) return;
+    if (RecordingState() != RecordState::Idle) return;
     switch (state) {
         case CPlayerController::State_Playing:
             m_toolBar->StatusLabel()->setText(tr("Playing"));
@@ -75,7 +78,7 @@ void CPlayerView::ShowPlayState(int state) {
 }
 
 void CPlayerView::ApplyControls() {
-    if (!m_player || RecordState() != CToolBar::State_Idle) return;
+    if (!m_player || RecordingState() != RecordState::Idle) return;
     m_toolBar->PlayButton()->setEnabled(m_player->CanPlay());
     m_toolBar->PreviousButton()->setEnabled(m_player->CanGoPrevious());
     m_toolBar->NextButton()->setEnabled(m_player->CanGoNext());
@@ -109,8 +112,8 @@ void CPlayerView::RefreshCoverView() {
     m_list->UpdataPicView();
 }
 
-int CPlayerView::RecordState() const {
-    return m_toolBar->GetRecordState();
+RecordState CPlayerView::RecordingState() const {
+    return m_recordState ? m_recordState() : RecordState::Idle;
 }
 
 bool CPlayerView::AskStopRecording() {

@@ -34,6 +34,8 @@ public:
     void Bind(CPlayerController* player);
     // What "Yes" to the recording guard runs to stop the recording.
     void SetStopRecording(std::function<void()> stop);
+    // Where the recording state comes from (the session); idle until set.
+    void SetRecordStateSource(std::function<RecordState()> source);
     // Where the songs of the recording session come from.
     void SetSessionRowsSource(std::function<QList<CTreeWidgetItem*>()> source);
 
@@ -45,7 +47,7 @@ public:
     void SetPlayingMark(CTreeWidgetItem* row, bool playing) override;
     void AddToRecentlyPlayed(CTreeWidgetItem* row) override;
     void RefreshCoverView() override;
-    int RecordState() const override;
+    RecordState RecordingState() const override;
     bool AskStopRecording() override;
     void ShowUnavailable() override;
     QList<CTreeWidgetItem*> SessionRows() const override;
@@ -60,5 +62,6 @@ private:
     QWidget* m_dialogParent;
     CPlayerController* m_player = nullptr;
     std::function<void()> m_stopRecording;
+    std::function<RecordState()> m_recordState;
     std::function<QList<CTreeWidgetItem*>()> m_sessionRows;
 };

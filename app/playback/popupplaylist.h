@@ -33,7 +33,7 @@ private:
 // shrinks shut with a short animation, scrolls with the wheel, follows the
 // queue while it is open, and closes on a click elsewhere.
 //
-// The rows belong to the recordings list; the pop-up only points at them
+// The rows belong to the library; the pop-up only points at them
 // while it shows them and builds its entries anew whenever the queue
 // changes. GUI thread only.
 class CPopupPlayList : public QFrame {

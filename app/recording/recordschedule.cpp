@@ -28,7 +28,7 @@ void CRecordSchedule::SetClock(std::function<QTime()> clock) {
     m_clock = std::move(clock);
 }
 
-void CRecordSchedule::SetRecordStateSource(std::function<int()> source) {
+void CRecordSchedule::SetRecordStateSource(std::function<RecordState()> source) {
     m_recordState = std::move(source);
 }
 
@@ -75,9 +75,10 @@ CRecordSchedule::State CRecordSchedule::GetState() const {
 }
 
 void CRecordSchedule::StartRecordTask() {
-    qDebug("CRecordSchedule::StartRecordTask state: %d", m_recordState ? m_recordState() : 0);
+    const RecordState state = m_recordState ? m_recordState() : RecordState::Idle;
+    qDebug("CRecordSchedule::StartRecordTask state: %d", int(state));
     m_startTimer->stop();
-    if (!m_recordState || m_recordState() == 0) Q_EMIT StartRecordingRequested();
+    if (state == RecordState::Idle) Q_EMIT StartRecordingRequested();
     // The task ends on time even when a recording already ran or the start
     // failed.
     const int ms = SecondsOf(m_config->GetTaskDuration()) * 1000;

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "recording/recordstate.h"
+
 class CConfig;
 class QTimer;
 
@@ -39,10 +41,10 @@ public:
 
     // The time of day used as "now"; the system clock unless replaced.
     void SetClock(std::function<QTime()> clock);
-    // The recording state (0 idle, 1 song in progress, 2 waiting for a
-    // song); StartRecordTask() starts a recording only when it is 0. Until
-    // set, the recording counts as idle.
-    void SetRecordStateSource(std::function<int()> source);
+    // Where the recording state comes from; StartRecordTask() starts a
+    // recording only while it is idle. Until set, the recording counts as
+    // idle.
+    void SetRecordStateSource(std::function<RecordState()> source);
     // Seconds the shutdown question counts down; kShutdownSeconds unless
     // replaced (at least 1).
     void SetShutdownSeconds(int seconds);
@@ -91,7 +93,7 @@ private:
     QTimer* m_startTimer;   // not owned
     QTimer* m_stopTimer;    // not owned
     std::function<QTime()> m_clock;
-    std::function<int()> m_recordState;
+    std::function<RecordState()> m_recordState;
     int m_shutdownSeconds = kShutdownSeconds;
     bool m_noTask = true;
     // A task's recording runs: set by StartRecordTask(), cleared by

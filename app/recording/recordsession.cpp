@@ -13,14 +13,12 @@
 
 #include "capdev.h"
 #include "config.h"
-#include "deletedialog.h"
 #include "library/library.h"
 #include "library/playqueue.h"
 #include "library/treewidgetitem.h"
 #include "recording/audiosource.h"
-#include "recording/installextrasdialog.h"
 #include "recording/playerart.h"
-#include "recording/wavfile_widget.h"
+#include "recording/spectrumfeed.h"
 #include "specialdirs.h"
 
 #ifdef RECDECK_WITH_MEDCORE
@@ -101,13 +99,12 @@ void CRecordSession::EngineDeleter::operator()(void* handle) const {
     engine::Destroy(handle);
 }
 
-CRecordSession::CRecordSession(CConfig* config, CLibrary* library, wavfile_widget* waveform,
-                               QWidget* dialogParent, QObject* parent)
+CRecordSession::CRecordSession(CConfig* config, CLibrary* library, CSpectrumFeed* spectrum,
+                               QObject* parent)
     : QObject(parent),
       m_config(config),
       m_library(library),
-      m_waveform(waveform),
-      m_dialogParent(dialogParent),
+      m_spectrum(spectrum),
       m_audioDev(engine::Create()) {
     if (!m_audioDev) qWarning("AudioDevCreate failed!");
     m_freeSpace = [](const QString& folder) {
@@ -166,6 +163,10 @@ void CRecordSession::SetPlayingSource(std::function<bool()> playing) {
     m_playing = std::move(playing);
 }
 
+void CRecordSession::SetDeviceInstaller(std::function<bool()> install) {
+    m_installDevice = std::move(install);
+}
+
 // ---- Starting and stopping ----------------------------------------------------
 
 int CRecordSession::InitRecorderParam(AudioDevRecordParam* param) {
@@ -199,8 +200,7 @@ int CRecordSession::InitRecorderParam(AudioDevRecordParam* param) {
 int CRecordSession::ChooseComputerAudio(AudioDevRecordParam* param) {
     if (engine::SetDriverName(AudioDev(), kVirtualDeviceName) != 0) {
         qWarning("StartRecording, AudioDevSetDriverName failed");
-        CInstallExtrasDialog install(AudioDev(), m_dialogParent);
-        if (install.exec() != 1) {
+        if (!m_installDevice || !m_installDevice()) {
             qDebug("CRecordSession::InitRecorderParam the device was not installed");
             return 1;
         }
@@ -276,10 +276,10 @@ bool CRecordSession::StartRecording() {
     const int rate = param.sampleRate >= kMinRate && param.sampleRate <= kMaxRate
                          ? param.sampleRate
                          : kDefaultRate;
-    if (m_waveform) m_waveform->SetStep(rate * 4 / 20);
+    if (m_spectrum) m_spectrum->SetStep(rate * 4 / 20);
     m_elapsed = QTime(0, 0, 0);
     m_timer->start();
-    SetState(State_Waiting);
+    SetState(RecordState::Waiting);
     return true;
 }
 
@@ -290,8 +290,8 @@ void CRecordSession::SignalStopRecord() {
     qDebug("CRecordSession::SignalStopRecord AudioDevStopRecord res: %d", res);
     m_timer->stop();
     m_elapsed = QTime(0, 0, 0);
-    if (m_waveform) m_waveform->Deactivate();
-    SetState(State_Idle);
+    if (m_spectrum) m_spectrum->Deactivate();
+    SetState(RecordState::Idle);
     Q_EMIT SessionStopped();
 }
 
@@ -308,10 +308,10 @@ void CRecordSession::SetVolume(int value) {
         qDebug("CRecordSession::SetVolume AudioDevSetVolume failed err: %d", err);
 }
 
-void CRecordSession::SetState(int state) {
+void CRecordSession::SetState(RecordState state) {
     if (m_state == state) return;
-    m_state = state;
-    Q_EMIT RecordStateChanged(state);
+    const RecordState previous = std::exchange(m_state, state);
+    Q_EMIT RecordStateChanged(state, previous);
 }
 
 void CRecordSession::Tick() {
@@ -323,7 +323,7 @@ void CRecordSession::Tick() {
 
 void CRecordSession::PrepareFollowing(const AudioDevRecordParam& param) {
     // A session that runs keeps its own; the engine refuses the start.
-    if (m_state != State_Idle) return;
+    if (m_state != RecordState::Idle) return;
     m_following = param.inputDeviceName == nullptr && param.splitSilenceMs > 0 &&
                   CMprisFollower::BusAvailable();
     m_nextTrack = CPlayerTrack();
@@ -411,8 +411,8 @@ void CRecordSession::OnEngineEvent(int code, int value, const void* data) {
         return;
     case AudioData:
         // The spectrum copies what it keeps; no copy here.
-        if (text && value > 0 && m_waveform)
-            m_waveform->PushAudio(QByteArray::fromRawData(text, value));
+        if (text && value > 0 && m_spectrum)
+            m_spectrum->PushAudio(QByteArray::fromRawData(text, value));
         return;
     case RecordError:
         Q_EMIT RecordErrorAppend(
@@ -460,14 +460,14 @@ bool CRecordSession::DropAbandoned(const QString& path, const char* what) {
 
 void CRecordSession::CreateNewFile(int value) {
     if (value == 0) {
-        if (m_waveform) m_waveform->Clear();
+        if (m_spectrum) m_spectrum->Clear();
         return;
     }
     // A late report of a stopped session starts nothing.
-    if (m_state == State_Idle) return;
+    if (m_state == RecordState::Idle) return;
     m_elapsed = QTime(0, 0, 0);
-    if (m_waveform) m_waveform->Activate();
-    SetState(State_SongInProgress);
+    if (m_spectrum) m_spectrum->Activate();
+    SetState(RecordState::SongInProgress);
 }
 
 void CRecordSession::StartNewRecord(const QString& path) {
@@ -488,9 +488,9 @@ void CRecordSession::StartNewRecord(const QString& path) {
 void CRecordSession::EndNewRecord(const QString& path) {
     qDebug("CRecordSession::EndNewRecord file: %s", qUtf8Printable(path));
     if (DropAbandoned(path, "EndNewRecord")) return;
-    if (m_state == State_SongInProgress) SetState(State_Waiting);
+    if (m_state == RecordState::SongInProgress) SetState(RecordState::Waiting);
     Q_EMIT SongEnded();
-    if (m_waveform) m_waveform->Deactivate();
+    if (m_spectrum) m_spectrum->Deactivate();
     if (!m_library->NewRecordRow()) {
         // The file never reached one second: no library entry was made.
         qDebug("CRecordSession::EndNewRecord remove file: %s", qUtf8Printable(path));
@@ -517,7 +517,7 @@ void CRecordSession::DealwithRecordErr(int code, const QString& detail) {
             return;
         }
     }
-    if (m_state != State_Idle) SignalStopRecord();
+    if (m_state != RecordState::Idle) SignalStopRecord();
     if (m_abandoned) return;  // the program is quitting
     switch (code) {
     case AUDIODEV_ERR_NO_DEVICE:
@@ -542,12 +542,7 @@ void CRecordSession::DealwithRecordErr(int code, const QString& detail) {
 void CRecordSession::DiskisFull() {
     qDebug("CRecordSession::DiskisFull");
     SignalStopRecord();
-    CDeleteDialog message(tr("There is not enough disk space.\nPlease clean up the disk and \n"
-                             "continue to record music."),
-                          m_dialogParent);
-    message.AddButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    message.AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
-    message.Ask();
+    Q_EMIT DiskFullReported();
 }
 
 void CRecordSession::UnknowRecordError() {
@@ -555,9 +550,8 @@ void CRecordSession::UnknowRecordError() {
 }
 
 void CRecordSession::ShowMessage(const QString& text) {
-    CDeleteDialog message(text, m_dialogParent);
-    message.AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
-    message.Ask();
+    qDebug("CRecordSession::ShowMessage %s", qUtf8Printable(text));
+    Q_EMIT MessageRequested(text);
 }
 
 // ---- Judging and filing -------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "recording/mprisfollower.h"
+#include "recording/recordstate.h"
 
 class CConfig;
 class CPlayerArtFetcher;
@@ -17,8 +18,7 @@ class CLibrary;
 class CTreeWidgetItem;
 class QThread;
 class QTimer;
-class QWidget;
-class wavfile_widget;
+class CSpectrumFeed;
 struct AudioDevRecordParam;
 
 // One recording session after another on the program's capture engine
@@ -26,7 +26,7 @@ struct AudioDevRecordParam;
 // engine's callback events into queued work on the user-interface thread,
 // the recording state with its one-second timer, and the judging and filing
 // of every song the engine writes (kept songs join "All Recordings" and
-// "Newly Recordings" through the recordings list, too short ones are deleted
+// "Newly Recordings" through the library, too short ones are deleted
 // with their files).
 //
 // Computer audio is recorded from every application or from the one the
@@ -53,12 +53,6 @@ struct AudioDevRecordParam;
 class CRecordSession : public QObject {
     Q_OBJECT
 public:
-    // Recording state.
-    enum RecordState {
-        State_Idle = 0,           // no session
-        State_SongInProgress = 1, // the engine writes a song file
-        State_Waiting = 2,        // a session runs, no song file is open
-    };
     // How a kept song joins the recording view.
     enum SongKind {
         Kind_Identifying = 1,  // its information is being fetched
@@ -75,18 +69,19 @@ public:
     static constexpr int kFollowHoldMs = 3000;
 
     // config: the settings; library: the library that keeps the songs;
-    // waveform: the live spectrum fed on the engine's thread; dialogParent:
-    // the window the session's dialogs belong to. None is owned; all must
-    // outlive the session. A failed AudioDevCreate is logged
-    // ("AudioDevCreate failed!") and every start then fails.
-    CRecordSession(CConfig* config, CLibrary* library, wavfile_widget* waveform,
-                   QWidget* dialogParent, QObject* parent = nullptr);
+    // spectrum: the live spectrum fed on the engine's thread (may be null).
+    // None is owned; all must outlive the session. A failed AudioDevCreate
+    // is logged ("AudioDevCreate failed!") and every start then fails. The
+    // session asks nothing itself: what it has to tell goes out as
+    // MessageRequested and DiskFullReported.
+    CRecordSession(CConfig* config, CLibrary* library, CSpectrumFeed* spectrum,
+                   QObject* parent = nullptr);
     ~CRecordSession() override;
 
     // The engine instance; null when its creation failed. Other users (the
     // audio source page, the installer dialog) call it from this thread.
     void* AudioDev() const { return m_audioDev.get(); }
-    int State() const { return m_state; }
+    RecordState State() const { return m_state; }
     // Time since the song (or the wait for one) began; zero while idle.
     QTime ElapsedTime() const { return m_elapsed; }
     QTimer* RecordingTimer() const { return m_timer; }
@@ -104,6 +99,10 @@ public:
     // Whether the player plays right now (a kept song then stays out of the
     // play queue); nothing plays unless set.
     void SetPlayingSource(std::function<bool()> playing);
+    // What offers to install "Tavra Audio" when a recording of computer
+    // audio finds it missing: true once the device is there. Without one
+    // such a start fails.
+    void SetDeviceInstaller(std::function<bool()> install);
 
     // Fills the engine's record for a start from the settings: the output
     // folder (created), the input (computer audio through "Tavra Audio",
@@ -166,8 +165,8 @@ Q_SIGNALS:
     void NewFileOpenedAt(qint64 monotonicUs);
 
     // ---- For the window -------------------------------------------------
-    // The recording state changed (RecordState).
-    void RecordStateChanged(int state);
+    // The recording state changed, from previous.
+    void RecordStateChanged(RecordState state, RecordState previous);
     // Once a second during a session: the time since the song (or the wait)
     // began.
     void RecordingTimeChanged(const QTime& elapsed);
@@ -186,6 +185,11 @@ Q_SIGNALS:
     void SongFiled(CTreeWidgetItem* row, int kind);
     // The song being recorded is being identified.
     void IdentificationStarted();
+    // Something the user must be told (a start that failed, the engine's
+    // error): a message with one "Ok".
+    void MessageRequested(const QString& text);
+    // The recording stopped because the disk is full.
+    void DiskFullReported();
 
 private:
     struct EngineDeleter {
@@ -193,9 +197,9 @@ private:
     };
     static int Trampoline(int code, int value, void* data, void* user);
 
-    void SetState(int state);
+    void SetState(RecordState state);
     void Tick();
-    // A modal message with one "Ok" button.
+    // MessageRequested, logged.
     void ShowMessage(const QString& text);
     int ChooseComputerAudio(AudioDevRecordParam* param);
     int ChooseInput(AudioDevRecordParam* param);
@@ -216,13 +220,13 @@ private:
     CLibrary* m_library;         // not owned
     // Not owned. Read on the engine's threads: set once, before the engine
     // can call back, and the engine is destroyed before it goes.
-    wavfile_widget* const m_waveform;
-    QWidget* m_dialogParent;    // not owned
+    CSpectrumFeed* const m_spectrum;
     std::unique_ptr<void, EngineDeleter> m_audioDev;
 
     FreeSpaceQuery m_freeSpace;
     std::function<bool()> m_playing;
-    int m_state = State_Idle;
+    std::function<bool()> m_installDevice;
+    RecordState m_state = RecordState::Idle;
     QTime m_elapsed{0, 0, 0};
     QTimer* m_timer = nullptr;
     int m_firstRecording = 1;

@@ -3,11 +3,7 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
-#include <QTimer>
-
 #include <algorithm>
-
-#include "myaudiobuffer.h"
 
 namespace {
 const QColor kLitColour(0x76, 0x6f, 0x35);    // "#766f35"
@@ -17,55 +13,15 @@ constexpr int kMargin = 5;
 constexpr int kHalfGap = 10;
 }  // namespace
 
-wavfile_widget::wavfile_widget(QWidget* parent)
-    : QWidget(parent), m_thread(std::make_unique<CWaveThread>(&m_levels)) {
+wavfile_widget::wavfile_widget(CSpectrumFeed* feed, QWidget* parent)
+    : QWidget(parent), m_feed(feed) {
     setObjectName(QStringLiteral("wavfile_widget"));
     setContentsMargins(0, 0, 0, 0);
     setMinimumSize(2 * kMargin + kHalfGap + 2 * CSpectrumLevels::kBars,
                    2 * CSpectrumLevels::kSegments + 4);
     m_peak.fill(-1);
     m_hold.fill(0);
-    connect(m_thread.get(), &CWaveThread::SendDraw, this, &wavfile_widget::DrawSpectrum);
-    m_timer = new QTimer(this);
-    m_timer->setInterval(kTimerMs);
-    connect(m_timer, &QTimer::timeout, this, &wavfile_widget::ProgramWaveData);
-    m_timer->start();
-}
-
-wavfile_widget::~wavfile_widget() {
-    m_timer->stop();
-    m_active = false;
-    m_thread->wait();
-}
-
-int wavfile_widget::PushAudio(const QByteArray& block) {
-    if (!m_active.load() || block.isEmpty()) return 0;
-    return m_thread->Buffer()->Push(int(block.size()), block.constData());
-}
-
-void wavfile_widget::SetStep(int bytes) {
-    m_thread->Buffer()->SetStep(bytes);
-}
-
-void wavfile_widget::Activate() {
-    m_active = true;
-}
-
-void wavfile_widget::Deactivate() {
-    m_active = false;
-    // A pass still running would move the bars again after they were reset.
-    m_thread->wait();
-    m_thread->Buffer()->Clear();
-    m_levels.Fill(0);
-    update();
-}
-
-void wavfile_widget::Clear() {
-    m_thread->Buffer()->Clear();
-}
-
-void wavfile_widget::ProgramWaveData() {
-    if (m_active.load()) m_thread->start(QThread::InheritPriority);
+    if (m_feed) connect(m_feed, &CSpectrumFeed::LevelsChanged, this, &wavfile_widget::DrawSpectrum);
 }
 
 void wavfile_widget::DrawSpectrum() {
@@ -73,7 +29,8 @@ void wavfile_widget::DrawSpectrum() {
 }
 
 void wavfile_widget::paintEvent(QPaintEvent*) {
-    std::array<int, CSpectrumLevels::kBars> levels = m_levels.Copy();
+    std::array<int, CSpectrumLevels::kBars> levels{};
+    if (m_feed) levels = m_feed->Levels();
     constexpr int last = CSpectrumLevels::kBars - 1;
     // The outermost bars never stand above their neighbours.
     if (levels[0] > levels[1]) levels[0] = levels[1] - 1;
@@ -85,7 +42,7 @@ void wavfile_widget::paintEvent(QPaintEvent*) {
     const int barPitch = (width() - 2 * kMargin) / CSpectrumLevels::kBars;
     const int barWidth = barPitch - 1;
     const int bottom = height() / 2 + CSpectrumLevels::kSegments;
-    const bool active = m_active.load();
+    const bool active = m_feed && m_feed->IsActive();
 
     QImage image(size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);

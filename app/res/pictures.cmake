@@ -1,7 +1,7 @@
 # The program's pictures: SVG drawings kept in res/, rendered into PNG files
-# at build time by the small tool rendericons and compiled into recdeck_lib
+# at build time by the small tool rendericons and compiled into recdeck_ui
 # under ":/prefix/res/". Included from app/CMakeLists.txt, so that the
-# rendered files and the resource code belong to recdeck_lib's folder.
+# rendered files and the resource code belong to recdeck_ui's folder.
 find_package(Qt6 REQUIRED COMPONENTS Gui Svg)
 
 add_executable(rendericons ${CMAKE_CURRENT_LIST_DIR}/rendericons.cpp)

@@ -2,9 +2,9 @@
 #
 # Renders each SVG drawing into a PNG file of <size> × <size> pixels under
 # <folder> with the rendericons tool, and compiles the files into
-# recdeck_lib as the Qt resource <resource> under ":/prefix/res/", each at
+# recdeck_ui as the Qt resource <resource> under ":/prefix/res/", each at
 # its resource path (which may hold folders and spaces). The code is loaded
-# with Q_INIT_RESOURCE(<resource>). Call it from recdeck_lib's folder: the
+# with Q_INIT_RESOURCE(<resource>). Call it from recdeck_ui's folder: the
 # rendered files and the resource code must belong to it.
 function(recdeck_add_pictures resource folder)
   file(MAKE_DIRECTORY ${folder})
@@ -43,5 +43,5 @@ function(recdeck_add_pictures resource folder)
     "<RCC>\n  <qresource prefix=\"/prefix/res\">\n${qrc_entries}  </qresource>\n</RCC>\n")
   configure_file(${folder}/${resource}.qrc.tmp ${folder}/${resource}.qrc COPYONLY)
   qt_add_resources(sources ${folder}/${resource}.qrc)
-  target_sources(recdeck_lib PRIVATE ${sources} ${pngs})
+  target_sources(recdeck_ui PRIVATE ${sources} ${pngs})
 endfunction()

@@ -146,6 +146,11 @@ TEST_F(TaskManagerTest, AutomaticTaskWaitsForItsSongAndADiscardedSongDropsIt) {
     Spin(500);
     EXPECT_EQ(Service::Get().RequestCount(), 0);
     EXPECT_EQ(CountReports(5, DownloadTask_RUNNING), 0);
+    // The end of an earlier task of the song, on its way when that task was
+    // cancelled, is not credited to this one.
+    manager->TaskNotify(5, ~quint64(0), DownloadTask_FAILED);
+    EXPECT_EQ(QueueIds(), (QList<int>{5, 6}));
+    EXPECT_EQ(CountReports(5, DownloadTask_FAILED), 0);
 
     // Too short: its task goes without a word.
     manager->SongFiled(6, false, false);
@@ -207,7 +212,7 @@ TEST_F(TaskManagerTest, AnswerArrivingWhileATaskStopsIsDroppedUnderItsLock) {
     EXPECT_EQ(task.TakeAnswer(), nullptr);
     Spin(100);
     for (const QList<QVariant>& report : reports)
-        EXPECT_NE(report.at(1).toInt(), int(DownloadTask_SUCESS));
+        EXPECT_NE(report.at(2).toInt(), int(DownloadTask_SUCESS));
     EXPECT_FALSE(QFileInfo::exists(art));
     EXPECT_TRUE(FilesIn(Caches()).isEmpty());
 }

@@ -19,7 +19,7 @@
 #include "library/showlistwidget.h"
 #include "library/treewidgetitem.h"
 #include "mainui.h"
-#include "recordingwidget.h"
+#include "recording/recordingwidget.h"
 #include "toolbar.h"
 
 namespace {
@@ -46,7 +46,6 @@ protected:
         ASSERT_NE(m_tile, nullptr);
     }
     void TearDown() override {
-        m_window->ToolBar()->ShowRecordState(CToolBar::State_Idle);
         m_window.reset();
         SongFixture::TearDown();
     }

@@ -136,7 +136,6 @@ protected:
         ASSERT_EQ(DB_OpenFile(m_dir + QStringLiteral("/music.db")), 0);
     }
     void TearDown() override {
-        if (m_window) m_window->ToolBar()->ShowRecordState(CToolBar::State_Idle);
         m_window.reset();
         if (DB_IsOpen()) DB_Close();
         unsetenv("TUNECAP_ITUNES_FOLDER");

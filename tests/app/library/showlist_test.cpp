@@ -250,7 +250,7 @@ TEST_F(ShowList, MenuEntriesFollowTheSelectionTheFilesAndTheRecording) {
     AddSong(Song{2, "two", {}, {}, {}, "01/02/2012 10:00"});
     AddSong(Song{3, "gone", {}, {}, {}, "01/03/2012 10:00", {}, false});
     Build();
-    int recording = 0;
+    RecordState recording = RecordState::Idle;
     m_list->SetRecordStateSource([&recording] { return recording; });
     m_list->AddPlaylistAction(4, QStringLiteral("PlayList 1"));
     QMenu* menu = m_list->ContextMenu();
@@ -279,14 +279,14 @@ TEST_F(ShowList, MenuEntriesFollowTheSelectionTheFilesAndTheRecording) {
     open(2);
     EXPECT_FALSE(enabled().contains("Edit Music Tags"));
     EXPECT_FALSE(enabled().contains("Show in Folder"));
-    recording = 2;
+    recording = RecordState::Waiting;
     open(2);
     EXPECT_FALSE(enabled().contains("Play"));
     EXPECT_TRUE(enabled().contains("Download Info"));
 
     // Only a missing file selected: the five file actions are off and the
     // row carries the missing mark.
-    recording = 0;
+    recording = RecordState::Idle;
     Select({3});
     open(3);
     EXPECT_EQ(enabled(), QStringList({"Select All", "Unselect All", "Delete"}));

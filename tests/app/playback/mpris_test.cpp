@@ -219,7 +219,7 @@ TEST_F(Mpris, MetadataNamesThePlayingSongAndATrackChangeIsAnnounced) {
 TEST_F(Mpris, PlayDuringARecordingAsksAsThePlayButtonDoesAndAnswersAtOnce) {
     AddPlayable(1, QStringLiteral("Alpha"), 3.0);
     BuildWithService();
-    m_toolBar->ShowRecordState(CToolBar::State_Waiting);
+    SetRecording(RecordState::Waiting);
 
     QDBusMessage message =
         QDBusMessage::createMethodCall(kService, kPath, kPlayer, QStringLiteral("Play"));
@@ -241,7 +241,7 @@ TEST_F(Mpris, PlayDuringARecordingAsksAsThePlayButtonDoesAndAnswersAtOnce) {
                                        "Do you want to stop it and start to play music?"));
     QTest::qWait(300);
     EXPECT_EQ(m_player->PlayState(), CPlayerController::State_Stopped);
-    EXPECT_EQ(m_toolBar->GetRecordState(), CToolBar::State_Waiting);
+    EXPECT_EQ(m_recordState, RecordState::Waiting);
     EXPECT_EQ(m_stopRequests, 0);
 
     {

@@ -219,14 +219,14 @@ TEST_F(Player, VolumeOfTheSliderReachesTheEngineHalvedOnlyWhileNotRecording) {
     EXPECT_EQ(m_engine->volumes.back(), 0);
 
     // During a recording the slider is the capture's, not the player's.
-    m_toolBar->ShowRecordState(CToolBar::State_Waiting);
+    SetRecording(RecordState::Waiting);
     const size_t calls = m_engine->volumes.size();
     QSignalSpy capture(m_toolBar.get(), &CToolBar::RecordingVolumeChanged);
     m_toolBar->VolumeSlider()->setValue(100);
     EXPECT_EQ(m_engine->volumes.size(), calls);
     ASSERT_EQ(capture.size(), 1);
     EXPECT_EQ(capture[0][0].toInt(), 100);
-    m_toolBar->ShowRecordState(CToolBar::State_Idle);
+    SetRecording(RecordState::Idle);
 }
 
 TEST_F(Player, APlayedSongIsInRecentlyPlayedWithTodaysTime) {
@@ -296,8 +296,7 @@ TEST_F(Player, MissingFilesAreSkippedAndTryingEndsOnceEveryEntryWasTried) {
 TEST_F(Player, WhileRecordingOnlyYesToTheQuestionStopsTheRecordingAndPlays) {
     AddThree(3.0);
     Build();
-    m_toolBar->ShowRecordState(CToolBar::State_Waiting);
-    m_player->RefreshControls();
+    SetRecording(RecordState::Waiting);
     EXPECT_FALSE(m_toolBar->PlayButton()->isEnabled()) << "play stays off while recording";
 
     {
@@ -308,7 +307,7 @@ TEST_F(Player, WhileRecordingOnlyYesToTheQuestionStopsTheRecordingAndPlays) {
                                                 "Do you want to stop it and start to play music?"));
     }
     EXPECT_EQ(m_player->PlayState(), CPlayerController::State_Stopped);
-    EXPECT_EQ(m_toolBar->GetRecordState(), CToolBar::State_Waiting);
+    EXPECT_EQ(m_recordState, RecordState::Waiting);
     EXPECT_EQ(m_stopRequests, 0);
     EXPECT_TRUE(Queue()->IsEmpty());
 
@@ -326,7 +325,7 @@ TEST_F(Player, WhileRecordingOnlyYesToTheQuestionStopsTheRecordingAndPlays) {
         EXPECT_TRUE(answer.Seen());
     }
     EXPECT_EQ(m_stopRequests, 1);
-    EXPECT_EQ(m_toolBar->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_EQ(m_recordState, RecordState::Idle);
     ASSERT_TRUE(WaitPlaying(1));
     EXPECT_TRUE(m_toolBar->PlayButton()->isEnabled());
 }

@@ -125,6 +125,7 @@ protected:
         m_list->resize(900, 400);
         m_list->show();
         m_toolBar = std::make_unique<CToolBar>(Config());
+        m_toolBar->SetRecordStateSource([this] { return m_recordState; });
         m_toolBar->show();
         m_info = std::make_unique<CPlayInfoGroup>();
         m_info->resize(320, 44);
@@ -135,11 +136,20 @@ protected:
         m_engine = engine.get();
         m_player = std::make_unique<CPlayerController>(m_list->Library()->PlayQueue(), m_view.get(),
                                                        std::move(engine));
+        m_view->SetRecordStateSource([this] { return m_recordState; });
         m_view->SetStopRecording([this] {
             ++m_stopRequests;
-            m_toolBar->ShowRecordState(CToolBar::State_Idle);
+            SetRecording(RecordState::Idle);
         });
         m_view->Bind(m_player.get());
+    }
+
+    // The recording session's state changes to state; the tool bar and the
+    // player follow, as the main window wires them.
+    void SetRecording(RecordState state) {
+        const RecordState previous = std::exchange(m_recordState, state);
+        m_toolBar->ShowRecordState(state, previous);
+        m_player->RefreshControls();
     }
 
     CTreeWidgetItem* Row(int id) const { return m_list->Library()->FindRow(id); }
@@ -182,6 +192,7 @@ protected:
     std::unique_ptr<CPlayerView> m_view;
     std::unique_ptr<CPlayerController> m_player;
     CWatchedEngine* m_engine = nullptr;  // owned by m_player
+    RecordState m_recordState = RecordState::Idle;  // as the session holds it
     int m_stopRequests = 0;
 };
 

@@ -25,7 +25,7 @@
 #include "recording/installextrasdialog.h"
 #include "recording/recordsession.h"
 #include "recordingtest.h"
-#include "recordingwidget.h"
+#include "recording/recordingwidget.h"
 #include "toolbar.h"
 #include "uiapp.h"
 
@@ -76,7 +76,7 @@ TEST_P(RecordingEndToEnd, ThreeSongsPlayedTwoKeptTheShortOneGone) {
 
     QList<int> shown;
     QObject::connect(session, &CRecordSession::RecordStateChanged, m_window.get(),
-                     [&] { shown << bar->GetRecordState(); });
+                     [&](RecordState state) { shown << int(state); });
     QSignalSpy samples(session, &CRecordSession::AutoDownloadStarted);
     QSignalSpy ended(session, &CRecordSession::SongEnded);
     QSignalSpy notified(list->Library()->DownloadQueue(), &CDownloadQueue::TaskNotified);
@@ -91,7 +91,7 @@ TEST_P(RecordingEndToEnd, ThreeSongsPlayedTwoKeptTheShortOneGone) {
     });
     QTest::mouseClick(bar->RecordButton(), Qt::LeftButton);
     ASSERT_TRUE(installed);
-    ASSERT_EQ(session->State(), CRecordSession::State_Waiting);
+    ASSERT_EQ(session->State(), RecordState::Waiting);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_pulse.recordingSource().empty(); }, 5000));
     EXPECT_EQ(m_pulse.recordingSource(), "tavra_audio.monitor");
     // The installer keeps the device for the user's next server start.
@@ -112,7 +112,7 @@ TEST_P(RecordingEndToEnd, ThreeSongsPlayedTwoKeptTheShortOneGone) {
     QTest::mouseClick(bar->StopButton(), Qt::LeftButton);
 
     EXPECT_EQ(shown, (QList<int>{2, 1, 2, 1, 2, 1, 2, 0}));
-    EXPECT_EQ(bar->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_EQ(session->State(), RecordState::Idle);
 
     // Two songs in both lists, with their lengths.
     ASSERT_EQ(list->Library()->ListCount(List_AllRecordings), 2);

@@ -155,13 +155,13 @@ TEST_F(ScheduleTest, TaskStartsRecordingAtItsTimeAndStopsItAfterItsDuration) {
     EXPECT_GE(clock.elapsed(), 900);
     EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_Running);
     // The task's recording runs on the engine.
-    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Waiting);
+    EXPECT_EQ(m_window->RecordSession()->State(), RecordState::Waiting);
     EXPECT_FALSE(m_pulse.recordingSource().empty());
     EXPECT_TRUE(m_window->StopTaskTimer()->isActive());
     EXPECT_EQ(m_window->StopTaskTimer()->interval(), 1000);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return stopped.count() == 1; }, 4000));
-    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_window->RecordSession()->State(), RecordState::Idle);
     EXPECT_TRUE(m_pulse.recordingSource().empty());
     EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_NoTask);
     EXPECT_TRUE(schedule->NoTaskScheduled());

@@ -29,7 +29,7 @@
 #include "pulsedaemon.h"
 #include "recording/recordsession.h"
 #include "recordingtest.h"
-#include "recordingwidget.h"
+#include "recording/recordingwidget.h"
 #include "toolbar.h"
 #include "uiapp.h"
 
@@ -53,7 +53,7 @@ protected:
         m_list = m_window->LibraryPage()->ShowList();
         // The tool bar's state after each change the session made.
         QObject::connect(m_session, &CRecordSession::RecordStateChanged, m_window.get(),
-                         [this] { m_states << m_window->ToolBar()->GetRecordState(); });
+                         [this](RecordState state) { m_states << int(state); });
     }
     void TearDown() override { m_window.reset(); }
 
@@ -64,10 +64,10 @@ protected:
         ASSERT_TRUE(recordingtest::WriteSongs(wav, songs));
         QSignalSpy ended(m_session, &CRecordSession::SongEnded);
         QTest::mouseClick(m_window->ToolBar()->RecordButton(), Qt::LeftButton);
-        ASSERT_EQ(m_session->State(), CRecordSession::State_Waiting);
+        ASSERT_EQ(m_session->State(), RecordState::Waiting);
         ASSERT_TRUE(recordingtest::Play(wav, QStringLiteral("speakers")));
         QTest::mouseClick(m_window->ToolBar()->StopButton(), Qt::LeftButton);
-        ASSERT_EQ(m_session->State(), CRecordSession::State_Idle);
+        ASSERT_EQ(m_session->State(), RecordState::Idle);
         int loud = 0;
         for (const Stretch& s : songs) loud += s.hz > 0 ? 1 : 0;
         const int files = m_config->GetSplitMode() != 0 ? loud : 1;
@@ -148,7 +148,7 @@ TEST_F(SessionTest, WithoutSplittingTheWholeSessionIsOneSong) {
 TEST_F(SessionTest, StartStopsPlaybackFirstAndAVanishedInputGivesWayToInputZero) {
     m_config->SetDeviceId(QStringLiteral("USB Microphone"));
     std::string sourceAtRequest = "not asked";
-    int stateAtRequest = -1;
+    RecordState stateAtRequest = RecordState::Waiting;
     QObject::connect(m_session, &CRecordSession::PlaybackStopRequested, m_window.get(), [&] {
         sourceAtRequest = m_pulse.recordingSource();
         stateAtRequest = m_session->State();
@@ -156,7 +156,7 @@ TEST_F(SessionTest, StartStopsPlaybackFirstAndAVanishedInputGivesWayToInputZero)
     ASSERT_TRUE(m_session->StartRecording());
     // Asked while nothing recorded yet.
     EXPECT_EQ(sourceAtRequest, "");
-    EXPECT_EQ(stateAtRequest, CRecordSession::State_Idle);
+    EXPECT_EQ(stateAtRequest, RecordState::Idle);
     EXPECT_EQ(m_pulse.recordingSource(), "speakers.monitor");
     const QString first = QString::fromUtf8(AudioDevGetInputName(m_session->AudioDev(), 0));
     EXPECT_EQ(first, QStringLiteral("Monitor of Speakers"));
@@ -174,7 +174,7 @@ TEST_F(SessionTest, StartStopsPlaybackFirstAndAVanishedInputGivesWayToInputZero)
         EXPECT_FALSE(none->Seen());
         EXPECT_TRUE(log.Contains(QStringLiteral("AudioDevStartRecord failed err: -6")));
     }
-    EXPECT_EQ(m_session->State(), CRecordSession::State_Waiting);
+    EXPECT_EQ(m_session->State(), RecordState::Waiting);
     m_session->SignalStopRecord();
     EXPECT_TRUE(m_pulse.recordingSource().empty());
     EXPECT_FALSE(m_window->RecordingWidget()->IsAnimating());
@@ -199,7 +199,7 @@ TEST_F(SessionTest, WriteErrorOnANearlyFullDiskRunsDiskisFull) {
     EXPECT_EQ(m_question, QStringLiteral("There is not enough disk space.\nPlease clean up the disk "
                                          "and \ncontinue to record music."));
     EXPECT_EQ(m_buttons, (QStringList{"Cancel", "Ok"}));
-    EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_session->State(), RecordState::Idle);
     EXPECT_TRUE(m_pulse.recordingSource().empty());
 
     // With room left the write failure is reported as such.
@@ -211,7 +211,7 @@ TEST_F(SessionTest, WriteErrorOnANearlyFullDiskRunsDiskisFull) {
     EXPECT_TRUE(m_question.startsWith(QStringLiteral("Writing the recording to\n") + m_folder))
         << m_question.toStdString();
     EXPECT_EQ(m_buttons, QStringList{"Ok"});
-    EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_session->State(), RecordState::Idle);
 }
 
 TEST_F(SessionTest, LostInputEndsTheSessionWithItsNameAndKeepsWhatCameBefore) {
@@ -230,8 +230,8 @@ TEST_F(SessionTest, LostInputEndsTheSessionWithItsNameAndKeepsWhatCameBefore) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer->Seen(); }, 5000));
     EXPECT_EQ(m_question, QStringLiteral("Failed to find Monitor of Gadget, \n"
                                          "please make sure it is connected well."));
-    EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
-    EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_EQ(m_session->State(), RecordState::Idle);
+    EXPECT_EQ(m_session->State(), RecordState::Idle);
     // The song before the loss was closed and kept.
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_list->Library()->ListCount(List_AllRecordings) == 1; }, 3000));
     EXPECT_EQ(recordingtest::FilesIn(m_folder, {"mp3"}).size(), 1);
@@ -265,7 +265,7 @@ TEST_F(SessionTest, FolderThatCannotBeMadeEndsTheSessionWithAClearMessage) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return answer->Seen(); }, 5000));
     EXPECT_TRUE(m_question.startsWith(QStringLiteral("Cannot create a recording file in\n") + folder))
         << m_question.toStdString();
-    EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_session->State(), RecordState::Idle);
     EXPECT_TRUE(m_pulse.recordingSource().empty());
     EXPECT_EQ(m_list->Library()->ListCount(List_AllRecordings), 0);
 }
@@ -310,7 +310,7 @@ TEST_F(SessionTest, BridgeCopiesOnTheEngineThreadAndDeletesAnAbandonedSampleTher
     EXPECT_TRUE(QFile::exists(complete));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(complete) && !QFile::exists(closed); },
                                 2000));
-    EXPECT_EQ(m_session->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_session->State(), RecordState::Idle);
     EXPECT_TRUE(m_states.isEmpty());
 }
 

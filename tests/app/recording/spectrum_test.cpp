@@ -19,6 +19,7 @@
 
 #include "recording/fftrealwrapper.h"
 #include "recording/myaudiobuffer.h"
+#include "recording/spectrumfeed.h"
 #include "recording/wavethread.h"
 #include "recording/wavfile_widget.h"
 #include "uiapp.h"
@@ -154,22 +155,23 @@ class SpectrumTest : public testing::Test {
 protected:
     void SetUp() override {
         uitest::App();
-        m_widget = std::make_unique<wavfile_widget>();
+        m_feed = std::make_unique<CSpectrumFeed>();
+        m_widget = std::make_unique<wavfile_widget>(m_feed.get());
         // Passes run when the test says so.
-        m_widget->Timer()->stop();
+        m_feed->Timer()->stop();
         m_widget->resize(410, 60);
-        m_widget->Activate();
-        m_widget->SetStep(8820);
+        m_feed->Activate();
+        m_feed->SetStep(8820);
     }
 
-    // Hands block to the monitor as the engine does and runs one pass
-    // through the widget, on the analysis thread.
+    // Hands block to the feed as the engine does and runs one pass, on the
+    // analysis thread.
     void Pass(const QByteArray& block) {
         if (!block.isEmpty()) {
-            EXPECT_EQ(m_widget->PushAudio(block), block.size());
+            EXPECT_EQ(m_feed->PushAudio(block), block.size());
         }
-        m_widget->ProgramWaveData();
-        ASSERT_TRUE(m_widget->Thread()->wait(5000));
+        m_feed->ProgramWaveData();
+        ASSERT_TRUE(m_feed->Thread()->wait(5000));
     }
 
     // Colour of row `row` of bar `bar` as painted now (one paint).
@@ -182,24 +184,25 @@ protected:
 
     static constexpr QRgb kLit = 0x766f35;
     static constexpr QRgb kEmpty = 0xd1cd94;
+    std::unique_ptr<CSpectrumFeed> m_feed;
     std::unique_ptr<wavfile_widget> m_widget;
 };
 
 TEST_F(SpectrumTest, FullScaleSineDrivesItsBandToTheTopOneSegmentPerPass) {
     // Left: bin 100, band 4 (bar 4). Right: bin 300, band 12 (bar 39 - 12).
     const QByteArray tone = Stereo(kFrames, 100, 1.0, 300, 1.0);
-    QSignalSpy drawn(m_widget->Thread(), &CWaveThread::SendDraw);
+    QSignalSpy drawn(m_feed->Thread(), &CWaveThread::SendDraw);
     Pass(tone);
     EXPECT_EQ(drawn.count(), 1);
-    auto levels = m_widget->Levels();
+    auto levels = m_feed->Levels();
     EXPECT_EQ(levels[4], 1);
     EXPECT_EQ(levels[27], 1);
     for (int i = 2; i < 18; ++i) Pass(tone);
-    levels = m_widget->Levels();
+    levels = m_feed->Levels();
     EXPECT_EQ(levels[4], 17);
     Pass(tone);
     Pass(tone);
-    levels = m_widget->Levels();
+    levels = m_feed->Levels();
     for (int bar = 0; bar < 40; ++bar) {
         const int expected = (bar == 4 || bar == 27) ? 18 : 0;
         EXPECT_EQ(levels[std::size_t(bar)], expected) << "bar " << bar;
@@ -208,7 +211,7 @@ TEST_F(SpectrumTest, FullScaleSineDrivesItsBandToTheTopOneSegmentPerPass) {
     // Silence: every bar sinks one segment per pass.
     for (int expected = 17; expected >= 0; --expected) {
         Pass(Silence(kFrames));
-        levels = m_widget->Levels();
+        levels = m_feed->Levels();
         ASSERT_EQ(levels[4], expected);
         ASSERT_EQ(levels[27], expected);
     }
@@ -218,66 +221,66 @@ TEST_F(SpectrumTest, FullScaleSineDrivesItsBandToTheTopOneSegmentPerPass) {
 TEST_F(SpectrumTest, ShortOrLateBlocksKeepTheBarsAndAClearedBufferDropsThem) {
     const QByteArray tone = Stereo(kFrames, 60, 1.0, 60, 1.0);
     for (int i = 0; i < 5; ++i) Pass(tone);
-    EXPECT_EQ(m_widget->Levels()[2], 5);
+    EXPECT_EQ(m_feed->Levels()[2], 5);
     // Half a window: the rest comes from audio already shown.
     Pass(Stereo(kFrames / 2, 60, 1.0, 60, 1.0));
-    EXPECT_EQ(m_widget->Levels()[2], 6);
-    EXPECT_EQ(m_widget->Levels()[37], 6);
+    EXPECT_EQ(m_feed->Levels()[2], 6);
+    EXPECT_EQ(m_feed->Levels()[37], 6);
     // A block that is late: the pass looks at the last window again.
     Pass(QByteArray());
-    EXPECT_EQ(m_widget->Levels()[2], 7);
+    EXPECT_EQ(m_feed->Levels()[2], 7);
     // The engine reported a silent block: nothing buffered, every bar drops
     // at once.
-    m_widget->Clear();
+    m_feed->Clear();
     Pass(QByteArray());
-    for (int level : m_widget->Levels()) EXPECT_EQ(level, 0);
+    for (int level : m_feed->Levels()) EXPECT_EQ(level, 0);
     // A feed that stopped: after a few repeats the bars drop as well.
     Pass(tone);
     for (int i = 0; i < CMyAudioBuffer::kMaxRepeats; ++i) Pass(QByteArray());
-    EXPECT_EQ(m_widget->Levels()[2], 1 + CMyAudioBuffer::kMaxRepeats);
+    EXPECT_EQ(m_feed->Levels()[2], 1 + CMyAudioBuffer::kMaxRepeats);
     Pass(QByteArray());
-    EXPECT_EQ(m_widget->Levels()[2], 0);
+    EXPECT_EQ(m_feed->Levels()[2], 0);
 }
 
 TEST_F(SpectrumTest, InactiveMonitorTakesNoAudioAndDeactivateClearsTheBars) {
     const QByteArray tone = Stereo(kFrames, 100, 1.0, 100, 1.0);
     Pass(tone);
     Pass(tone);
-    EXPECT_EQ(m_widget->Levels()[4], 2);
-    m_widget->Deactivate();
-    EXPECT_FALSE(m_widget->IsActive());
-    for (int level : m_widget->Levels()) EXPECT_EQ(level, 0);
-    EXPECT_EQ(m_widget->PushAudio(tone), 0);
-    EXPECT_EQ(m_widget->Thread()->Buffer()->Count(), 0);
-    m_widget->ProgramWaveData();
-    EXPECT_FALSE(m_widget->Thread()->isRunning()) << "no pass while inactive";
+    EXPECT_EQ(m_feed->Levels()[4], 2);
+    m_feed->Deactivate();
+    EXPECT_FALSE(m_feed->IsActive());
+    for (int level : m_feed->Levels()) EXPECT_EQ(level, 0);
+    EXPECT_EQ(m_feed->PushAudio(tone), 0);
+    EXPECT_EQ(m_feed->Thread()->Buffer()->Count(), 0);
+    m_feed->ProgramWaveData();
+    EXPECT_FALSE(m_feed->Thread()->isRunning()) << "no pass while inactive";
 }
 
 TEST_F(SpectrumTest, EngineThreadFeedingWhileTheTimerRunsRaisesTheBand) {
-    m_widget->Timer()->start();
+    m_feed->Timer()->start();
     std::atomic<bool> stop{false};
     // 40 ms blocks of 44100 Hz audio, as the engine delivers them.
     std::thread engine([this, &stop] {
         int frame = 0;
         while (!stop.load()) {
-            m_widget->PushAudio(Stereo(1764, 200, 1.0, 0, 0.0, frame));
+            m_feed->PushAudio(Stereo(1764, 200, 1.0, 0, 0.0, frame));
             frame += 1764;
             std::this_thread::sleep_for(std::chrono::milliseconds(40));
         }
     });
-    const bool top = QTest::qWaitFor([this] { return m_widget->Levels()[8] == 18; }, 8000);
+    const bool top = QTest::qWaitFor([this] { return m_feed->Levels()[8] == 18; }, 8000);
     stop = true;
     engine.join();
-    m_widget->Timer()->stop();
-    m_widget->Thread()->wait();
-    EXPECT_TRUE(top) << "bar 8 reached " << m_widget->Levels()[8];
-    EXPECT_EQ(m_widget->Levels()[31], 0) << "the right channel was silent";
+    m_feed->Timer()->stop();
+    m_feed->Thread()->wait();
+    EXPECT_TRUE(top) << "bar 8 reached " << m_feed->Levels()[8];
+    EXPECT_EQ(m_feed->Levels()[31], 0) << "the right channel was silent";
 }
 
 // ---------------------------------------------------------------- painting
 
 TEST_F(SpectrumTest, BarsOfA410PixelWidgetStandWhereTheyShould) {
-    m_widget->Deactivate();
+    m_feed->Deactivate();
     const QImage image = Grab();
     ASSERT_EQ(image.width(), 410);
     const int y = image.height() / 2 + 18;
@@ -309,7 +312,7 @@ TEST_F(SpectrumTest, PeakMarkerStaysForTenDrawingsThenDrops) {
     const QByteArray quiet = Stereo(kFrames, 100, 0.0075, 0, 0.0);
     for (int level = 1; level <= 5; ++level) {
         Pass(quiet);
-        ASSERT_EQ(m_widget->Levels()[4], level);
+        ASSERT_EQ(m_feed->Levels()[4], level);
         const QImage image = Grab();
         for (int row = 0; row < 18; ++row)
             EXPECT_EQ(Row(image, 4, row), row <= level ? kLit : kEmpty)
@@ -318,7 +321,7 @@ TEST_F(SpectrumTest, PeakMarkerStaysForTenDrawingsThenDrops) {
     // The level sinks to 0 while the marker stays on row 5: drawings 2 to 6.
     for (int level = 4; level >= 0; --level) {
         Pass(Silence(kFrames));
-        ASSERT_EQ(m_widget->Levels()[4], level);
+        ASSERT_EQ(m_feed->Levels()[4], level);
         const QImage image = Grab();
         EXPECT_EQ(Row(image, 4, 5), kLit) << "marker at level " << level;
         for (int row = 0; row < level; ++row) EXPECT_EQ(Row(image, 4, row), kLit);
@@ -337,7 +340,7 @@ TEST_F(SpectrumTest, PeakMarkerStaysForTenDrawingsThenDrops) {
     EXPECT_EQ(Row(dropped, 4, 0), kLit);
 
     // Without the monitor no marker is drawn at all.
-    m_widget->Deactivate();
+    m_feed->Deactivate();
     const QImage inactive = Grab();
     for (int row = 0; row < 18; ++row) EXPECT_EQ(Row(inactive, 4, row), kEmpty);
 }
@@ -346,8 +349,8 @@ TEST_F(SpectrumTest, OuterBarsNeverStandAboveTheirNeighbours) {
     // Band 0 only, on both channels: bars 0 and 39 rise, bars 1 and 38 not.
     const QByteArray low = Stereo(kFrames, 10, 1.0, 10, 1.0);
     for (int i = 0; i < 3; ++i) Pass(low);
-    EXPECT_EQ(m_widget->Levels()[0], 3);
-    EXPECT_EQ(m_widget->Levels()[39], 3);
+    EXPECT_EQ(m_feed->Levels()[0], 3);
+    EXPECT_EQ(m_feed->Levels()[39], 3);
     const QImage image = Grab();
     for (int row = 0; row < 18; ++row) {
         EXPECT_NE(Row(image, 0, row), kLit) << "bar 0 row " << row;

@@ -31,7 +31,7 @@
 #include "readywidget.h"
 #include "recording/recordsession.h"
 #include "recordingtest.h"
-#include "recordingwidget.h"
+#include "recording/recordingwidget.h"
 #include "statusbar.h"
 #include "toolbar.h"
 #include "uiapp.h"
@@ -74,7 +74,7 @@ protected:
     void StartSession() {
         ASSERT_TRUE(m_pulse.ok()) << m_pulse.error();
         ASSERT_TRUE(m_window->RecordSession()->StartRecording());
-        ASSERT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Waiting);
+        ASSERT_EQ(m_window->RecordSession()->State(), RecordState::Waiting);
     }
     // A song is being written and has its library entry (one second in).
     void StartSong() {
@@ -84,7 +84,7 @@ protected:
         ASSERT_TRUE(recordingtest::Play(tone));
         CShowListWidget* list = m_window->LibraryPage()->ShowList();
         ASSERT_TRUE(QTest::qWaitFor([&] { return list->Library()->NewRecordRow() != nullptr; }, 5000));
-        ASSERT_EQ(m_window->RecordSession()->State(), CRecordSession::State_SongInProgress);
+        ASSERT_EQ(m_window->RecordSession()->State(), RecordState::SongInProgress);
     }
 
     testsupport::PulseDaemon m_pulse{testsupport::SoundServer::PulseAudio};
@@ -237,8 +237,7 @@ TEST_F(MainUITest, ClosingWhileIdleOrWaitingForASongAsksNothing) {
         EXPECT_FALSE(m_asked);
         EXPECT_FALSE(m_window->isVisible());
         // The engine was stopped and the tool bar is back to idle.
-        EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
-        EXPECT_EQ(m_window->ToolBar()->GetRecordState(), CToolBar::State_Idle);
+        EXPECT_EQ(m_window->RecordSession()->State(), RecordState::Idle);
         EXPECT_TRUE(m_pulse.recordingSource().empty());
         EXPECT_TRUE(log.Contains(engineStopped));
         EXPECT_TRUE(log.Contains(QStringLiteral("CMainUI::closeEvent event->accept()")));
@@ -267,16 +266,14 @@ TEST_F(MainUITest, ClosingWhileASongIsWrittenAsksAndNoKeepsTheWindowRecording) {
     EXPECT_EQ(m_question, QStringLiteral("Are you sure to quit the programme?\n"
                                          "Unfinished recording will be lost if you quit now!"));
     EXPECT_TRUE(m_window->isVisible());
-    EXPECT_EQ(session->State(), CRecordSession::State_SongInProgress);
-    EXPECT_EQ(bar->GetRecordState(), CToolBar::State_SongInProgress);
+    EXPECT_EQ(session->State(), RecordState::SongInProgress);
     EXPECT_TRUE(session->RecordingTimer()->isActive());
     EXPECT_FALSE(m_pulse.recordingSource().empty());
 
     EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
     EXPECT_TRUE(m_asked);
     EXPECT_FALSE(m_window->isVisible());
-    EXPECT_EQ(session->State(), CRecordSession::State_Idle);
-    EXPECT_EQ(bar->GetRecordState(), CToolBar::State_Idle);
+    EXPECT_EQ(session->State(), RecordState::Idle);
     EXPECT_FALSE(session->RecordingTimer()->isActive());
     EXPECT_EQ(bar->TrayRecordAction()->text(), QStringLiteral("Record"));
     EXPECT_TRUE(bar->TrayMenu()->actions().contains(bar->TrayRecordAction()));
@@ -313,7 +310,7 @@ TEST_F(MainUITest, ATerminationSignalClosesTheOpenDialogsAsksNothingAndKeepsTheS
     QTimer::singleShot(0, m_window.get(), &CMainUI::CloseForTermination);
     question.Ask();
     EXPECT_FALSE(m_window->isVisible());
-    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_window->RecordSession()->State(), RecordState::Idle);
     // The song ends as on Stop: its file and its library entry stay.
     EXPECT_TRUE(QFile::exists(song));
     EXPECT_EQ(list->Library()->NewRecordRow(), nullptr);
@@ -392,7 +389,7 @@ TEST_F(MainUITest, TrayExitClosesTheWindowThroughTheCloseSequence) {
     EXPECT_TRUE(m_window->isVisible());
 
     bar->TrayStopAction()->trigger();
-    EXPECT_EQ(m_window->RecordSession()->State(), CRecordSession::State_Idle);
+    EXPECT_EQ(m_window->RecordSession()->State(), RecordState::Idle);
     bar->TrayExitAction()->trigger();
     EXPECT_FALSE(m_window->isVisible());
 }

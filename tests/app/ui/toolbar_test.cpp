@@ -27,9 +27,17 @@ protected:
         m_config = CConfig::instance();
         m_config->SetVolumeValue(150);
         m_bar = std::make_unique<CToolBar>(m_config);
+        m_bar->SetRecordStateSource([this] { return m_state; });
+    }
+
+    // The session's state changes to state, and the bar shows it.
+    void Show(RecordState state) {
+        const RecordState previous = std::exchange(m_state, state);
+        m_bar->ShowRecordState(state, previous);
     }
 
     CConfig* m_config = nullptr;
+    RecordState m_state = RecordState::Idle;
     std::unique_ptr<CToolBar> m_bar;
 };
 
@@ -41,27 +49,24 @@ TEST_F(ToolBarTest, TrayMenuOffersStopInsteadOfRecordDuringASession) {
     const QStringList idle = {"Settings", "-", "Record", "-", "Library", "Exit"};
     const QStringList recording = {"Settings", "-", "Stop", "-", "Library", "Exit"};
     EXPECT_EQ(uitest::MenuTexts(menu), idle);
-    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Idle);
 
-    m_bar->ShowRecordState(CToolBar::State_Waiting);
+    Show(RecordState::Waiting);
     EXPECT_EQ(uitest::MenuTexts(menu), recording);
-    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Waiting);
     EXPECT_EQ(m_bar->RecordStopStack()->currentIndex(), 1);
     EXPECT_EQ(m_bar->RecordStopStack()->toolTip(), QStringLiteral("Stop"));
     EXPECT_FALSE(m_bar->PlayButton()->isEnabled());
 
     // A second start of the same session changes nothing in the menu.
-    m_bar->ShowRecordState(CToolBar::State_Waiting);
+    Show(RecordState::Waiting);
     EXPECT_EQ(uitest::MenuTexts(menu), recording);
 
-    m_bar->ShowRecordState(CToolBar::State_SongInProgress);
-    m_bar->ShowRecordState(CToolBar::State_Idle);
+    Show(RecordState::SongInProgress);
+    Show(RecordState::Idle);
     EXPECT_EQ(uitest::MenuTexts(menu), idle);
-    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Idle);
     EXPECT_EQ(m_bar->RecordStopStack()->currentIndex(), 0);
     EXPECT_EQ(m_bar->RecordStopStack()->toolTip(), QStringLiteral("Start"));
     EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Ready"));
-    m_bar->ShowRecordState(CToolBar::State_Idle);
+    Show(RecordState::Idle);
     EXPECT_EQ(uitest::MenuTexts(menu), idle);
 }
 
@@ -74,7 +79,7 @@ TEST_F(ToolBarTest, TrayIconAlternatesOncePerSecondWhileASongIsWritten) {
     ASSERT_NE(normal, recording);
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
 
-    m_bar->ShowRecordState(CToolBar::State_Waiting);
+    Show(RecordState::Waiting);
     // Waiting: the time stays at zero and blinks red on odd seconds.
     m_bar->ShowRecordingTime(QTime(0, 0, 1));
     EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:00"));
@@ -83,7 +88,7 @@ TEST_F(ToolBarTest, TrayIconAlternatesOncePerSecondWhileASongIsWritten) {
     EXPECT_EQ(m_bar->TimeLabel()->styleSheet(), QStringLiteral("QLabel{color: #522253}"));
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
 
-    m_bar->ShowRecordState(CToolBar::State_SongInProgress);
+    Show(RecordState::SongInProgress);
     EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Recording"));
     for (int second = 1; second <= 4; ++second) {
         m_bar->ShowRecordingTime(QTime(0, 0, second));
@@ -94,17 +99,16 @@ TEST_F(ToolBarTest, TrayIconAlternatesOncePerSecondWhileASongIsWritten) {
     // Ends on an even second, showing the recording icon; the song's end
     // brings the normal icon back.
     ASSERT_EQ(IconImage(m_bar->TrayIcon()->icon()), recording);
-    m_bar->ShowRecordState(CToolBar::State_Waiting);
+    Show(RecordState::Waiting);
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
-    EXPECT_EQ(m_bar->GetRecordState(), CToolBar::State_Waiting);
     EXPECT_EQ(m_bar->StatusLabel()->text(), QStringLiteral("Ready"));
 
     // A stop in the middle of an even second also restores it.
-    m_bar->ShowRecordState(CToolBar::State_SongInProgress);
+    Show(RecordState::SongInProgress);
     m_bar->ShowRecordingTime(QTime(0, 0, 1));
     m_bar->ShowRecordingTime(QTime(0, 0, 2));
     ASSERT_EQ(IconImage(m_bar->TrayIcon()->icon()), recording);
-    m_bar->ShowRecordState(CToolBar::State_Idle);
+    Show(RecordState::Idle);
     EXPECT_EQ(IconImage(m_bar->TrayIcon()->icon()), normal);
     EXPECT_EQ(m_bar->TimeLabel()->text(), QStringLiteral("00:00:00"));
 }
@@ -123,7 +127,7 @@ TEST_F(ToolBarTest, VolumeIsStoredAndGoesToThePlayerWhenIdleAndToTheEngineWhileR
     EXPECT_EQ(player.at(0).at(0).toInt(), 50);
     EXPECT_EQ(engine.size(), 0);
 
-    m_bar->ShowRecordState(CToolBar::State_Waiting);
+    Show(RecordState::Waiting);
     m_bar->VolumeUp();
     EXPECT_EQ(slider->value(), 200);
     EXPECT_EQ(m_config->GetVolumeValue(), 200);

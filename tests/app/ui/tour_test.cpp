@@ -248,7 +248,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     }
     void TearDown() override {
-        m_window->ToolBar()->ShowRecordState(CToolBar::State_Idle);
         m_window.reset();
     }
     // Songs stored before the window is built.

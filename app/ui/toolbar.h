@@ -4,6 +4,10 @@
 #include <QIcon>
 #include <QTime>
 
+#include <functional>
+
+#include "recording/recordstate.h"
+
 class CConfig;
 class CTreeWidgetItem;
 class QAction;
@@ -24,19 +28,12 @@ class QSystemTrayIcon;
 class CToolBar : public QFrame {
     Q_OBJECT
 public:
-    // Recording state, as CRecordSession::RecordState.
-    enum RecordState {
-        State_Idle = 0,           // no session
-        State_SongInProgress = 1, // the engine is writing a song file
-        State_Waiting = 2,        // a session runs but no song file is open
-    };
-
     // config: the settings object (Volume_Value); not owned.
     explicit CToolBar(CConfig* config, QWidget* parent = nullptr);
     ~CToolBar() override;
 
-    // The recording state shown.
-    int GetRecordState() const { return m_state; }
+    // Where the recording state comes from (the session); idle until set.
+    void SetRecordStateSource(std::function<RecordState()> source);
 
     // Enables or disables previous, play and next together.
     void SetPlayControlsEnabled(bool enabled);
@@ -73,7 +70,7 @@ public:
     bool TrayShowsRecordingIcon() const { return m_trayRecording; }
 
 public Q_SLOTS:
-    // Shows a recording state (RecordState):
+    // Shows the session's change of recording state, from previous:
     // - waiting from idle (a session started): stop button with tooltip
     //   "Stop", tray menu "Stop" instead of "Record", time label
     //   "00:00:00", play controls disabled;
@@ -83,7 +80,7 @@ public Q_SLOTS:
     // - idle (the session stopped): tray icon normal, tray menu "Record"
     //   instead of "Stop", record button with tooltip "Start", status
     //   "Ready", time label "00:00:00".
-    void ShowRecordState(int state);
+    void ShowRecordState(RecordState state, RecordState previous);
     // The session's second: while a song is written the tray icon
     // alternates (recording icon on even seconds) and the time shows as
     // hh:mm:ss; while waiting "00:00:00" blinks red on odd seconds.
@@ -109,14 +106,13 @@ Q_SIGNALS:
     void PlaybackVolumeChanged(int percent);
     // The engine's monitor volume (0..200), during a session.
     void RecordingVolumeChanged(int value);
-    // The recording state changed (RecordState).
-    void RecordStateChanged(int state);
 
 private:
     void EnterWaiting();
     void EnterSongInProgress();
     void SongEnded();
     void EnterIdle();
+    RecordState CurrentRecordState() const;
     QPushButton* MakeButton(const char* name, const QString& icon, const QString& tip, int size);
     void SetTrayRecordingIcon(bool recording);
     void SetTimeColour(const char* colour);
@@ -126,7 +122,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     CConfig* m_config;
-    int m_state = State_Idle;
+    std::function<RecordState()> m_recordState;
 
     QStackedWidget* m_recordStop = nullptr;
     QPushButton* m_recordButton = nullptr;

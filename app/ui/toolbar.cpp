@@ -238,14 +238,22 @@ void CToolBar::SetMiniCover(const QString& path) {
                                         Qt::SmoothTransformation));
 }
 
-void CToolBar::ShowRecordState(int state) {
-    if (state == State_Idle)
+void CToolBar::SetRecordStateSource(std::function<RecordState()> source) {
+    m_recordState = std::move(source);
+}
+
+RecordState CToolBar::CurrentRecordState() const {
+    return m_recordState ? m_recordState() : RecordState::Idle;
+}
+
+void CToolBar::ShowRecordState(RecordState state, RecordState previous) {
+    if (state == RecordState::Idle)
         EnterIdle();
-    else if (state == State_SongInProgress)
+    else if (state == RecordState::SongInProgress)
         EnterSongInProgress();
-    else if (state == State_Waiting && m_state == State_SongInProgress)
+    else if (previous == RecordState::SongInProgress)
         SongEnded();
-    else if (state == State_Waiting)
+    else
         EnterWaiting();
 }
 
@@ -258,23 +266,17 @@ void CToolBar::EnterWaiting() {
     }
     m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetPlayControlsEnabled(false);
-    m_state = State_Waiting;
-    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::EnterSongInProgress() {
-    m_state = State_SongInProgress;
     m_statusLabel->setText(tr("Recording"));
     m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetTimeColour(kTimeNormal);
-    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::SongEnded() {
-    if (m_state == State_SongInProgress) m_state = State_Waiting;
     SetTrayRecordingIcon(false);
     m_statusLabel->setText(tr("Ready"));
-    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::EnterIdle() {
@@ -285,11 +287,9 @@ void CToolBar::EnterIdle() {
     }
     m_recordStop->setCurrentIndex(0);
     m_recordStop->setToolTip(tr("Start"));
-    m_state = State_Idle;
     m_statusLabel->setText(tr("Ready"));
     m_timeLabel->setText(QStringLiteral("00:00:00"));
     SetTimeColour(kTimeNormal);
-    Q_EMIT RecordStateChanged(m_state);
 }
 
 void CToolBar::SetPlayControlsEnabled(bool enabled) {
@@ -300,10 +300,11 @@ void CToolBar::SetPlayControlsEnabled(bool enabled) {
 
 void CToolBar::ShowRecordingTime(const QTime& elapsed) {
     const bool odd = elapsed.second() % 2 != 0;
-    if (m_state == State_SongInProgress) {
+    const RecordState state = CurrentRecordState();
+    if (state == RecordState::SongInProgress) {
         SetTrayRecordingIcon(!odd);
         m_timeLabel->setText(elapsed.toString(QStringLiteral("hh:mm:ss")));
-    } else if (m_state == State_Waiting) {
+    } else if (state == RecordState::Waiting) {
         m_timeLabel->setText(QStringLiteral("00:00:00"));
         SetTimeColour(odd ? kTimeBlink : kTimeNormal);
     }
@@ -321,7 +322,7 @@ void CToolBar::SetVolume(int value) {
     // while the player or the engine follows every step.
     if (!m_volume->isSliderDown())
         m_config->SetVolumeValue(value);
-    if (m_state == State_Idle)
+    if (CurrentRecordState() == RecordState::Idle)
         Q_EMIT PlaybackVolumeChanged(value * 100 / 200);
     else
         Q_EMIT RecordingVolumeChanged(value);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "chrome/mywindowframe.h"
+#include "recording/recordstate.h"
 
 class CBugReport;
 class CConfig;
@@ -21,6 +22,7 @@ class CLibrary;
 class CLibraryPage;
 class CReadyWidget;
 class CRecordingWidget;
+class CSpectrumFeed;
 class CStatusBar;
 class CToolBar;
 class CTreeWidgetItem;
@@ -91,8 +93,8 @@ public:
     CMprisService* Mpris() const { return m_mpris; }
     // 1 until the first recording from computer audio since start.
     int FirstRecordingFlag() const;
-    // The session's recording state (CRecordSession::RecordState).
-    int RecordState() const;
+    // The session's recording state.
+    RecordState RecordingState() const;
     // Whether a bug report is being sent (its archive is being made); the
     // close sequence asks first.
     bool IsSendingBugReport() const;
@@ -221,6 +223,7 @@ private:
     CRecordingWidget* m_recordingWidget = nullptr;
     CReadyWidget* m_readyWidget = nullptr;
     CToolBar* m_toolBar = nullptr;
+    CSpectrumFeed* m_spectrum = nullptr;  // fed by the session, painted by m_waveform
     wavfile_widget* m_waveform = nullptr;
 
     CPlayerController* m_player = nullptr;  // owned; deleted before the engine instance

@@ -33,10 +33,12 @@
 #include "preferences/preferencesdialog.h"
 #include "readywidget.h"
 #include "recording/recordschedule.h"
+#include "recording/installextrasdialog.h"
 #include "recording/recordsession.h"
+#include "recording/spectrumfeed.h"
 #include "recording/shutdownquestion.h"
 #include "recording/wavfile_widget.h"
-#include "recordingwidget.h"
+#include "recording/recordingwidget.h"
 #include "res/pictures.h"
 #include "statusbar.h"
 #include "toolbar.h"
@@ -97,11 +99,11 @@ CMainUI::CMainUI(std::unique_ptr<CLibrary> library, QWidget* parent)
     setWindowTitle(QApplication::applicationName());
     setWindowIcon(QIcon(QStringLiteral(":/prefix/res/about_icon.png")));
 
+    m_spectrum = new CSpectrumFeed(this);
     BuildContent();
     // The session creates the engine instance; it feeds the spectrum and
-    // files songs into the recordings list.
-    m_session = std::make_unique<CRecordSession>(m_config, m_library.get(), m_waveform,
-                                                 this);
+    // files songs into the library.
+    m_session = std::make_unique<CRecordSession>(m_config, m_library.get(), m_spectrum);
     BuildPlayer();
 
     setMinimumSize(kWindowWidth, kWindowHeight);
@@ -150,8 +152,8 @@ int CMainUI::FirstRecordingFlag() const {
     return m_session ? m_session->FirstRecordingFlag() : 1;
 }
 
-int CMainUI::RecordState() const {
-    return m_session ? m_session->State() : CRecordSession::State_Idle;
+RecordState CMainUI::RecordingState() const {
+    return m_session ? m_session->State() : RecordState::Idle;
 }
 
 void CMainUI::BuildContent() {
@@ -183,7 +185,7 @@ void CMainUI::BuildContent() {
     m_toolBar = new CToolBar(m_config, this);
     auto* waveformLayout = new QHBoxLayout(m_toolBar->WaveformArea());
     waveformLayout->setContentsMargins(0, 0, 0, 0);
-    m_waveform = new wavfile_widget(m_toolBar->WaveformArea());
+    m_waveform = new wavfile_widget(m_spectrum, m_toolBar->WaveformArea());
     waveformLayout->addWidget(m_waveform);
 
     ContentLayout()->addWidget(m_statusBar);
@@ -229,7 +231,7 @@ void CMainUI::Wire() {
 
     CTreeLib* tree = m_libraryPage->TreeLib();
     CShowListWidget* list = m_libraryPage->ShowList();
-    m_libraryPage->SetRecordStateSource([this] { return RecordState(); });
+    m_libraryPage->SetRecordStateSource([this] { return RecordingState(); });
     connect(tree, &CTreeLib::deleteActionTrigger, this, &CMainUI::DeleteMusicList);
     connect(tree, &CTreeLib::DragItemToList, this, &CMainUI::DragItemToList);
     connect(tree, &CTreeLib::PlayListRequested, this, &CMainUI::StartPlayAllList);
@@ -256,7 +258,7 @@ void CMainUI::Wire() {
 
     WireDownloads();
 
-    m_schedule->SetRecordStateSource([this] { return RecordState(); });
+    m_schedule->SetRecordStateSource([this] { return RecordingState(); });
     connect(m_schedule, &CRecordSchedule::ToolTipChanged, m_statusBar->SchedulerButton(),
             &QWidget::setToolTip);
     connect(m_schedule, &CRecordSchedule::StartRecordingRequested, this, &CMainUI::StartRecording);
@@ -270,7 +272,33 @@ void CMainUI::Wire() {
 void CMainUI::WireRecording() {
     CRecordSession* session = m_session.get();
     CLibrary* library = m_library.get();
+    // The tool bar and the player read the session's state.
+    m_toolBar->SetRecordStateSource([session] { return session->State(); });
+    m_playerView->SetRecordStateSource([session] { return session->State(); });
     connect(session, &CRecordSession::RecordStateChanged, m_toolBar, &CToolBar::ShowRecordState);
+    connect(session, &CRecordSession::RecordStateChanged, m_player,
+            &CPlayerController::RefreshControls);
+    // What the session has to tell: shown without holding up the engine's
+    // reports that led to it.
+    connect(session, &CRecordSession::MessageRequested, this, [this](const QString& text) {
+        auto* message = new CDeleteDialog(text, this);
+        message->setAttribute(Qt::WA_DeleteOnClose);
+        message->AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
+        message->open();
+    });
+    connect(session, &CRecordSession::DiskFullReported, this, [this] {
+        auto* message = new CDeleteDialog(tr("There is not enough disk space.\nPlease clean up the "
+                                             "disk and \ncontinue to record music."),
+                                          this);
+        message->setAttribute(Qt::WA_DeleteOnClose);
+        message->AddButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+        message->AddButton(tr("Ok"), QDialogButtonBox::AcceptRole, true);
+        message->open();
+    });
+    session->SetDeviceInstaller([this, session] {
+        CInstallExtrasDialog install(session->AudioDev(), this);
+        return install.exec() == 1;
+    });
     connect(session, &CRecordSession::RecordingTimeChanged, m_toolBar,
             &CToolBar::ShowRecordingTime);
     connect(m_toolBar, &CToolBar::RecordingVolumeChanged, session, &CRecordSession::SetVolume);
@@ -310,7 +338,7 @@ void CMainUI::WireRecording() {
     connect(session, &CRecordSession::SongFiled, this, [this](CTreeWidgetItem* row, int kind) {
         m_recordingWidget->AddAnimItem(row, kind);
         // A song that ends after the stop.
-        if (m_session->State() == CRecordSession::State_Idle) UpdatePlayButton();
+        if (m_session->State() == RecordState::Idle) UpdatePlayButton();
     });
     connect(library, &CLibrary::MusicItemInfoChanged, m_recordingWidget,
             &CRecordingWidget::ReflashItem);
@@ -322,7 +350,7 @@ void CMainUI::WireRecording() {
 }
 
 void CMainUI::UpdatePlayButton() {
-    if (m_session->State() != CRecordSession::State_Idle) return;
+    if (m_session->State() != RecordState::Idle) return;
     CShowListWidget* list = m_libraryPage->ShowList();
     if (m_library->ListCount(list->CurrentListId()) > 0 || !m_library->PlayQueue()->IsEmpty())
         m_toolBar->PlayButton()->setEnabled(true);
@@ -377,9 +405,9 @@ void CMainUI::CloseForTermination() {
 }
 
 void CMainUI::closeEvent(QCloseEvent* event) {
-    const int state = m_session->State();
+    const RecordState state = m_session->State();
     if (m_terminating) {
-        if (state != CRecordSession::State_Idle) {
+        if (state != RecordState::Idle) {
             m_session->SignalStopRecord();
             // The engine's last reports (the song's end) are filed now:
             // the event loop ends with this window.
@@ -389,7 +417,7 @@ void CMainUI::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (state == CRecordSession::State_SongInProgress) {
+    if (state == RecordState::SongInProgress) {
         CDeleteDialog question(tr("Are you sure to quit the programme?\n"
                                   "Unfinished recording will be lost if you quit now!"),
                                this);
@@ -400,7 +428,7 @@ void CMainUI::closeEvent(QCloseEvent* event) {
             return;
         }
         m_session->AbandonSession();
-    } else if (state == CRecordSession::State_Waiting) {
+    } else if (state == RecordState::Waiting) {
         m_session->SignalStopRecord();
     }
 
