@@ -22,14 +22,15 @@
 #include "privatehome.h"
 #include "songfiles.h"
 #include "specialdirs.h"
-#include "uiapp.h"
+#include "coreapp.h"
+#include "library/library.h"
 
 namespace songtest {
 
 class SongFixture : public testing::Test {
 protected:
     void SetUp() override {
-        uitest::App();
+        testsupport::CoreApp();
         m_dir = QString::fromStdString(testsupport::makeTempDir("download-test"));
         ASSERT_EQ(DB_OpenFile(m_dir + QStringLiteral("/music.db")), 0);
         m_config = CConfig::CreateForTesting(m_dir + QStringLiteral("/tunecap.ini"));

@@ -149,7 +149,7 @@ TEST_F(TaskManagerTest, AutomaticTaskWaitsForItsSongAndADiscardedSongDropsIt) {
     // The end of an earlier task of the song, on its way when that task was
     // cancelled, is not credited to this one.
     manager->TaskNotify(5, ~quint64(0), DownloadTask_FAILED);
-    EXPECT_EQ(QueueIds(), (QList<int>{5, 6}));
+    EXPECT_EQ(QueueIds(), (QList<int>{6, 5}));
     EXPECT_EQ(CountReports(5, DownloadTask_FAILED), 0);
 
     // Too short: its task goes without a word.

@@ -18,6 +18,7 @@
 #include "library/librarypage.h"
 #include "library/showlistwidget.h"
 #include "library/treewidgetitem.h"
+#include "uiapp.h"
 #include "mainui.h"
 #include "recording/recordingwidget.h"
 #include "toolbar.h"

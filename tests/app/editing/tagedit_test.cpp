@@ -18,8 +18,16 @@
 #include "editing/musictagseditdialog.h"
 #include "library/showlistwidget.h"
 #include "library/treewidgetitem.h"
+#include "uiapp.h"
 
 namespace {
+
+// The windows' application object, before any fixture asks for one.
+class WidgetApp : public testing::Environment {
+public:
+    void SetUp() override { uitest::App(); }
+};
+const auto* const g_app = testing::AddGlobalTestEnvironment(new WidgetApp);
 
 using songtest::ReadFile;
 using songtest::ReadTags;

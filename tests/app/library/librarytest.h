@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QtEndian>
 
 #include <memory>
@@ -39,6 +40,21 @@ struct Song {
     QString year;
     bool withFile;  // create the recording file
 };
+
+// The first column of every row the query gives, as text, read through a
+// connection of its own (as another program sees the file).
+inline QStringList Column(const QString& db, const char* sql) {
+    sqlite3* raw = nullptr;
+    sqlite3_open(db.toUtf8().constData(), &raw);
+    QStringList values;
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(raw, sql, -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW)
+        values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    sqlite3_close(raw);
+    return values;
+}
 
 // Songs 1 to count of the open library, named "Song <n>" with files (not
 // made) in folder, each a member of listId.

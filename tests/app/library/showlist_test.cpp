@@ -32,6 +32,7 @@
 
 namespace {
 
+using librarytest::Column;
 using librarytest::Song;
 
 QString DaysAgo(int days, const char* time = "10:00") {
@@ -63,19 +64,6 @@ protected:
         return texts;
     }
     void Select(std::initializer_list<int> ids) { uitest::SelectSongs(m_list.get(), ids); }
-    static QStringList Column(const QString& db, const char* sql) {
-        sqlite3* raw = nullptr;
-        sqlite3_open(db.toUtf8().constData(), &raw);
-        QStringList values;
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(raw, sql, -1, &stmt, nullptr);
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-        sqlite3_finalize(stmt);
-        sqlite3_close(raw);
-        return values;
-    }
-
     std::unique_ptr<CShowListWidget> m_list;
 };
 
@@ -402,31 +390,6 @@ TEST_F(ShowList, DeletingASongRemovesItsFileRecordCoversAndMembershipsButKeepsSh
     QDir(elsewhere).removeRecursively();
 }
 
-TEST_F(ShowList, ALibraryReadInPartIsShownButNeverTidiedOrChanged) {
-    // Every page is sound, but one table cannot be read (a column is
-    // missing), and a playlist names a song that is gone.
-    librarytest::AddSongsToList(3, List_FirstPlaylist, Dir());
-    DB_SetMusicItem(99, List_FirstPlaylist, 99);
-    DB_Close();
-    {
-        sqlite3* raw = nullptr;
-        ASSERT_EQ(sqlite3_open(DbPath().toUtf8().constData(), &raw), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(raw,
-                               "DROP TABLE NameOrigin; CREATE TABLE NameOrigin (MusicId int "
-                               "primary key, Origin int)",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(raw);
-    }
-    CShowListWidget* list = Build();
-    EXPECT_TRUE(list->Library()->Incomplete());
-    EXPECT_EQ(list->Library()->ListCount(List_AllRecordings), 3);
-    // Nothing is concluded from what could not be read, and the library
-    // refuses every change meanwhile.
-    EXPECT_EQ(Column(DbPath(), "SELECT count(*) FROM MusicItem"), QStringList({"4"}));
-    EXPECT_FALSE(DB_SetMusicList(9, QStringLiteral("new")).isEmpty());
-}
-
 TEST_F(ShowList, RemovingQueuedSongsKeepsTheQueueIndexOnThePlayingSong) {
     for (int id = 1; id <= 4; ++id)
         AddSong(Song{id, QStringLiteral("song %1").arg(id), {}, {}, {}, DaysAgo(10 - id)});
@@ -550,80 +513,6 @@ TEST_F(ShowList, TheHundredThousandthSongIsTheLast) {
     EXPECT_EQ(question, QStringLiteral("The number of songs in this playlist has reached the "
                                        "maximum.\nNote: the maximum songs in a playlist are 100,000."));
     EXPECT_EQ(m_list->Library()->NewRecordRow(), nullptr);
-}
-
-TEST_F(ShowList, AutomaticDownloadNeverDeletesTheSongBeingRecorded) {
-    Build();
-    CPendingDownloadQueue queue;
-    m_list->Library()->SetDownloadQueue(&queue);
-    const QString song = FilePath(QStringLiteral("AU1.mp3"));
-    const QString sample = FilePath(QStringLiteral("AU1 temp.wav"));
-    ASSERT_TRUE(WriteFile(song));
-    ASSERT_TRUE(WriteFile(sample));
-    ASSERT_EQ(m_list->Library()->CreateNewRecord(song), 0);
-    CTreeWidgetItem* row = m_list->Library()->NewRecordRow();
-
-    ASSERT_EQ(m_list->Library()->StartAutoDownload(sample), 0);
-    EXPECT_EQ(queue.Queued(), QList<int>({1}));
-    EXPECT_EQ(row->DownloadState(), DownloadTask_WAITING);
-    QString stored;
-    DB_GetMusicPath(1, &stored);
-    EXPECT_EQ(stored, sample) << "the task reads the sample while the song is written";
-
-    // Another song's download ends while this one is being recorded.
-    AddSong(Song{7, "other", {}, {}, {}, "01/01/2012 10:00"});
-    m_list->Library()->HandleDownloadNotify(7, DownloadTask_FAILED);
-    m_list->Library()->HandleDownloadNotify(1, DownloadTask_RUNNING);
-    EXPECT_TRUE(row->IsBusy());
-    EXPECT_TRUE(QFile::exists(song));
-
-    // The song ends before its download: the sample waits for it.
-    EXPECT_EQ(m_list->Library()->CompleteNewRecord(song), 0);
-    DB_GetMusicPath(1, &stored);
-    EXPECT_EQ(stored, song);
-    m_list->Library()->FileNewRecord(true);
-    EXPECT_TRUE(QFile::exists(sample));
-    QSignalSpy finished(m_list->Library(), &CLibrary::AutoDownloadFinished);
-    m_list->Library()->HandleDownloadNotify(1, DownloadTask_FAILED);
-    EXPECT_FALSE(QFile::exists(sample));
-    EXPECT_TRUE(QFile::exists(song));
-    EXPECT_EQ(row->DownloadState(), DownloadTask_FAILED);
-    EXPECT_FALSE(row->IsBusy());
-    ASSERT_EQ(finished.size(), 1);
-    EXPECT_EQ(finished.first().at(0).value<CTreeWidgetItem*>(), row);
-
-    // A sample without a song being recorded is not kept.
-    const QString stray = FilePath(QStringLiteral("stray temp.wav"));
-    ASSERT_TRUE(WriteFile(stray));
-    EXPECT_EQ(m_list->Library()->StartAutoDownload(stray), -1);
-    EXPECT_FALSE(QFile::exists(stray));
-}
-
-TEST_F(ShowList, ADownloadedSongIsRenamedAfterItsTitleWithoutReplacingAnotherFile) {
-    AddSong(Song{1, {}, {}, {}, {}, "01/01/2012 10:00"});
-    Build();
-    CTreeWidgetItem* row = m_list->Library()->FindRow(1);
-    EXPECT_EQ(row->Text(CMusicInfoModel::Column_Name, 1), QStringLiteral("AU1"));
-    // What a download task stores: a title that is no safe file name.
-    SongRecord record;
-    ASSERT_EQ(DB_GetMusicInfo(1, &record), 1);
-    SetTagText(record.tags.songName, QStringLiteral("a/b:c?"));
-    SetTagText(record.tags.artist, QStringLiteral("The Band"));
-    ASSERT_EQ(DB_UpdateMusicInfo(record), 0);
-    ASSERT_TRUE(WriteFile(FilePath(QStringLiteral("a_b_c_.wav")), "another recording"));
-
-    QSignalSpy changed(m_list->Library(), &CLibrary::MusicItemInfoChanged);
-    m_list->Library()->HandleDownloadNotify(1, DownloadTask_SUCESS);
-    const QString renamed = FilePath(QStringLiteral("a_b_c_ 1.mp3"));
-    EXPECT_TRUE(QFile::exists(renamed));
-    EXPECT_FALSE(QFile::exists(FilePath(QStringLiteral("AU1.mp3"))));
-    QString stored;
-    DB_GetMusicPath(1, &stored);
-    EXPECT_EQ(stored, renamed);
-    EXPECT_EQ(row->Path(), renamed);
-    EXPECT_EQ(row->Text(CMusicInfoModel::Column_Artist, 1), QStringLiteral("The Band"));
-    EXPECT_EQ(row->DownloadState(), DownloadTask_SUCESS);
-    EXPECT_EQ(changed.size(), 1);
 }
 
 TEST_F(ShowList, TheCoverGridShowsTheSameSongsWithTheirChosenCovers) {

@@ -1,17 +1,13 @@
-// The recording session inside the main window against a private sound
-// server: how songs are judged by their length, one file without splitting,
-// the start (playback is asked to stop first, a vanished input gives way to
+// The recording session without a window, against a private sound server:
+// how songs are judged by their length, one file without splitting, the
+// start (playback is asked to stop first, a vanished input gives way to
 // input 0), and the engine's errors, each ending the session with a message
-// the user understands. The bridge's own duties (copies made on the engine
-// thread, abandoned samples deleted there at once) are checked without sound.
+// for the user. The bridge's own duties (copies made on the engine thread,
+// abandoned samples deleted there at once) are checked without sound.
 #include <gtest/gtest.h>
 
-#include <QDialog>
 #include <QFile>
-#include <QLabel>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,16 +18,14 @@
 
 #include "capdev.h"
 #include "config.h"
-#include "library/librarypage.h"
+#include "coreapp.h"
+#include "library/library.h"
 #include "library/playqueue.h"
-#include "library/showlistwidget.h"
-#include "mainui.h"
+#include "logcapture.h"
 #include "pulsedaemon.h"
 #include "recording/recordsession.h"
+#include "recording/spectrumfeed.h"
 #include "recordingtest.h"
-#include "recording/recordingwidget.h"
-#include "toolbar.h"
-#include "uiapp.h"
 
 namespace {
 
@@ -40,33 +34,33 @@ using recordingtest::Stretch;
 class SessionTest : public testing::Test {
 protected:
     void SetUp() override {
-        uitest::App();
+        testsupport::CoreApp();
         ASSERT_TRUE(m_pulse.ok()) << m_pulse.error();
         ASSERT_TRUE(m_dir.isValid());
-        ASSERT_TRUE(m_library.ok());
         m_folder = m_dir.filePath(QStringLiteral("rec"));
         m_config = CConfig::instance();
         recordingtest::RecordFromSpeakers(m_config, m_folder);
-        m_window = std::make_unique<CMainUI>(m_library.Take());
-        m_window->show();
-        m_session = m_window->RecordSession();
-        m_list = m_window->LibraryPage()->ShowList();
-        // The tool bar's state after each change the session made.
-        QObject::connect(m_session, &CRecordSession::RecordStateChanged, m_window.get(),
+        m_library = std::make_unique<CLibrary>(m_config);
+        ASSERT_EQ(m_library->Open(m_dir.filePath(QStringLiteral("music.db"))), 0);
+        m_session = std::make_unique<CRecordSession>(m_config, m_library.get(), &m_spectrum);
+        QObject::connect(m_session.get(), &CRecordSession::RecordStateChanged, m_session.get(),
                          [this](RecordState state) { m_states << int(state); });
     }
-    void TearDown() override { m_window.reset(); }
+    void TearDown() override {
+        m_session.reset();
+        m_library.reset();
+    }
 
     // Records the songs as played into the speakers, then stops; waits
     // until every closed file was judged.
     void RecordSongs(const QList<Stretch>& songs) {
         const QString wav = m_dir.filePath(QStringLiteral("songs.wav"));
         ASSERT_TRUE(recordingtest::WriteSongs(wav, songs));
-        QSignalSpy ended(m_session, &CRecordSession::SongEnded);
-        QTest::mouseClick(m_window->ToolBar()->RecordButton(), Qt::LeftButton);
+        QSignalSpy ended(m_session.get(), &CRecordSession::SongEnded);
+        ASSERT_TRUE(m_session->StartRecording());
         ASSERT_EQ(m_session->State(), RecordState::Waiting);
         ASSERT_TRUE(recordingtest::Play(wav, QStringLiteral("speakers")));
-        QTest::mouseClick(m_window->ToolBar()->StopButton(), Qt::LeftButton);
+        m_session->SignalStopRecord();
         ASSERT_EQ(m_session->State(), RecordState::Idle);
         int loud = 0;
         for (const Stretch& s : songs) loud += s.hz > 0 ? 1 : 0;
@@ -75,18 +69,13 @@ protected:
             << ended.count() << " of " << files;
     }
 
-    // Answers the next modal question that shows within timeoutMs (closing
-    // it) and keeps its text and buttons.
-    std::unique_ptr<uitest::ModalAnswer> AnswerNextQuestion(int timeoutMs = 5000) {
-        m_question.clear();
-        m_buttons.clear();
-        return std::make_unique<uitest::ModalAnswer>([this](QWidget* modal) {
-            if (auto* text = modal->findChild<QLabel*>(QStringLiteral("questionText")))
-                m_question = text->text();
-            const QList<QPushButton*> buttons = modal->findChildren<QPushButton*>();
-            for (QPushButton* b : buttons) m_buttons << b->text();
-            static_cast<QDialog*>(modal)->reject();
-        }, timeoutMs);
+    // The text of the next message the spy caught that was not read yet
+    // (the session asks the window to show it), waiting up to timeoutMs;
+    // empty when none came.
+    QString NextMessage(QSignalSpy& messages, int timeoutMs = 5000) {
+        const qsizetype next = m_messagesRead++;
+        if (!QTest::qWaitFor([&] { return messages.count() > next; }, timeoutMs)) return QString();
+        return messages.at(next).at(0).toString();
     }
 
     // An engine error as the encoder thread reports it.
@@ -95,49 +84,46 @@ protected:
         engine.join();
     }
 
+    QList<CTreeWidgetItem*> Songs() const {
+        const std::vector<CTreeWidgetItem*> rows = m_library->Members(List_AllRecordings);
+        return QList<CTreeWidgetItem*>(rows.begin(), rows.end());
+    }
+
     testsupport::PulseDaemon m_pulse;
     QTemporaryDir m_dir;
-    uitest::TestLibrary m_library;
     QString m_folder;
     CConfig* m_config = nullptr;
-    std::unique_ptr<CMainUI> m_window;
-    CRecordSession* m_session = nullptr;
-    CShowListWidget* m_list = nullptr;
+    CSpectrumFeed m_spectrum;
+    std::unique_ptr<CLibrary> m_library;
+    std::unique_ptr<CRecordSession> m_session;
     QList<int> m_states;
-    QString m_question;
-    QStringList m_buttons;
+    qsizetype m_messagesRead = 0;
 };
 
 TEST_F(SessionTest, SongsNotLongerThanTheFilterTimeAreDeletedWithTheirFiles) {
     m_config->SetFilterTime(10);
+    QSignalSpy filed(m_session.get(), &CRecordSession::SongFiled);
     // 10 s and 11 s of sound; the second file is closed by the stop, its
     // end reaches the window after the session is idle.
     RecordSongs({{10.5, 440}, {2.0, 0}, {11.5, 550}});
     EXPECT_EQ(m_states, (QList<int>{2, 1, 2, 1, 0}));
 
-    ASSERT_EQ(m_list->Library()->ListCount(List_AllRecordings), 1);
-    EXPECT_EQ(m_list->Library()->ListCount(List_NewlyRecordings), 1);
-    const QList<CTreeWidgetItem*> rows = m_list->VisibleRows();
+    EXPECT_EQ(m_library->ListCount(List_NewlyRecordings), 1);
+    const QList<CTreeWidgetItem*> rows = Songs();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0]->TimeRecorded(), QStringLiteral("00:11"));
     EXPECT_EQ(recordingtest::FilesIn(m_folder, {"mp3", "wav"}), QStringList{rows[0]->Path()});
-    // The kept song is queued for playing and shown in the recording view
-    // as one whose information is not fetched.
-    EXPECT_TRUE(m_list->Library()->PlayQueue()->Contains(rows[0]));
-    const auto& shown = m_window->RecordingWidget()->Items();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].musicId, rows[0]->MusicId());
-    EXPECT_EQ(shown[0].kind, CRecordSession::Kind_NoInfo);
-    EXPECT_EQ(shown[0].time, QStringLiteral("00:11"));
-    EXPECT_TRUE(m_window->ToolBar()->PlayButton()->isEnabled());
+    // The kept song is queued for playing, its information not fetched.
+    EXPECT_TRUE(m_library->PlayQueue()->Contains(rows[0]));
+    ASSERT_EQ(filed.count(), 1);
+    EXPECT_EQ(filed[0][1].toInt(), int(CRecordSession::Kind_NoInfo));
 }
 
 TEST_F(SessionTest, WithoutSplittingTheWholeSessionIsOneSong) {
     m_config->SetSplitMode(0);
     RecordSongs({{2.5, 440}, {2.0, 0}, {2.5, 550}});
     EXPECT_EQ(m_states, (QList<int>{2, 1, 0}));
-    ASSERT_EQ(m_list->Library()->ListCount(List_AllRecordings), 1);
-    const QList<CTreeWidgetItem*> rows = m_list->VisibleRows();
+    const QList<CTreeWidgetItem*> rows = Songs();
     ASSERT_EQ(rows.size(), 1);
     // The silence inside is part of the song.
     const QString time = rows[0]->TimeRecorded();
@@ -149,7 +135,7 @@ TEST_F(SessionTest, StartStopsPlaybackFirstAndAVanishedInputGivesWayToInputZero)
     m_config->SetDeviceId(QStringLiteral("USB Microphone"));
     std::string sourceAtRequest = "not asked";
     RecordState stateAtRequest = RecordState::Waiting;
-    QObject::connect(m_session, &CRecordSession::PlaybackStopRequested, m_window.get(), [&] {
+    QObject::connect(m_session.get(), &CRecordSession::PlaybackStopRequested, m_session.get(), [&] {
         sourceAtRequest = m_pulse.recordingSource();
         stateAtRequest = m_session->State();
     });
@@ -161,23 +147,19 @@ TEST_F(SessionTest, StartStopsPlaybackFirstAndAVanishedInputGivesWayToInputZero)
     const QString first = QString::fromUtf8(AudioDevGetInputName(m_session->AudioDev(), 0));
     EXPECT_EQ(first, QStringLiteral("Monitor of Speakers"));
     EXPECT_EQ(m_config->GetDeviceId(), first);
-    EXPECT_EQ(m_window->Centre()->currentIndex(), CMainUI::Page_Recording);
-    EXPECT_TRUE(m_window->RecordingWidget()->IsAnimating());
 
     // A second start while the session runs is refused by the engine and
     // only logged: no question, the session goes on.
     {
-        uitest::LogCapture log;
-        auto none = AnswerNextQuestion();
+        testsupport::LogCapture log;
+        QSignalSpy messages(m_session.get(), &CRecordSession::MessageRequested);
         EXPECT_FALSE(m_session->StartRecording());
-        QTest::qWait(300);
-        EXPECT_FALSE(none->Seen());
+        EXPECT_TRUE(messages.isEmpty());
         EXPECT_TRUE(log.Contains(QStringLiteral("AudioDevStartRecord failed err: -6")));
     }
     EXPECT_EQ(m_session->State(), RecordState::Waiting);
     m_session->SignalStopRecord();
     EXPECT_TRUE(m_pulse.recordingSource().empty());
-    EXPECT_FALSE(m_window->RecordingWidget()->IsAnimating());
 }
 
 TEST_F(SessionTest, WriteErrorOnANearlyFullDiskRunsDiskisFull) {
@@ -188,29 +170,23 @@ TEST_F(SessionTest, WriteErrorOnANearlyFullDiskRunsDiskisFull) {
         return freeBytes;
     });
     ASSERT_TRUE(m_session->StartRecording());
-    {
-        uitest::LogCapture log;
-        auto answer = AnswerNextQuestion();
-        ReportFromEngineThread(AUDIODEV_ERR_WRITE, nullptr);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return answer->Seen(); }, 3000));
-        EXPECT_TRUE(log.Contains(QStringLiteral("CRecordSession::DiskisFull")));
-    }
+    QSignalSpy full(m_session.get(), &CRecordSession::DiskFullReported);
+    QSignalSpy messages(m_session.get(), &CRecordSession::MessageRequested);
+    ReportFromEngineThread(AUDIODEV_ERR_WRITE, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return full.count() == 1; }, 3000));
     EXPECT_EQ(askedFolder, m_folder);
-    EXPECT_EQ(m_question, QStringLiteral("There is not enough disk space.\nPlease clean up the disk "
-                                         "and \ncontinue to record music."));
-    EXPECT_EQ(m_buttons, (QStringList{"Cancel", "Ok"}));
+    EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(m_session->State(), RecordState::Idle);
     EXPECT_TRUE(m_pulse.recordingSource().empty());
 
     // With room left the write failure is reported as such.
     freeBytes = CRecordSession::kDiskFullBytes + 1;
     ASSERT_TRUE(m_session->StartRecording());
-    auto answer = AnswerNextQuestion();
     ReportFromEngineThread(AUDIODEV_ERR_WRITE, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer->Seen(); }, 3000));
-    EXPECT_TRUE(m_question.startsWith(QStringLiteral("Writing the recording to\n") + m_folder))
-        << m_question.toStdString();
-    EXPECT_EQ(m_buttons, QStringList{"Ok"});
+    const QString message = NextMessage(messages, 3000);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Writing the recording to\n") + m_folder))
+        << message.toStdString();
+    EXPECT_EQ(full.count(), 1);
     EXPECT_EQ(m_session->State(), RecordState::Idle);
 }
 
@@ -225,27 +201,23 @@ TEST_F(SessionTest, LostInputEndsTheSessionWithItsNameAndKeepsWhatCameBefore) {
     ASSERT_TRUE(recordingtest::WriteSongs(tone, {{2.5, 440}}));
     ASSERT_TRUE(m_session->StartRecording());
     ASSERT_TRUE(recordingtest::Play(tone, QStringLiteral("gadget")));
-    auto answer = AnswerNextQuestion();
+    QSignalSpy messages(m_session.get(), &CRecordSession::MessageRequested);
     ASSERT_EQ(m_pulse.pactl("unload-module " + module.substr(0, module.find('\n'))), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer->Seen(); }, 5000));
-    EXPECT_EQ(m_question, QStringLiteral("Failed to find Monitor of Gadget, \n"
-                                         "please make sure it is connected well."));
-    EXPECT_EQ(m_session->State(), RecordState::Idle);
+    EXPECT_EQ(NextMessage(messages), QStringLiteral("Failed to find Monitor of Gadget, \n"
+                                                    "please make sure it is connected well."));
     EXPECT_EQ(m_session->State(), RecordState::Idle);
     // The song before the loss was closed and kept.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_list->Library()->ListCount(List_AllRecordings) == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_library->ListCount(List_AllRecordings) == 1; }, 3000));
     EXPECT_EQ(recordingtest::FilesIn(m_folder, {"mp3"}).size(), 1);
 
     // The name is read as text up to its end, never as a fixed block.
     const char name[] = "Microphone";
     auto* heap = new char[sizeof name];
     std::memcpy(heap, name, sizeof name);
-    auto again = AnswerNextQuestion();
     ReportFromEngineThread(AUDIODEV_ERR_NO_DEVICE, heap);
     delete[] heap;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return again->Seen(); }, 3000));
-    EXPECT_EQ(m_question, QStringLiteral("Failed to find Microphone, \n"
-                                         "please make sure it is connected well."));
+    EXPECT_EQ(NextMessage(messages, 3000), QStringLiteral("Failed to find Microphone, \n"
+                                                          "please make sure it is connected well."));
 }
 
 TEST_F(SessionTest, FolderThatCannotBeMadeEndsTheSessionWithAClearMessage) {
@@ -260,14 +232,14 @@ TEST_F(SessionTest, FolderThatCannotBeMadeEndsTheSessionWithAClearMessage) {
     // The engine gives up after five seconds of sound it could not save.
     ASSERT_TRUE(recordingtest::WriteSongs(tone, {{6.5, 440}}));
     ASSERT_TRUE(m_session->StartRecording());
-    auto answer = AnswerNextQuestion(15000);
+    QSignalSpy messages(m_session.get(), &CRecordSession::MessageRequested);
     ASSERT_TRUE(recordingtest::Play(tone, QStringLiteral("speakers")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer->Seen(); }, 5000));
-    EXPECT_TRUE(m_question.startsWith(QStringLiteral("Cannot create a recording file in\n") + folder))
-        << m_question.toStdString();
+    const QString message = NextMessage(messages);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot create a recording file in\n") + folder))
+        << message.toStdString();
     EXPECT_EQ(m_session->State(), RecordState::Idle);
     EXPECT_TRUE(m_pulse.recordingSource().empty());
-    EXPECT_EQ(m_list->Library()->ListCount(List_AllRecordings), 0);
+    EXPECT_EQ(m_library->ListCount(List_AllRecordings), 0);
 }
 
 // Without sound: the engine thread's side of the bridge.
@@ -281,8 +253,8 @@ TEST_F(SessionTest, BridgeCopiesOnTheEngineThreadAndDeletesAnAbandonedSampleTher
     const QString abandoned = makeFile("song temp.wav");
     const QString complete = makeFile("other temp.wav");
     const QString closed = makeFile("short.mp3");
-    QSignalSpy samples(m_session, &CRecordSession::AutoDownloadStarted);
-    QSignalSpy ends(m_session, &CRecordSession::RecordEndded);
+    QSignalSpy samples(m_session.get(), &CRecordSession::AutoDownloadStarted);
+    QSignalSpy ends(m_session.get(), &CRecordSession::RecordEndded);
 
     // The engine's buffers are valid only during the call: each is
     // scribbled over as soon as the call returns.
@@ -305,7 +277,7 @@ TEST_F(SessionTest, BridgeCopiesOnTheEngineThreadAndDeletesAnAbandonedSampleTher
     ASSERT_EQ(ends.count(), 1);
     EXPECT_EQ(ends.at(0).at(0).toString(), closed);
 
-    // On the user-interface thread: with no song being recorded the list
+    // On the user-interface thread: with no song being recorded the library
     // deletes the sample, and a closed file without a library entry goes.
     EXPECT_TRUE(QFile::exists(complete));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(complete) && !QFile::exists(closed); },

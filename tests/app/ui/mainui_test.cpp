@@ -318,6 +318,21 @@ TEST_F(MainUITest, ATerminationSignalClosesTheOpenDialogsAsksNothingAndKeepsTheS
     EXPECT_EQ(DB_GetMusicInfo(musicId, &record), 1);
 }
 
+TEST_F(MainUITest, TheSessionsMessagesAreShownWithoutHoldingItUp) {
+    CRecordSession* session = m_window->RecordSession();
+    {
+        uitest::QuestionAnswer ok(QStringLiteral("Ok"));
+        Q_EMIT session->DiskFullReported();
+        ASSERT_TRUE(QTest::qWaitFor([&ok] { return ok.Seen(); }, 5000));
+        EXPECT_EQ(ok.Text(), QStringLiteral("There is not enough disk space.\nPlease clean up the "
+                                            "disk and \ncontinue to record music."));
+    }
+    uitest::QuestionAnswer ok(QStringLiteral("Ok"));
+    Q_EMIT session->MessageRequested(QStringLiteral("The recording stopped because of an error (-5)."));
+    ASSERT_TRUE(QTest::qWaitFor([&ok] { return ok.Seen(); }, 5000));
+    EXPECT_EQ(ok.Text(), QStringLiteral("The recording stopped because of an error (-5)."));
+}
+
 TEST_F(MainUITest, LibraryPageHoldsTheTreeAndTheListAndAddsPlaylists) {
     CTreeLib* tree = m_window->LibraryPage()->TreeLib();
     CShowListWidget* list = m_window->LibraryPage()->ShowList();
