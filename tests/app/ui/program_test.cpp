@@ -7,10 +7,8 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 
 #include <csignal>
 #include <functional>
@@ -21,6 +19,7 @@
 
 #include "privatehome.h"
 #include "privatexserver.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -39,13 +38,7 @@ QCoreApplication& App() {
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return testsupport::WaitFor(done, std::chrono::milliseconds(timeoutMs));
 }
 
 QString BinDir() {
@@ -156,7 +149,7 @@ TEST(Recdeck, SecondInstanceExitsWithOneAndLeavesTheLogUntouched) {
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second->exitCode(), 1);
     EXPECT_EQ(first->state(), QProcess::Running);
-    QThread::msleep(200);
+    WaitFor([&] { return home.Log() != before; }, 200);  // nothing more is logged
     EXPECT_EQ(home.Log(), before);
 
     EXPECT_EQ(Terminate(first.get()), 0);
