@@ -71,6 +71,11 @@ public:
         QFile file(LogPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    // What the programs wrote to their standard error.
+    QByteArray Errors() const {
+        QFile file(m_root + QStringLiteral("/stderr.txt"));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
     QProcessEnvironment& Env() { return m_env; }
     // The programs started from here show their windows on that X server.
     void UseDisplay(const QString& display) {
@@ -134,7 +139,7 @@ TEST(Recdeck, SecondInstanceExitsWithOneAndLeavesTheLogUntouched) {
     const QString recdeck = BinDir() + QStringLiteral("/recdeck");
     auto first = home.Start(recdeck);
     ASSERT_TRUE(WaitFor([&] { return Count(home.Log(), kStarted) == 1; }, 15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     // However long the first copy has run, its lock holds.
     QFile lock(home.Runtime() + QLatin1Char('/') + QLatin1String(kLockName));
     ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
@@ -175,7 +180,7 @@ TEST(Recdeck, LockLeftByAKilledRunDoesNotBlockTheNextStart) {
 
     auto next = home.Start(recdeck);
     EXPECT_TRUE(WaitFor([&] { return Count(home.Log(), kStartBanner) == 2; }, 15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     EXPECT_EQ(next->state(), QProcess::Running);
     EXPECT_EQ(Terminate(next.get()), 0);
 }
@@ -191,7 +196,8 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
 
     EXPECT_TRUE(WaitFor([&] { return !FindWindows(server.Display(), "Tavra Tunecap").isEmpty(); },
-                        15000));
+                        15000))
+        << home.Errors().toStdString();
     ASSERT_TRUE(WaitFor([&] { return Count(home.Log(), kStartBanner) == 1; }, 5000));
     EXPECT_FALSE(home.Log().contains("application font"));
     // With the engine beside the program, its instance is created.
@@ -230,7 +236,7 @@ TEST(Recdeck, ALibraryThatIsNoDatabaseEndsTheRunWithMinusOneAndStaysAsItWas) {
     EXPECT_TRUE(WaitFor(
         [&] { return !(box = FindWindows(server.Display(), "Cannot open database")).isEmpty(); },
         15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     EXPECT_TRUE(home.Log().contains("Cannot open database!"));
     EXPECT_FALSE(home.Log().contains(kStarted)) << "the main window was built";
     EXPECT_EQ(recdeck->state(), QProcess::Running) << "ended before the box was answered";
@@ -266,7 +272,7 @@ TEST(Recdeck, FontInTheProgramFolderBecomesTheApplicationFont) {
     auto recdeck = home.Start(folder + QStringLiteral("/recdeck"));
     EXPECT_TRUE(WaitFor([&] { return home.Log().contains("main: application font DejaVu Sans"); },
                         15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     EXPECT_EQ(Terminate(recdeck.get()), 0);
 }
 
