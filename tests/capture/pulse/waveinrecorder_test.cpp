@@ -83,13 +83,15 @@ protected:
     void TearDown() override { testsupport::removeTree(m_dir); }
     // Plays a 1 kHz tone of `seconds` into "Speakers"; waits for the end
     // unless `background`. The null sink renders (and its monitor delivers)
-    // only while something plays.
+    // only while something plays. The player keeps 300 ms in the server, so
+    // that it does not run dry on a busy machine: a gap in what it plays
+    // would look like a lost block.
     void playTone(double seconds, bool background = false, int hz = 1000) {
         const std::string tone = m_dir + "/tone" + std::to_string(seconds) + ".wav";
         ASSERT_EQ(testsupport::runCommand("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " +
                                           std::to_string(seconds) + " sine " + std::to_string(hz) + " vol 0.5"),
                   0);
-        ASSERT_EQ(m_daemon.shell("paplay --latency-msec=40 --device=speakers '" + tone + "'" + (background ? " >/dev/null 2>&1 &" : "")), 0);
+        ASSERT_EQ(m_daemon.shell("paplay --latency-msec=300 --device=speakers '" + tone + "'" + (background ? " >/dev/null 2>&1 &" : "")), 0);
     }
     std::unique_ptr<WaveInRecorder> openMonitor(int rate) {
         auto r = std::make_unique<WaveInRecorder>(rate);
