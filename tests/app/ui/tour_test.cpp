@@ -256,9 +256,9 @@ protected:
 
     // Keeps a picture of widget and checks its texts.
     void Look(QWidget* widget, const QString& name) {
-        // Pending layouts and paints first.
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
+        // Layouts and paints first: until the texts fit (a window that has
+        // just shown may not have its size yet), or long enough to tell.
+        (void)QTest::qWaitFor([&] { return (CutTexts(widget) + CutCells(widget)).isEmpty(); }, 3000);
         EXPECT_TRUE(widget->grab().save(s_shots + QLatin1Char('/') + name + QStringLiteral(".png")))
             << name.toStdString();
         const QStringList cut = CutTexts(widget) + CutCells(widget);
