@@ -170,7 +170,7 @@ TEST_F(SessionTest, StartStopsPlaybackFirstAndAVanishedInputGivesWayToInputZero)
         uitest::LogCapture log;
         auto none = AnswerNextQuestion();
         EXPECT_FALSE(m_session->StartRecording());
-        QTest::qWait(300);
+        uitest::Watch([&] { return none->Seen(); }, 300);
         EXPECT_FALSE(none->Seen());
         EXPECT_TRUE(log.Contains(QStringLiteral("AudioDevStartRecord failed err: -6")));
     }
