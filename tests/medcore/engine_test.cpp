@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <type_traits>
@@ -21,6 +22,7 @@
 #include "mediatest.h"
 #include "privatehome.h"
 #include "pulsedaemon.h"
+#include "waitfor.h"
 #include "wav/wavfile.h"
 
 namespace {
@@ -259,8 +261,20 @@ TEST_F(MedcoreFiles, SkipEndsALongConversionEarlyAndLeavesNothing) {
         result = WM_Converter(h, out.c_str(), &id);
         done = true;
     });
+    // Bytes in the partial files of the folder: they grow while a conversion runs.
+    const auto partial = [] {
+        std::error_code ec;
+        uintmax_t bytes = 0;
+        for (const auto& f : std::filesystem::directory_iterator(*s_dir, ec)) {
+            const uintmax_t size = f.path().filename().string().find(".part") != std::string::npos
+                                       ? std::filesystem::file_size(f.path(), ec)
+                                       : 0;
+            bytes += ec ? 0 : size;
+        }
+        return bytes;
+    };
     while (__atomic_load_n(&id, __ATOMIC_ACQUIRE) < 0 && !done) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(testsupport::WaitFor([&] { return partial() > 0 || done; }));
     ASSERT_FALSE(done) << "the conversion ended before it was skipped";
     const auto skipped = std::chrono::steady_clock::now();
     EXPECT_EQ(WM_OK, WM_SkipConverter(__atomic_load_n(&id, __ATOMIC_ACQUIRE)));
@@ -284,7 +298,8 @@ TEST_F(MedcoreFiles, SkipEndsALongConversionEarlyAndLeavesNothing) {
     });
     while (__atomic_load_n(&id, __ATOMIC_ACQUIRE) < 0 && !done) std::this_thread::yield();
     EXPECT_EQ(WM_OK, WM_DeleteFile(h));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const uintmax_t before = partial();
+    EXPECT_TRUE(testsupport::WaitFor([&] { return partial() > before || done; }));
     EXPECT_FALSE(done);
     EXPECT_EQ(WM_OK, WM_SkipConverter(__atomic_load_n(&id, __ATOMIC_ACQUIRE)));
     second.join();

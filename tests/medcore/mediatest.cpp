@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,9 +12,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "pulsedaemon.h"
+#include "waitfor.h"
 
 namespace medtest {
 
@@ -170,12 +169,7 @@ bool CMonitorRecorder::Start() {
     }
     m_pid = pid;
     // Recording runs once the first samples have arrived.
-    for (int i = 0; i < 150; ++i) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && st.st_size > 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    return testsupport::WaitFor([this] { return !Heard().empty(); });
 }
 
 std::vector<int16_t> CMonitorRecorder::Stop() {
@@ -184,6 +178,15 @@ std::vector<int16_t> CMonitorRecorder::Stop() {
     int status = 0;
     waitpid(m_pid, &status, 0);
     m_pid = -1;
+    return Heard();
+}
+
+bool CMonitorRecorder::Listen(double seconds) const {
+    const size_t until = Heard().size() + static_cast<size_t>(seconds * kRate);
+    return testsupport::WaitFor([&] { return Heard().size() >= until; });
+}
+
+std::vector<int16_t> CMonitorRecorder::Heard() const {
     std::ifstream in(m_path + std::to_string(m_round) + ".raw", std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<int16_t> samples(bytes.size() / 2);
@@ -204,12 +207,11 @@ CSilentStream::CSilentStream() {
         _exit(127);
     }
     m_pid = pid;
-    for (int i = 0; i < 100; ++i) {
+    testsupport::WaitFor([] {
         std::string out;
         testsupport::runCommand("pactl list short sink-inputs 2>/dev/null", &out);
-        if (!out.empty()) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+        return !out.empty();
+    });
 }
 
 CSilentStream::~CSilentStream() {

@@ -61,6 +61,10 @@ public:
     bool Start();
     // Stops parec by its process id and returns what it recorded.
     std::vector<int16_t> Stop();
+    // What it recorded so far, while it goes on.
+    std::vector<int16_t> Heard() const;
+    // Waits until `seconds` more were recorded: time as the server counts it.
+    bool Listen(double seconds) const;
 
 private:
     std::string m_path;

@@ -11,18 +11,32 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "medcore.h"
 #include "mediatest.h"
 #include "privatehome.h"
 #include "pulsedaemon.h"
+#include "waitfor.h"
 
 namespace {
 
 using namespace medtest;
 using std::chrono::milliseconds;
+using testsupport::WaitFor;
+
+// The time-coded segments heard so far, in windows of 100 ms.
+std::vector<int> HeardSegments(const CMonitorRecorder& monitor) { return Segments(monitor.Heard(), kRate, 100); }
+// Whether the last segment heard is at least `k`.
+bool HeardUpTo(const CMonitorRecorder& monitor, int k) {
+    const std::vector<int> heard = HeardSegments(monitor);
+    return !heard.empty() && heard.back() >= k;
+}
+// Whether the last 100 ms heard are at most `level` loud.
+bool QuietNow(const CMonitorRecorder& monitor, double level) {
+    const std::vector<int16_t> heard = monitor.Heard();
+    return heard.size() > size_t(kRate / 10) && Rms(heard, heard.size() - kRate / 10, kRate / 10) <= level;
+}
 
 // The progress reports of one player.
 class CReports {
@@ -133,7 +147,8 @@ TEST_F(MedcorePlayback, WavAndMp3ReachTheSpeakersAsTheyAre) {
         reports.TryDestroyOnce();
         ASSERT_EQ(WM_OK, WM_Play());
         EXPECT_EQ(WM_STATE_ENDED, reports.WaitForEnd(milliseconds(8000)));
-        std::this_thread::sleep_for(milliseconds(100));
+        // What the server still held plays out.
+        WaitFor([&] { return HeardUpTo(m_monitor, 3) && QuietNow(m_monitor, 200); });
         const std::vector<int16_t> heard = m_monitor.Stop();
         EXPECT_EQ(WM_ERR_STATE, reports.DestroyResult());
 
@@ -155,13 +170,13 @@ TEST_F(MedcorePlayback, WavAndMp3ReachTheSpeakersAsTheyAre) {
         // Played out, the same player starts again from the beginning.
         ASSERT_TRUE(m_monitor.Start());
         ASSERT_EQ(WM_OK, WM_Play());
-        std::this_thread::sleep_for(milliseconds(600));
+        WaitFor([&] { return HeardSegments(m_monitor).size() >= 3; });
         const std::vector<int> again = Segments(m_monitor.Stop(), kRate, 100);
         ASSERT_FALSE(again.empty());
         EXPECT_EQ(0, again.front());
         EXPECT_EQ(WM_OK, WM_DestroyPlay());
         const size_t count = reports.Reports().size();
-        std::this_thread::sleep_for(milliseconds(300));
+        WaitFor([&] { return reports.Reports().size() != count; }, milliseconds(300));
         EXPECT_EQ(count, reports.Reports().size());  // silent once destroyed
         EXPECT_EQ(WM_OK, WM_DeleteFile(h));
     }
@@ -171,7 +186,7 @@ TEST_F(MedcorePlayback, PauseStopsTheSoundAndPlayResumesWhereItStopped) {
     Load(Path("ten.wav"));
     ASSERT_TRUE(m_monitor.Start());
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(1200));
+    ASSERT_TRUE(WaitFor([&] { return HeardUpTo(m_monitor, 2); }));
     ASSERT_EQ(WM_OK, WM_Pause());
     const std::vector<int> before = Segments(m_monitor.Stop(), kRate, 100);
     ASSERT_FALSE(before.empty());
@@ -179,14 +194,14 @@ TEST_F(MedcorePlayback, PauseStopsTheSoundAndPlayResumesWhereItStopped) {
     EXPECT_EQ(WM_STATE_PAUSED, m_reports.Reports().back().second);
 
     ASSERT_TRUE(m_monitor.Start());
-    std::this_thread::sleep_for(milliseconds(800));
+    ASSERT_TRUE(m_monitor.Listen(0.8));
     const std::vector<int16_t> paused = m_monitor.Stop();
     EXPECT_LT(Rms(paused, 0, paused.size()), 200.0) << "sound while paused";
     EXPECT_EQ(pausedAt, m_reports.LastPosition());  // no progress while paused
 
     ASSERT_TRUE(m_monitor.Start());
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(700));
+    WaitFor([&] { return HeardSegments(m_monitor).size() >= 3; });
     const std::vector<int> after = Segments(m_monitor.Stop(), kRate, 100);
     ASSERT_FALSE(after.empty());
     // It goes on from the last segment heard, not from where the clock
@@ -201,9 +216,9 @@ TEST_F(MedcorePlayback, SeekToTheMiddleLandsInTheMiddle) {
     Load(Path("ten.wav"));
     ASSERT_TRUE(m_monitor.Start());
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(600));
+    ASSERT_TRUE(WaitFor([&] { return HeardUpTo(m_monitor, 1); }));
     ASSERT_EQ(WM_OK, WM_SeekTo(5000));
-    std::this_thread::sleep_for(milliseconds(900));
+    WaitFor([&] { return HeardUpTo(m_monitor, 11); });
     const std::vector<int> heard = Segments(m_monitor.Stop(), kRate, 100);
     // The start, then from 5.0 s on (segment 10), and nothing between.
     const auto jump = std::find(heard.begin(), heard.end(), 10);
@@ -216,11 +231,11 @@ TEST_F(MedcorePlayback, SeekToTheMiddleLandsInTheMiddle) {
     // While paused a seek moves the position and the sound starts there.
     ASSERT_EQ(WM_OK, WM_Pause());
     ASSERT_EQ(WM_OK, WM_SeekTo(2000));
-    std::this_thread::sleep_for(milliseconds(200));
+    WaitFor([&] { return m_reports.LastPosition() == 2000; });
     EXPECT_EQ(2000, m_reports.LastPosition());
     ASSERT_TRUE(m_monitor.Start());
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(500));
+    WaitFor([&] { return HeardSegments(m_monitor).size() >= 2; });
     const std::vector<int> resumed = Segments(m_monitor.Stop(), kRate, 100);
     ASSERT_FALSE(resumed.empty());
     EXPECT_EQ(4, resumed.front());  // 2.0 s
@@ -231,12 +246,18 @@ TEST_F(MedcorePlayback, VolumeFiftyLowersTheLevelAndStays) {
     Load(Path("ten.wav"));
     ASSERT_TRUE(m_monitor.Start());
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(700));
+    // Playing for longer than the silence before it: the second half is loud.
+    WaitFor([&] {
+        const size_t loudWindows = HeardSegments(m_monitor).size();
+        return loudWindows >= 5 && loudWindows * 2 > m_monitor.Heard().size() / (kRate / 10) + 2;
+    });
     const std::vector<int16_t> loud = m_monitor.Stop();
     ASSERT_EQ(WM_OK, WM_ChangeVolume(50));
-    std::this_thread::sleep_for(milliseconds(400));  // what was buffered at full volume plays out
     ASSERT_TRUE(m_monitor.Start());
-    std::this_thread::sleep_for(milliseconds(500));
+    // What was buffered at full volume plays out first.
+    ASSERT_TRUE(WaitFor([&] { return QuietNow(m_monitor, full / 4); }));
+    ASSERT_TRUE(m_monitor.Start());
+    ASSERT_TRUE(m_monitor.Listen(0.5));
     const std::vector<int16_t> quiet = m_monitor.Stop();
     ASSERT_GT(quiet.size(), size_t(kRate / 10));
     EXPECT_NEAR(full, Rms(loud, loud.size() / 2, loud.size() / 2), full * 0.05);
@@ -248,7 +269,10 @@ TEST_F(MedcorePlayback, VolumeFiftyLowersTheLevelAndStays) {
     ASSERT_EQ(WM_OK, WM_CreatePlay(m_handle, &CReports::Callback, &m_reports));
     ASSERT_TRUE(m_monitor.Start());
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(600));
+    WaitFor([&] {
+        const std::vector<int16_t> h = m_monitor.Heard();
+        return h.size() > size_t(kRate / 2) && Rms(h, h.size() / 2, h.size() / 4) > full / 16;
+    });
     const std::vector<int16_t> next = m_monitor.Stop();
     ASSERT_GT(next.size(), size_t(kRate / 4));
     EXPECT_NEAR(full / 8, Rms(next, next.size() / 2, next.size() / 4), full * 0.03);
@@ -260,7 +284,7 @@ TEST_F(MedcorePlayback, AFileDeletedWhilePlayingEndsCleanly) {
     ASSERT_TRUE(WriteWav(removed, TimeCodedPcm(1.5, kRate, 2), kRate, 2));
     Load(removed);
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_TRUE(WaitFor([&] { return m_reports.LastPosition() > 0; }));
     ASSERT_EQ(0, unlink(removed.c_str()));
     EXPECT_EQ(WM_STATE_ENDED, m_reports.WaitForEnd(milliseconds(6000)));
     EXPECT_EQ(WM_OK, WM_DestroyPlay());
@@ -276,13 +300,14 @@ TEST_F(MedcorePlayback, AFileDeletedWhilePlayingEndsCleanly) {
     ASSERT_GT(m_handle, 0);
     ASSERT_EQ(WM_OK, WM_CreatePlay(m_handle, &CReports::Callback, &reports));
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(300));
+    ASSERT_TRUE(WaitFor([&] { return reports.LastPosition() > 0; }));
     ASSERT_EQ(0, truncate(cut.c_str(), 44));
     const auto cutAt = std::chrono::steady_clock::now();
     const int end = reports.WaitForEnd(milliseconds(6000));
     EXPECT_TRUE(end == WM_STATE_ENDED || end == WM_STATE_FAILED) << end;
     EXPECT_LT(std::chrono::steady_clock::now() - cutAt, milliseconds(3000));
-    std::this_thread::sleep_for(milliseconds(300));
+    const size_t count = reports.Reports().size();
+    WaitFor([&] { return reports.Reports().size() != count; }, milliseconds(300));  // nothing after the end
     const auto r = reports.Reports();
     ASSERT_FALSE(r.empty());
     EXPECT_EQ(end, r.back().second);
@@ -300,7 +325,7 @@ TEST_F(MedcorePlayback, ASoundServerThatGoesAwayEndsPlaybackAsFailed) {
     ASSERT_TRUE(doomed.ok()) << doomed.error();
     Load(Path("ten.wav"));
     ASSERT_EQ(WM_OK, WM_Play());
-    std::this_thread::sleep_for(milliseconds(400));
+    ASSERT_TRUE(WaitFor([&] { return m_reports.LastPosition() > 0; }));
     doomed.stop();
     EXPECT_EQ(WM_STATE_FAILED, m_reports.WaitForEnd(milliseconds(5000)));
     EXPECT_EQ(WM_OK, WM_Play());  // nothing to resume, no harm

@@ -16,7 +16,7 @@
 namespace {
 
 using songtest::FilesIn;
-using songtest::Spin;
+using songtest::WaitUntil;
 
 class RecordedSongTest : public songtest::SongFixture {
 protected:
@@ -77,7 +77,7 @@ TEST_F(RecordedSongTest, IsIdentifiedFromItsWholeFileTaggedNamedAndGetsItsCover)
     ASSERT_EQ(m_library->StartAutoDownload(sample), 0);
     EXPECT_EQ(row->DownloadState(), DownloadTask_WAITING);
     // The song is still being recorded: nothing is converted or asked.
-    Spin(1500);
+    WaitUntil([&] { return CountReports(id, DownloadTask_RUNNING) > 0 || !m_services->Log("acoustid").empty(); }, 1500);
     EXPECT_EQ(CountReports(id, DownloadTask_RUNNING), 0);
     EXPECT_TRUE(m_services->Log("acoustid").empty());
 
@@ -141,7 +141,7 @@ TEST_F(RecordedSongTest, SongDiscardedAsTooShortDropsItsTaskAndSample) {
     ASSERT_EQ(m_manager->Tasks().size(), 1);
     m_library->DiscardNewRecord();
     EXPECT_TRUE(m_manager->Tasks().isEmpty());
-    Spin(1000);
+    WaitUntil([&] { return CountReports(id, DownloadTask_RUNNING) > 0 || !FilesIn(m_out).isEmpty(); }, 1000);
     EXPECT_EQ(CountReports(id, DownloadTask_RUNNING), 0);
     EXPECT_TRUE(FilesIn(m_out).isEmpty());
     SongRecord gone;

@@ -21,7 +21,6 @@ using fakeservice::MakeAnswer;
 using fakeservice::Service;
 using songtest::FilesIn;
 using songtest::ReadFile;
-using songtest::Spin;
 using songtest::WaitUntil;
 
 class TaskManagerTest : public songtest::SongFixture {
@@ -88,7 +87,7 @@ TEST_F(TaskManagerTest, TwoTasksRunAndAFingerprintOnlyTaskGoesAheadOfOlderWaitin
     EXPECT_EQ(manager->AddTask(3, true), -1);
 
     ASSERT_TRUE(WaitForRequests(2));
-    Spin(300);
+    WaitUntil([] { return Service::Get().RequestCount() > 2; }, 300);
     EXPECT_EQ(Service::Get().RequestCount(), 2);
     EXPECT_EQ(manager->Tasks(), (QList<QPair<int, int>>{{1, DownloadTask_REQUESTING},
                                                         {2, DownloadTask_REQUESTING},
@@ -108,7 +107,7 @@ TEST_F(TaskManagerTest, TwoTasksRunAndAFingerprintOnlyTaskGoesAheadOfOlderWaitin
     EXPECT_EQ(manager->AddTask(4, true), 0);
     EXPECT_EQ(QueueIds(), (QList<int>{1, 2, 4, 3}));
     manager->SongFiled(4, true, true);
-    Spin(200);
+    WaitUntil([] { return Service::Get().RequestCount() > 2; }, 200);
     EXPECT_EQ(Service::Get().RequestCount(), 2);
     EXPECT_EQ(Service::Get().Answer(first, nullptr), 0);
     ASSERT_TRUE(WaitForReport(1, DownloadTask_FAILED, 10000));
@@ -143,7 +142,7 @@ TEST_F(TaskManagerTest, AutomaticTaskWaitsForItsSongAndADiscardedSongDropsIt) {
     CTaskManager* manager = Manager();
     ASSERT_EQ(manager->AddTask(5, true), 0);
     ASSERT_EQ(manager->AddTask(6, true), 0);
-    Spin(500);
+    WaitUntil([&] { return Service::Get().RequestCount() > 0 || CountReports(5, DownloadTask_RUNNING) > 0; }, 500);
     EXPECT_EQ(Service::Get().RequestCount(), 0);
     EXPECT_EQ(CountReports(5, DownloadTask_RUNNING), 0);
     // The end of an earlier task of the song, on its way when that task was
@@ -160,7 +159,7 @@ TEST_F(TaskManagerTest, AutomaticTaskWaitsForItsSongAndADiscardedSongDropsIt) {
     ASSERT_TRUE(WaitForRequests(1));
     EXPECT_FALSE(Service::Get().CallAt(0)->withTexts);
     EXPECT_EQ(Service::Get().CallAt(0)->rate, 11025);
-    Spin(300);
+    WaitUntil([&] { return Service::Get().RequestCount() > 1 || CountReports(6, DownloadTask_FAILED) > 0; }, 300);
     EXPECT_EQ(Service::Get().RequestCount(), 1);
     EXPECT_TRUE(m_reports.indexOf(qMakePair(6, int(DownloadTask_RUNNING))) < 0);
     EXPECT_EQ(CountReports(6, DownloadTask_FAILED), 0);
@@ -188,7 +187,7 @@ TEST_F(TaskManagerTest, TimedOutTaskDestroysItsRequestDeletesItsFileAndFails) {
     const QString art = Picture(QStringLiteral("late.png"), Qt::red);
     const RecordMusicInfo answer = MakeAnswer("New Name", "Artist", "Album", "1.Pop;", Std({art}));
     EXPECT_EQ(Service::Get().Answer(0, &answer), -1);
-    Spin(200);
+    WaitUntil([&] { return CountReports(1, DownloadTask_SUCESS) > 0; }, 200);
     EXPECT_EQ(CountReports(1, DownloadTask_SUCESS), 0);
     EXPECT_EQ(TagText(Stored(1).tags.songName), QStringLiteral("Old Name"));
     EXPECT_FALSE(QFileInfo::exists(art));
@@ -210,7 +209,7 @@ TEST_F(TaskManagerTest, AnswerArrivingWhileATaskStopsIsDroppedUnderItsLock) {
     // back while the task still exists, and is turned away.
     EXPECT_EQ(Service::Get().LateResult(5000), -1);
     EXPECT_EQ(task.TakeAnswer(), nullptr);
-    Spin(100);
+    WaitUntil([&] { return QFileInfo::exists(art); }, 100);
     for (const QList<QVariant>& report : reports)
         EXPECT_NE(report.at(2).toInt(), int(DownloadTask_SUCESS));
     EXPECT_FALSE(QFileInfo::exists(art));
@@ -238,7 +237,7 @@ TEST_F(TaskManagerTest, AnswerForATaskThatWasCancelledIsDroppedWithItsArtwork) {
     EXPECT_EQ(Service::Get().Answer(1, &answer), 0);
     manager->CancelTask(2);
     EXPECT_FALSE(QFileInfo::exists(art));
-    Spin(300);
+    WaitUntil([&] { return CountReports(1, DownloadTask_SUCESS) + CountReports(2, DownloadTask_SUCESS) > 0; }, 300);
     EXPECT_EQ(CountReports(1, DownloadTask_SUCESS) + CountReports(2, DownloadTask_SUCESS), 0);
     EXPECT_EQ(TagText(Stored(2).tags.songName), QStringLiteral("Two"));
     EXPECT_TRUE(manager->Tasks().isEmpty());
@@ -434,7 +433,7 @@ TEST_F(TaskManagerTest, LibraryRowsFollowTheirTasksAndASongFiledWithoutIdentific
     EXPECT_EQ(recorded->DownloadState(), 0);
     EXPECT_FALSE(QFileInfo::exists(sample));
     EXPECT_TRUE(manager->Tasks().isEmpty());
-    Spin(300);
+    WaitUntil([] { return Service::Get().RequestCount() > 1; }, 300);
     EXPECT_EQ(Service::Get().RequestCount(), 1);
     library->SetDownloadQueue(nullptr);
 }

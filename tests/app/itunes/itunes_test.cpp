@@ -235,7 +235,7 @@ TEST_F(ITunesExport, WithoutTheFolderTheDialogSaysSoAndCopiesNothing) {
         // It waits for the user once the player was not found.
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return dialog->TextLabel()->text() == kNotFound; }, 10000));
-        QTest::qWait(100);
+        uitest::Watch([&] { return !dialog->isVisible(); }, 100);
         EXPECT_TRUE(dialog->isVisible());
         shown = dialog->TextLabel()->text();
         barHidden = dialog->ProgressBar()->isHidden();
@@ -415,7 +415,8 @@ TEST_F(ITunesExport, AbortAfterTheSecondOfFiveSongs) {
         auto* dialog = qobject_cast<CAddToiTunesDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(QTest::qWaitFor([&] { return bridge.Holding(); }, 10000));
-        QTest::qWait(50);  // the first song's progress arrives
+        // The first song's progress arrives.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->ProgressBar()->value() >= 1; }));
         barWhenAborted = dialog->ProgressBar()->value();
         EXPECT_EQ(dialog->ProgressBar()->maximum(), 5);
         EXPECT_TRUE(uitest::ClickButton(dialog, QStringLiteral("Abort")));
@@ -456,7 +457,7 @@ TEST_F(ITunesExport, ASongThatCannotBeAddedIsToldAtTheEnd) {
         auto* dialog = qobject_cast<CAddToiTunesDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
         EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->ProgressBar()->value() == 3; }, 10000));
-        QTest::qWait(100);
+        uitest::Watch([&] { return !dialog->isVisible(); }, 100);
         EXPECT_TRUE(dialog->isVisible());
         text = dialog->TextLabel()->text();
         button = dialog->AbortButton()->text();

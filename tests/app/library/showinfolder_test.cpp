@@ -8,7 +8,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMutex>
 #include <QThread>
@@ -19,6 +18,7 @@
 #include <QUrl>
 #include "privatebus.h"
 #include "privatehome.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -74,11 +74,12 @@ protected:
         m_song = m_dir + QStringLiteral("/My Song.mp3");
         QFile song(m_song);
         ASSERT_TRUE(song.open(QIODevice::WriteOnly));
-        // The open-folder command: writes its argument into a file.
+        // The open-folder command: writes its argument into a file, whole
+        // when it appears.
         m_script = m_dir + QStringLiteral("/open-folder");
         QFile script(m_script);
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/opened\"\n");
+        script.write("#!/bin/sh\nd=$(dirname \"$0\")\nprintf '%s' \"$1\" > \"$d/opening\" && mv \"$d/opening\" \"$d/opened\"\n");
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(kOpenFolderCommandVariable, m_script.toUtf8());
@@ -115,11 +116,8 @@ protected:
     }
     // What the open-folder command was given, once it ran (empty if not).
     QString Opened(int timeoutMs) const {
-        QElapsedTimer clock;
-        clock.start();
         QFile opened(m_dir + QStringLiteral("/opened"));
-        while (!opened.exists() && clock.elapsed() < timeoutMs) QThread::msleep(20);
-        QThread::msleep(50);
+        testsupport::WaitFor([&] { return opened.exists(); }, std::chrono::milliseconds(timeoutMs));
         return opened.open(QIODevice::ReadOnly) ? QString::fromUtf8(opened.readAll()) : QString();
     }
 

@@ -122,8 +122,12 @@ TEST_F(ShowList, DatesSortYearFirstAndEmptyTextsShowTheirDefaults) {
 TEST_F(ShowList, ColumnsFitTheirTextsAndShareTheRoomUntilTheUserSizesThem) {
     AddSong(Song{1, {}, "An Artist", {}, {}, "12/31/2011 23:59"});
     CShowListWidget* list = Build();
-    list->resize(700, 400);
-    QTest::qWait(20);
+    // The window system may take a moment to give the window its size.
+    const auto resize = [list](int width) {
+        list->resize(width, 400);
+        return QTest::qWaitFor([&] { return list->width() == width; });
+    };
+    ASSERT_TRUE(resize(700));
     QTreeView* table = list->Table();
     QHeaderView* header = table->header();
     const auto need = [table](int column) {
@@ -145,19 +149,16 @@ TEST_F(ShowList, ColumnsFitTheirTextsAndShareTheRoomUntilTheUserSizesThem) {
     const int name = header->sectionSize(CMusicInfoModel::Column_Name);
     const int artist = header->sectionSize(CMusicInfoModel::Column_Artist);
     const int date = header->sectionSize(CMusicInfoModel::Column_Date);
-    list->resize(1000, 400);
-    QTest::qWait(20);
+    ASSERT_TRUE(resize(1000));
     EXPECT_GT(header->sectionSize(CMusicInfoModel::Column_Name), name);
     EXPECT_GT(header->sectionSize(CMusicInfoModel::Column_Artist), artist + 50);
     EXPECT_EQ(header->sectionSize(CMusicInfoModel::Column_Date), date);
 
     // Sized by hand: the columns keep their widths.
     header->resizeSection(CMusicInfoModel::Column_Album, 90);
-    list->resize(1200, 400);
-    QTest::qWait(20);
+    ASSERT_TRUE(resize(1200));
     EXPECT_EQ(header->sectionSize(CMusicInfoModel::Column_Album), 90);
-    list->resize(700, 400);
-    QTest::qWait(20);
+    ASSERT_TRUE(resize(700));
     EXPECT_EQ(header->sectionSize(CMusicInfoModel::Column_Album), 90);
 }
 
@@ -172,7 +173,7 @@ TEST_F(ShowList, FilterSearchesNameArtistAndAlbumIgnoringCaseAfterAPause) {
     CFilterEdit* edit = m_list->FilterEdit();
     EXPECT_EQ(edit->placeholderText(), QStringLiteral("Filter"));
     QTest::keyClicks(edit, QStringLiteral("abc"));
-    QTest::qWait(100);
+    uitest::Watch([&] { return Shown().size() != 4; }, 100);
     EXPECT_EQ(Shown().size(), 4) << "filtered before the pause";
     ASSERT_TRUE(empty.wait(2000));
     EXPECT_EQ(Shown(), QStringList({"three", "two", "xxABCxx"}));

@@ -162,7 +162,7 @@ TEST_F(Mpris, PlayPauseFromAClientPlaysAndPauses) {
         return sent;
     };
     (void)QTest::qWaitFor([&] { return statuses().size() >= expected.size(); }, 3000);
-    QTest::qWait(200);  // and nothing more
+    uitest::Watch([&] { return statuses().size() > expected.size(); }, 200);  // and nothing more
     EXPECT_EQ(statuses(), expected);
 }
 
@@ -239,7 +239,8 @@ TEST_F(Mpris, PlayDuringARecordingAsksAsThePlayButtonDoesAndAnswersAtOnce) {
     }
     EXPECT_EQ(question, QStringLiteral("The programme is recording now.\n"
                                        "Do you want to stop it and start to play music?"));
-    QTest::qWait(300);
+    uitest::Watch([&] { return m_player->PlayState() != CPlayerController::State_Stopped || m_stopRequests != 0; },
+                  300);
     EXPECT_EQ(m_player->PlayState(), CPlayerController::State_Stopped);
     EXPECT_EQ(m_recordState, RecordState::Waiting);
     EXPECT_EQ(m_stopRequests, 0);
@@ -274,7 +275,7 @@ TEST_F(Mpris, SetPositionAndSeekMoveTheSongAndAreAnnounced) {
     const QVariant other = QVariant::fromValue(CMprisService::TrackId(2));
     Call(kPlayer, QStringLiteral("SetPosition"), {other, qlonglong(1000000)});
     Call(kPlayer, QStringLiteral("SetPosition"), {track, qlonglong(9000000)});
-    QTest::qWait(200);
+    uitest::Watch([&] { return m_engine->seeks.size() > 1; }, 200);
     EXPECT_EQ(m_engine->seeks.size(), 1u);
 
     // Seek is relative; before the start is the start, past the end the next song.

@@ -93,7 +93,7 @@ TEST_F(Player, SongsThatFailOneAfterAnotherStopThePlayerOnceEachFailed) {
     m_engine->Report(100, 4);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return m_player->PlayState() == CPlayerController::State_Stopped; }, 3000));
-    QTest::qWait(300);
+    uitest::Watch([&] { return m_player->PlayingRow() != nullptr; }, 300);  // nothing starts
     EXPECT_EQ(m_player->PlayingRow(), nullptr);
     EXPECT_EQ(QueueIds(), (std::vector<int>{1, 2, 3})) << "the queue stays for the user";
 }
@@ -141,9 +141,13 @@ TEST_F(Player, PauseHoldsTheSongAndPlayResumesIt) {
     EXPECT_EQ(m_player->PlayState(), CPlayerController::State_Paused);
     EXPECT_EQ(m_toolBar->StatusLabel()->text(), QStringLiteral("Paused"));
     EXPECT_EQ(m_toolBar->PlayButton()->toolTip(), QStringLiteral("Play"));
-    QTest::qWait(300);  // reports made before the pause have arrived
+    // The engine made its last report in the pause; what it queued before
+    // is handled before a call queued now.
+    bool handled = false;
+    QMetaObject::invokeMethod(m_player.get(), [&] { handled = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handled; }));
     const int held = m_player->Position();
-    QTest::qWait(700);
+    uitest::Watch([&] { return m_player->Position() > held + 100; }, 700);
     EXPECT_LE(m_player->Position(), held + 100) << "the engine kept playing while paused";
 
     Click(m_toolBar->PlayButton());
@@ -192,7 +196,7 @@ TEST_F(Player, TheSeekHappensOnce200MillisecondsAfterTheLastSliderMove) {
     EXPECT_TRUE(m_info->IsHeld());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_engine->seeks.empty(); }, 2000));
-    QTest::qWait(400);
+    uitest::Watch([&] { return m_engine->seeks.size() > 1; }, 400);  // no second seek
     ASSERT_EQ(m_engine->seeks.size(), 1u);
     EXPECT_EQ(m_engine->seeks[0], target);
     EXPECT_GE(m_engine->seekTimes[0] - lastMove, CPlayInfoGroup::kSeekDelayMs - 10);
@@ -379,7 +383,7 @@ TEST_F(Player, StopAndClearQueueLeavesNothingLoadedOrQueued) {
     EXPECT_FALSE(m_toolBar->NextButton()->isEnabled());
     EXPECT_TRUE(m_toolBar->PlayButton()->isEnabled()) << "the list still has songs";
     // No report of the released song comes through afterwards.
-    QTest::qWait(500);
+    uitest::Watch([&] { return m_player->Position() != 0 || m_player->PlayingRow() != nullptr; }, 500);
     EXPECT_EQ(m_player->Position(), 0);
     EXPECT_EQ(m_player->PlayingRow(), nullptr);
 }
@@ -412,7 +416,7 @@ TEST_F(Player, ThePopupListsTheQueueAndADoubleClickPlaysTheEntry) {
     ASSERT_TRUE(popup.isVisible());
     // Grown open: three entries tall, its bottom where it was asked.
     EXPECT_TRUE(QTest::qWaitFor([&] { return popup.height() > 100; }, 2000));
-    QTest::qWait(CPopupPlayList::kAnimationMs);
+    ASSERT_TRUE(uitest::WaitForAnimations(&popup));
     EXPECT_EQ(popup.geometry().bottom(), 499);
     QListWidget* list = popup.List();
     ASSERT_EQ(list->count(), 3);

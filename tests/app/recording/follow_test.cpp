@@ -149,7 +149,8 @@ protected:
         QSignalSpy ended(m_session, &CRecordSession::SongEnded);
         EXPECT_TRUE(m_session->StartRecording());
         EXPECT_TRUE(m_session->IsFollowingPlayers());
-        QTest::qWait(GetParam() == SoundServer::PipeWire ? 2500 : 500);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_pulse.recordingSource().empty(); }));
+        EXPECT_TRUE(recordingtest::WaitForAudioFrom(QString::fromStdString(m_pulse.recordingSource())));
         QStringList args = extra;
         const char* names[] = {"Alpha", "Beta", "Gamma"};
         for (int i = 0; i < 3; ++i)
@@ -165,7 +166,9 @@ protected:
         m_defaultsSeen.push_back(Pactl("get-default-sink"));
         EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 3; }, 15000)) << ended.count();
         m_session->SignalStopRecord();
-        QTest::qWait(300);
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return m_session->State() == CRecordSession::State_Idle && m_list->VisibleRows().size() >= 3;
+        }));
         QList<CTreeWidgetItem*> rows = m_list->VisibleRows();
         std::reverse(rows.begin(), rows.end());  // newest first on show
         return rows;

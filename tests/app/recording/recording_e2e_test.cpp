@@ -103,8 +103,7 @@ TEST_P(RecordingEndToEnd, ThreeSongsPlayedTwoKeptTheShortOneGone) {
     QFile keptFile(kept);
     ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly)) << kept.toStdString();
     EXPECT_TRUE(keptFile.readAll().contains("sink_name=tavra_audio"));
-    // A monitor of PipeWire delivers its first audio late.
-    QTest::qWait(GetParam() == SoundServer::PipeWire ? 2500 : 500);
+    ASSERT_TRUE(recordingtest::WaitForAudioFrom(QStringLiteral("tavra_audio.monitor")));
 
     // The player plays to the default output, which is "Tavra Audio" now.
     ASSERT_TRUE(recordingtest::Play(songs));

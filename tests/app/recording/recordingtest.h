@@ -66,6 +66,20 @@ inline bool Play(const QString& path, const QString& sink = QString(), int timeo
     return paplay.exitStatus() == QProcess::NormalExit && paplay.exitCode() == 0;
 }
 
+// Waits until `source` of the server PULSE_SERVER names (e.g.
+// "tavra_audio.monitor") delivers audio, as a parec of its own sees it: a
+// monitor of PipeWire starts late, and what plays before is not recorded.
+inline bool WaitForAudioFrom(const QString& source, int timeoutMs = 10000) {
+    QProcess parec;
+    parec.start(QStringLiteral("parec"), {QStringLiteral("--device=") + source, QStringLiteral("--raw"),
+                                          QStringLiteral("--latency-msec=20")});
+    if (!parec.waitForStarted(5000)) return false;
+    const bool delivered = QTest::qWaitFor([&] { return parec.bytesAvailable() > 0; }, timeoutMs);
+    parec.kill();
+    parec.waitForFinished(2000);
+    return delivered;
+}
+
 // Settings of a recording from the speakers' monitor of a private server
 // into folder: MP3, split after one second of silence, songs of one second
 // or less discarded, no identification.

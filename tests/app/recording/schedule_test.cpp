@@ -189,7 +189,7 @@ TEST_F(ScheduleTest, RunningRecordingIsKeptAndAUserStopEndsTheTaskWithoutShutdow
     // The user stops: the task is over, no shutdown question.
     uitest::ModalAnswer none([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); }, 500);
     m_window->SignalStopRecord();
-    QTest::qWait(700);
+    uitest::Watch([&] { return none.Seen(); }, 700);
     EXPECT_FALSE(none.Seen());
     EXPECT_FALSE(m_window->StopTaskTimer()->isActive());
     EXPECT_EQ(schedule->GetState(), CRecordSchedule::State_NoTask);

@@ -101,7 +101,7 @@ TEST_F(SourceTest, ComputerAudioWithTheDevicePresentAsksNothing) {
     page.show();
     uitest::ModalAnswer none([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); }, 800);
     QTest::mouseClick(page.ComputerButton(), Qt::LeftButton, {}, QPoint(4, 4));
-    QTest::qWait(1000);
+    uitest::Watch([&] { return none.Seen(); }, 1000);
     EXPECT_FALSE(none.Seen());
     EXPECT_TRUE(page.ComputerButton()->isChecked());
     EXPECT_FALSE(page.InputBox()->isEnabled());

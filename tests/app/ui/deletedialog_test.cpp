@@ -167,7 +167,7 @@ TEST(DeleteDialog, CountdownWithoutTextCountsOnTheDefaultButtonAndStopsWhenAnswe
         dialog.AddButton(QStringLiteral("Shutdown"), QDialogButtonBox::AcceptRole, true);
         dialog.SetCountdown(1);
         AskAndPress(&dialog, QStringLiteral("Cancel"));
-        QTest::qWait(1300);
+        uitest::Watch([&] { return dialog.CountdownExpired(); }, 1300);  // past the countdown
         EXPECT_EQ(dialog.ChosenText(), QStringLiteral("Cancel"));
         EXPECT_FALSE(dialog.CountdownExpired());
     }

@@ -33,8 +33,11 @@ public:
                 dup2(null, STDERR_FILENO);
             }
             const std::string fd = std::to_string(fds[1]);
+            // No reset when the last client leaves: a reset ends every
+            // client, one still connecting too, and a test's probes (xdotool)
+            // come and go while the program connects.
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);

@@ -7,10 +7,8 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 
 #include <csignal>
 #include <functional>
@@ -22,6 +20,7 @@
 #include "librarytest.h"
 #include "privatehome.h"
 #include "privatexserver.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -40,13 +39,7 @@ QCoreApplication& App() {
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return testsupport::WaitFor(done, std::chrono::milliseconds(timeoutMs));
 }
 
 QString BinDir() {
@@ -77,6 +70,11 @@ public:
     }
     QByteArray Log() const {
         QFile file(LogPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // What the programs wrote to their standard error.
+    QByteArray Errors() const {
+        QFile file(m_root + QStringLiteral("/stderr.txt"));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     QProcessEnvironment& Env() { return m_env; }
@@ -142,7 +140,7 @@ TEST(Recdeck, SecondInstanceExitsWithOneAndLeavesTheLogUntouched) {
     const QString recdeck = BinDir() + QStringLiteral("/recdeck");
     auto first = home.Start(recdeck);
     ASSERT_TRUE(WaitFor([&] { return Count(home.Log(), kStarted) == 1; }, 15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     // However long the first copy has run, its lock holds.
     QFile lock(home.Runtime() + QLatin1Char('/') + QLatin1String(kLockName));
     ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
@@ -157,7 +155,7 @@ TEST(Recdeck, SecondInstanceExitsWithOneAndLeavesTheLogUntouched) {
     EXPECT_EQ(second->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second->exitCode(), 1);
     EXPECT_EQ(first->state(), QProcess::Running);
-    QThread::msleep(200);
+    WaitFor([&] { return home.Log() != before; }, 200);  // nothing more is logged
     EXPECT_EQ(home.Log(), before);
 
     EXPECT_EQ(Terminate(first.get()), 0);
@@ -183,7 +181,7 @@ TEST(Recdeck, LockLeftByAKilledRunDoesNotBlockTheNextStart) {
 
     auto next = home.Start(recdeck);
     EXPECT_TRUE(WaitFor([&] { return Count(home.Log(), kStartBanner) == 2; }, 15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     EXPECT_EQ(next->state(), QProcess::Running);
     EXPECT_EQ(Terminate(next.get()), 0);
 }
@@ -199,7 +197,8 @@ TEST(Recdeck, ShowsItsWindowOnAnXServerAndEndsOnSigterm) {
     auto recdeck = home.Start(BinDir() + QStringLiteral("/recdeck"));
 
     EXPECT_TRUE(WaitFor([&] { return !FindWindows(server.Display(), "Tavra Tunecap").isEmpty(); },
-                        15000));
+                        15000))
+        << home.Errors().toStdString();
     ASSERT_TRUE(WaitFor([&] { return Count(home.Log(), kStartBanner) == 1; }, 5000));
     EXPECT_FALSE(home.Log().contains("application font"));
     // With the engine beside the program, its instance is created.
@@ -249,7 +248,7 @@ TEST(Recdeck, AnUnusableLibraryEndsTheRunWithMinusOneAndStaysAsItWas) {
         EXPECT_TRUE(WaitFor(
             [&] { return !(box = FindWindows(server.Display(), "Cannot open database")).isEmpty(); },
             15000))
-            << home.Log().toStdString();
+            << home.Log().toStdString() << home.Errors().toStdString();
         EXPECT_TRUE(home.Log().contains("Cannot open database!"));
         EXPECT_FALSE(home.Log().contains(kStarted)) << "the main window was built";
         EXPECT_EQ(recdeck->state(), QProcess::Running) << "ended before the box was answered";
@@ -289,7 +288,7 @@ TEST(Recdeck, FontInTheProgramFolderBecomesTheApplicationFont) {
     auto recdeck = home.Start(folder + QStringLiteral("/recdeck"));
     EXPECT_TRUE(WaitFor([&] { return home.Log().contains("main: application font DejaVu Sans"); },
                         15000))
-        << home.Log().toStdString();
+        << home.Log().toStdString() << home.Errors().toStdString();
     EXPECT_EQ(Terminate(recdeck.get()), 0);
 }
 

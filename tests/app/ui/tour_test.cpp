@@ -255,7 +255,9 @@ protected:
 
     // Keeps a picture of widget and checks its texts.
     void Look(QWidget* widget, const QString& name) {
-        QTest::qWait(50);  // let layouts and paints settle
+        // Layouts and paints first: until the texts fit (a window that has
+        // just shown may not have its size yet), or long enough to tell.
+        (void)QTest::qWaitFor([&] { return (CutTexts(widget) + CutCells(widget)).isEmpty(); }, 3000);
         EXPECT_TRUE(widget->grab().save(s_shots + QLatin1Char('/') + name + QStringLiteral(".png")))
             << name.toStdString();
         const QStringList cut = CutTexts(widget) + CutCells(widget);
@@ -530,7 +532,7 @@ TEST_F(LibraryTour, SongsListsTheirMenusAndThePlayQueue) {
     m_window->ShowPopPlayList();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window->PopupPlayList()));
     ASSERT_EQ(m_window->PopupPlayList()->List()->count(), 5);
-    QTest::qWait(CPopupPlayList::kAnimationMs + 50);  // fully open
+    ASSERT_TRUE(uitest::WaitForAnimations(m_window->PopupPlayList()));  // fully open
     Look(m_window->PopupPlayList(), QStringLiteral("popup-play-queue"));
     m_window->PopupPlayList()->hide();
     EXPECT_EQ(m_looks, 12);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -97,6 +98,21 @@ inline void SelectSongs(CShowListWidget* list, std::initializer_list<int> ids) {
             index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         list->Table()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     }
+}
+
+// For a check that something must not happen: processes events for
+// `timeoutMs`, or until `happened` holds.
+inline void Watch(const std::function<bool()>& happened, int timeoutMs) {
+    (void)QTest::qWaitFor(happened, timeoutMs);
+}
+
+// Waits until no animation of `owner` runs (a finished one may be gone).
+inline bool WaitForAnimations(QObject* owner) {
+    return QTest::qWaitFor([owner] {
+        for (QAbstractAnimation* a : owner->findChildren<QAbstractAnimation*>())
+            if (a->state() == QAbstractAnimation::Running) return false;
+        return true;
+    });
 }
 
 // Clicks the push button of dialog whose text is text; false when there is

@@ -232,7 +232,7 @@ TEST_F(BugReportTest, FailuresAndAStoppedReportLeaveNothingBehind) {
         EXPECT_FALSE(window.IsSendingBugReport());
         EXPECT_TRUE(said.startsWith(QStringLiteral("The bug report could not be made.")))
             << said.toStdString();
-        QTest::qWait(50);
+        uitest::Watch([&] { return QFile::exists(m_mailArgs); }, 50);
     }
     QFile::remove(blocked);
     EXPECT_FALSE(QFile::exists(m_mailArgs));
@@ -249,7 +249,8 @@ TEST_F(BugReportTest, FailuresAndAStoppedReportLeaveNothingBehind) {
         EXPECT_TRUE(report->IsSending());
         report.reset();
     }
-    QTest::qWait(200);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Leftovers().isEmpty() && Archives().isEmpty(); }));
+    uitest::Watch([&] { return QFile::exists(m_mailArgs); }, 200);
     EXPECT_TRUE(Leftovers().isEmpty()) << Leftovers().join(QLatin1Char(',')).toStdString();
     EXPECT_TRUE(Archives().isEmpty());
     EXPECT_FALSE(QFile::exists(m_mailArgs));

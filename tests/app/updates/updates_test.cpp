@@ -179,7 +179,7 @@ TEST_F(UpdateWindowTest, ScheduledCheckRunsWhenDueAndOffersTheNewVersion) {
     // Weekly runs on Mondays only.
     m_config->SetAutoUpdate(3);
     EXPECT_FALSE(m_window->Updates()->RunScheduled(today));
-    QTest::qWait(50);
+    uitest::Watch([&] { return !m_server->Requests().isEmpty(); }, 50);
     EXPECT_TRUE(m_server->Requests().isEmpty());
     EXPECT_EQ(m_config->GetUpdateDay(), 1);
 
@@ -205,7 +205,7 @@ TEST_F(UpdateWindowTest, ScheduledCheckRunsWhenDueAndOffersTheNewVersion) {
     EXPECT_TRUE(m_window->Updates()->RunScheduled(today.addDays(1)));
     QSignalSpy finished(m_window->Updates()->Check(), &CUpdateCheck::Finished);
     ASSERT_TRUE(finished.wait(10000));
-    QTest::qWait(100);
+    uitest::Watch([] { return QApplication::activeModalWidget() != nullptr; }, 100);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 

@@ -21,6 +21,7 @@
 
 #include "capdev.h"
 #include "pulsedaemon.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -249,14 +250,10 @@ TEST_F(PulseRecordTest, SourceUnloadedMidRecordingIsMinus9) {
     std::thread player([&] { Play({{true, 1.5}}, "gadget"); });
     player.join();
     ASSERT_EQ(0, daemon.pactl("unload-module " + module));
-    for (int i = 0; i < 100; ++i) {
-        {
-            std::lock_guard<std::mutex> lock(events.mutex);
-            if (!events.errors.empty())
-                break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    testsupport::WaitFor([&] {
+        std::lock_guard<std::mutex> lock(events.mutex);
+        return !events.errors.empty();
+    });
     {
         std::lock_guard<std::mutex> lock(events.mutex);
         ASSERT_EQ(1u, events.errors.size()) << events.log;

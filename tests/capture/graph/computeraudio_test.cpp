@@ -10,11 +10,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "capdev.h"
 #include "engineevents.h"
 #include "graphtest.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 using graphtest::HasTone;
 using graphtest::Peak;
 using Events = graphtest::EngineEvents;
+using testsupport::WaitFor;
 
 // The first `seconds` of `pcm` from its first loud sample on: one tone,
 // without the gap before the next.
@@ -85,14 +86,16 @@ TEST_F(ComputerAudioTest, PlayerGoesIntoTheFileAndToTheSpeakersAtTheMonitorLevel
     EXPECT_EQ(AudioDevSetVolume(engine, 100), 0);
     speakers.Take();
     PlayTone(1.0);
-    std::this_thread::sleep_for(300ms);
+    WaitFor([&] { return graphtest::PlayedOut(speakers.Peek(), 44100); });
     EXPECT_TRUE(HasTone(speakers.Take(), 44100));
 
     // Volume 0 silences the speakers, not the recording.
     EXPECT_EQ(AudioDevSetVolume(engine, 201), AUDIODEV_ERR_PARAM);
     EXPECT_EQ(AudioDevSetVolume(engine, 0), 0);
     PlayTone(1.0);
-    std::this_thread::sleep_for(300ms);
+    // The file gets both tones; the speakers hear nothing meanwhile.
+    ASSERT_TRUE(WaitFor([&] { return LoudSeconds(m_events.Audio(), 48000) > 1.7; }));
+    ASSERT_TRUE(speakers.Listen(0.2));
     EXPECT_EQ(Peak(speakers.Take()), 0);
     ASSERT_EQ(AudioDevStopRecord(engine), 0);
 
@@ -112,7 +115,7 @@ TEST_F(ComputerAudioTest, PlayerGoesIntoTheFileAndToTheSpeakersAtTheMonitorLevel
     param = Param(44100);
     ASSERT_EQ(AudioDevStartRecord(engine, &param), 0);
     PlayTone(0.5);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(WaitFor([&] { return LoudSeconds(m_events.Audio(), 44100) > 0.4; }));
     ASSERT_EQ(AudioDevStopRecord(engine), 0);
     EXPECT_EQ(m_events.Count("CAudioDevRecorder::CopyInputFormat SampleRate:44100"), 1);
     EXPECT_EQ(m_events.Count("BuildMonitorGraph"), 0);
@@ -135,7 +138,7 @@ TEST_F(ComputerAudioTest, VirtualDeviceRemovedMidRecordingIsMinus9AndTheNextStar
     ASSERT_EQ(AudioDevStartRecord(engine, &param), 0);
     PlayTone(0.3);
     ASSERT_EQ(graphtest::UnloadSink(m_pulse, "tavra_audio"), 0);
-    for (int i = 0; i < 100 && m_events.Errors().empty(); ++i) std::this_thread::sleep_for(20ms);
+    WaitFor([&] { return !m_events.Errors().empty(); });
     EXPECT_EQ(m_events.Errors(), (std::vector<std::string>{"-9 Monitor of Tavra Audio"}));
     ASSERT_EQ(AudioDevStopRecord(engine), 0);
     EXPECT_EQ(m_events.Closed().size(), 1u);  // what came before the loss is kept
@@ -147,7 +150,7 @@ TEST_F(ComputerAudioTest, VirtualDeviceRemovedMidRecordingIsMinus9AndTheNextStar
     EXPECT_EQ(m_events.Count("graph lost, rebuilding"), 1);
     EXPECT_EQ(ServerDefault(), "tavra_audio");
     PlayTone(0.5);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(WaitFor([&] { return LoudSeconds(m_events.Audio(), 44100) > 0.4; }));
     ASSERT_EQ(AudioDevStopRecord(engine), 0);
     const auto closed = m_events.Closed();
     ASSERT_EQ(closed.size(), 1u);

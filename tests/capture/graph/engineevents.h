@@ -21,6 +21,7 @@ struct EngineEvents {
     std::vector<std::string> logs;    // guarded by mutex
     std::vector<std::string> closed;  // guarded by mutex
     std::vector<std::string> errors;  // RecordError: value and text, guarded by mutex
+    std::vector<int16_t> audio;       // AudioData, as the file receives it, guarded by mutex
 
     static int Callback(int code, int value, void* data, void* user) {
         auto* me = static_cast<EngineEvents*>(user);
@@ -29,6 +30,10 @@ struct EngineEvents {
         if (code == FileClosed && data) me->closed.emplace_back(static_cast<const char*>(data));
         if (code == RecordError)
             me->errors.push_back(std::to_string(value) + " " + (data ? static_cast<const char*>(data) : ""));
+        if (code == AudioData && data) {
+            const auto* p = static_cast<const int16_t*>(data);
+            me->audio.insert(me->audio.end(), p, p + value / 2);
+        }
         return 0;
     }
     // Log lines that contain `text`.
@@ -47,8 +52,13 @@ struct EngineEvents {
         std::lock_guard<std::mutex> lock(mutex);
         return errors;
     }
+    std::vector<int16_t> Audio() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return audio;
+    }
     void Clear() {
         std::lock_guard<std::mutex> lock(mutex);
+        audio.clear();
         logs.clear();
         closed.clear();
         errors.clear();

@@ -13,6 +13,7 @@
 
 #include "../writers/pcmtest.h"
 #include "pulse/pulseconnection.h"
+#include "waitfor.h"
 
 extern char** environ;
 
@@ -65,6 +66,21 @@ std::vector<int16_t> SourceTap::Take() {
     std::vector<int16_t> out;
     out.swap(m_pcm);
     return out;
+}
+
+std::vector<int16_t> SourceTap::Peek() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pcm;
+}
+
+size_t SourceTap::Size() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pcm.size();
+}
+
+bool SourceTap::Listen(double seconds) {
+    const size_t until = Size() + static_cast<size_t>(seconds * m_rate) * 2;
+    return testsupport::WaitFor([&] { return Size() >= until; });
 }
 
 void SourceTap::Sink(int code, unsigned bytes, const void* data, void* owner) {
@@ -147,5 +163,11 @@ int UnloadSink(const testsupport::PulseDaemon& pulse, const std::string& sinkNam
 }
 
 int Peak(const std::vector<int16_t>& pcm) { return pcmtest::peak(pcm.data(), pcm.size()); }
+
+bool PlayedOut(const std::vector<int16_t>& pcm, int rate) {
+    size_t loud = pcm.size();
+    while (loud > 0 && std::abs(pcm[loud - 1]) < 2000) --loud;
+    return loud > 0 && pcm.size() - loud >= static_cast<size_t>(rate / 10) * 2;
+}
 
 }  // namespace graphtest

@@ -25,16 +25,22 @@ void WriteToneWav(const std::string& path, int rate, double seconds, double ampl
 // Records a source of the daemon (by its server name) into memory.
 class SourceTap {
 public:
-    explicit SourceTap(int rate = 44100) : m_input(rate) {}
+    explicit SourceTap(int rate = 44100) : m_rate(rate), m_input(rate) {}
     ~SourceTap() { m_input.Close(); }
     // 0 or the server's error.
     int Start(const std::string& sourceName);
     // The samples so far (interleaved stereo), and forgets them.
     std::vector<int16_t> Take();
+    // The samples so far, kept.
+    std::vector<int16_t> Peek();
+    size_t Size();
+    // Waits until `seconds` more have arrived: time as the server counts it.
+    bool Listen(double seconds);
 
 private:
     static void Sink(int code, unsigned bytes, const void* data, void* owner);
 
+    int m_rate;
     capdev::WaveInRecorder m_input;
     std::mutex m_mutex;
     std::vector<int16_t> m_pcm;  // guarded by m_mutex
@@ -69,5 +75,8 @@ int UnloadSink(const testsupport::PulseDaemon& pulse, const std::string& sinkNam
 ::testing::AssertionResult HasTone(const std::vector<int16_t>& pcm, int rate);
 // Largest absolute sample value.
 int Peak(const std::vector<int16_t>& pcm);
+// Whether `pcm` (interleaved stereo at `rate`) ends in 100 ms of quiet after
+// something loud: a tone that has played to its end.
+bool PlayedOut(const std::vector<int16_t>& pcm, int rate);
 
 }  // namespace graphtest

@@ -11,18 +11,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "audioinput.h"
+#include "graph/audiofiltergraph.h"
 #include "graph/defaultoutput.h"
 #include "graph/lineout.h"
 #include "graphtest.h"
+#include "waitfor.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using graphtest::HasTone;
 using graphtest::Peak;
+using testsupport::WaitFor;
 
 bool Exists(const std::string& path) {
     struct stat st {};
@@ -100,7 +102,7 @@ TEST_F(LineOutTest, PlayerIsCapturedAndHeardAtTheMonitorLevelAndTheDefaultComesB
 
     speakers.Take();
     PlayTone(1.0);
-    std::this_thread::sleep_for(300ms);
+    WaitFor([&] { return HasTone(rec.Pcm(), rate) && graphtest::PlayedOut(speakers.Peek(), 44100); });
     EXPECT_EQ(rec.Order(), (std::vector<std::string>{"format", "data"}));
     EXPECT_TRUE(HasTone(rec.Pcm(), rate));
     EXPECT_TRUE(HasTone(speakers.Take(), 44100));
@@ -108,7 +110,7 @@ TEST_F(LineOutTest, PlayerIsCapturedAndHeardAtTheMonitorLevelAndTheDefaultComesB
     // 200 %: the tone (peak 12000) reaches the speakers near double.
     capdev::LineOutSetVolume(200);
     PlayTone(0.5);
-    std::this_thread::sleep_for(300ms);
+    WaitFor([&] { return graphtest::PlayedOut(speakers.Peek(), 44100); });
     EXPECT_GT(Peak(speakers.Take()), 20000);
 
     EXPECT_TRUE(capdev::LineOutTeardown(&rec));
@@ -125,13 +127,13 @@ TEST_F(LineOutTest, SecondRecordingReusesTheGraphAndHearsTheFormatFirst) {
     capdev::LineOutPause(&rec);  // not whom it delivers to: no effect
     first.Clear();
     PlayTone(0.3);
-    std::this_thread::sleep_for(200ms);
+    WaitFor([&] { return Peak(first.Pcm()) > 4000; });
     EXPECT_EQ(first.Order(), (std::vector<std::string>{"data"}));
     capdev::LineOutPause(&first);
     first.Clear();
     PlayTone(0.5);
-    std::this_thread::sleep_for(200ms);
-    EXPECT_TRUE(first.Order().empty());  // paused: nothing handed over
+    // Paused: nothing handed over, while the tone played nor after.
+    EXPECT_FALSE(WaitFor([&] { return !first.Order().empty(); }, 200ms));
 
     // Another recorder of the process takes over: a teardown by the first
     // must not pull the graph from under it.
@@ -140,7 +142,7 @@ TEST_F(LineOutTest, SecondRecordingReusesTheGraphAndHearsTheFormatFirst) {
     ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &second, &again), 0);
     EXPECT_EQ(again, graph);
     PlayTone(0.5);
-    std::this_thread::sleep_for(200ms);
+    WaitFor([&] { return Peak(second.Pcm()) > 4000; });
     EXPECT_EQ(second.Order(), (std::vector<std::string>{"format", "data"}));
     EXPECT_TRUE(first.Order().empty());
     EXPECT_EQ(first.LogsContaining("BuildMonitorGraph") + second.LogsContaining("BuildMonitorGraph"), 1);
@@ -162,7 +164,7 @@ TEST_F(LineOutTest, VirtualDefaultAtStartIsReplacedByTheFirstOtherDevice) {
     capdev::CAudioFilterGraph* graph = nullptr;
     ASSERT_EQ(capdev::LineOutStartRecord(&Captured::Sink, &rec, &graph), 0);
     PlayTone(0.5);
-    std::this_thread::sleep_for(300ms);
+    WaitFor([&] { return graphtest::PlayedOut(speakers.Peek(), 44100); });
     EXPECT_TRUE(HasTone(speakers.Take(), 44100));
     EXPECT_TRUE(capdev::LineOutTeardown(nullptr));
     EXPECT_EQ(ServerDefault(), "speakers");
@@ -181,7 +183,7 @@ TEST_F(LineOutTest, RecordingAfterTheSpeakersWereUnpluggedIsHeardOnTheOtherDevic
     // The headphones go while "Tavra Audio" is the default: the monitor
     // that played on them has nowhere to play.
     ASSERT_EQ(graphtest::UnloadSink(m_pulse, "headphones"), 0);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitFor([&] { return !graph->IsAlive(); }));
 
     graphtest::SourceTap speakers;
     ASSERT_EQ(speakers.Start("speakers.monitor"), 0);
@@ -190,8 +192,9 @@ TEST_F(LineOutTest, RecordingAfterTheSpeakersWereUnpluggedIsHeardOnTheOtherDevic
     EXPECT_EQ(second.LogsContaining("graph lost, rebuilding"), 1);
     speakers.Take();
     PlayTone(0.5);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_TRUE(HasTone(second.Pcm(), static_cast<int>(second.format.samplesPerSec)));
+    const int rate = static_cast<int>(second.format.samplesPerSec);
+    WaitFor([&] { return HasTone(second.Pcm(), rate) && graphtest::PlayedOut(speakers.Peek(), 44100); });
+    EXPECT_TRUE(HasTone(second.Pcm(), rate));
     EXPECT_TRUE(HasTone(speakers.Take(), 44100));
     EXPECT_TRUE(capdev::LineOutTeardown(&second));
     EXPECT_EQ(ServerDefault(), "speakers");

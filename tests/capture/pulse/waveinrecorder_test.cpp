@@ -12,11 +12,13 @@
 #include "../writers/pcmtest.h"
 #include "privatehome.h"
 #include "pulsedaemon.h"
+#include "waitfor.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using capdev::WaveInRecorder;
+using testsupport::WaitFor;
 
 // What a sink received; filled from the delivery and caller threads.
 struct Received {
@@ -59,17 +61,14 @@ struct Received {
         std::lock_guard<std::mutex> lock(mutex);
         return calls;
     }
-};
-
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(10ms);
+    // A loud stretch has arrived, and 100 ms of quiet after it.
+    bool toneEnded() {
+        std::lock_guard<std::mutex> lock(mutex);
+        size_t last = pcm.size();
+        while (last > 0 && std::abs(pcm[last - 1]) < 4000) --last;
+        return last > 0 && pcm.size() - last >= 2 * 4410;
     }
-    return true;
-}
+};
 
 class WaveInTest : public ::testing::Test {
 protected:
@@ -84,13 +83,15 @@ protected:
     void TearDown() override { testsupport::removeTree(m_dir); }
     // Plays a 1 kHz tone of `seconds` into "Speakers"; waits for the end
     // unless `background`. The null sink renders (and its monitor delivers)
-    // only while something plays.
+    // only while something plays. The player keeps 300 ms in the server, so
+    // that it does not run dry on a busy machine: a gap in what it plays
+    // would look like a lost block.
     void playTone(double seconds, bool background = false, int hz = 1000) {
         const std::string tone = m_dir + "/tone" + std::to_string(seconds) + ".wav";
         ASSERT_EQ(testsupport::runCommand("sox -n -r 44100 -c 2 -b 16 '" + tone + "' synth " +
                                           std::to_string(seconds) + " sine " + std::to_string(hz) + " vol 0.5"),
                   0);
-        ASSERT_EQ(m_daemon.shell("paplay --latency-msec=40 --device=speakers '" + tone + "'" + (background ? " >/dev/null 2>&1 &" : "")), 0);
+        ASSERT_EQ(m_daemon.shell("paplay --latency-msec=300 --device=speakers '" + tone + "'" + (background ? " >/dev/null 2>&1 &" : "")), 0);
     }
     std::unique_ptr<WaveInRecorder> openMonitor(int rate) {
         auto r = std::make_unique<WaveInRecorder>(rate);
@@ -146,7 +147,7 @@ TEST_F(WaveInTest, AToneArrivesInExact40msBlocks) {
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(r->Start(), 0);
     playTone(1.2);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitFor([&] { return m_got.toneEnded(); }));
     EXPECT_EQ(r->Close(), 0);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
@@ -176,8 +177,8 @@ TEST_F(WaveInTest, ASlowSinkLosesNoBlock) {
     auto r = openMonitor(44100);
     ASSERT_EQ(r->Start(), 0);
     playTone(1.5, false, 997);
-    ASSERT_TRUE(waitFor([&] { return m_got.stallAtBlock < 0; }, 3s));
-    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(WaitFor([&] { return m_got.stallAtBlock < 0; }));
+    ASSERT_TRUE(WaitFor([&] { return m_got.toneEnded(); }));
     EXPECT_EQ(r->Close(), 0);
 
     std::lock_guard<std::mutex> lock(m_got.mutex);
@@ -207,10 +208,10 @@ TEST_F(WaveInTest, LowRatesGiveSmallerBlocksAndCloseEndsTheCalls) {
     EXPECT_EQ(r->BlockBytes(), 1764u);
     ASSERT_EQ(r->Start(), 0);
     playTone(0.6);
-    ASSERT_TRUE(waitFor([&] { return m_got.blocks() >= 12; }, 3s));
+    ASSERT_TRUE(WaitFor([&] { return m_got.blocks() >= 12; }));
     EXPECT_EQ(r->Close(), 0);
     const int calls = m_got.callCount();
-    std::this_thread::sleep_for(300ms);
+    WaitFor([&] { return m_got.callCount() != calls; }, 300ms);  // any late call
     EXPECT_EQ(m_got.callCount(), calls);
     std::lock_guard<std::mutex> lock(m_got.mutex);
     for (unsigned n : m_got.blockSizes) ASSERT_EQ(n, 1764u);
@@ -290,10 +291,10 @@ TEST_F(WaveInTest, RemovingTheSourceReportsTheLossOnce) {
     auto r = openMonitor(44100);
     ASSERT_EQ(r->Start(), 0);
     playTone(10, true);
-    ASSERT_TRUE(waitFor([&] { return m_got.blocks() >= 5; }, 3s));
+    ASSERT_TRUE(WaitFor([&] { return m_got.blocks() >= 5; }));
     ASSERT_EQ(m_daemon.pactl("unload-module module-null-sink"), 0);
-    ASSERT_TRUE(waitFor([&] { return m_got.lostCount() > 0; }, 3s));
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(WaitFor([&] { return m_got.lostCount() > 0; }));
+    WaitFor([&] { return m_got.lostCount() > 1; }, 200ms);  // a second report
     EXPECT_EQ(m_got.lostCount(), 1);
     EXPECT_EQ(r->Close(), 0);
 }
@@ -302,10 +303,10 @@ TEST_F(WaveInTest, ADyingServerReportsTheLossOnce) {
     auto r = openMonitor(44100);
     ASSERT_EQ(r->Start(), 0);
     playTone(10, true);
-    ASSERT_TRUE(waitFor([&] { return m_got.blocks() >= 5; }, 3s));
+    ASSERT_TRUE(WaitFor([&] { return m_got.blocks() >= 5; }));
     m_daemon.stop();
-    ASSERT_TRUE(waitFor([&] { return m_got.lostCount() > 0; }, 3s));
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(WaitFor([&] { return m_got.lostCount() > 0; }));
+    WaitFor([&] { return m_got.lostCount() > 1; }, 200ms);  // a second report
     EXPECT_EQ(m_got.lostCount(), 1);
     r.reset();  // destruction closes
 }

@@ -21,6 +21,7 @@
 #include "network/awsfactory.h"
 #include "privatehome.h"
 #include "servicecontext.h"
+#include "waitfor.h"
 
 using namespace std::chrono_literals;
 using coretest::CallbackProbe;
@@ -282,7 +283,7 @@ TEST_F(RequestWorkerTest, DestroyDuringIdentificationStopsTheWorkerWithoutCallba
     }
     // The worker has been joined: no notifier can start any more.
     EXPECT_EQ(probe.Calls(), 0);
-    std::this_thread::sleep_for(50ms);
+    testsupport::WaitFor([&] { return probe.Calls() != 0; }, 50ms);
     EXPECT_EQ(probe.Calls(), 0);
 }
 

@@ -10,6 +10,7 @@
 #include "network/awsfactory.h"
 #include "network/icmppinger.h"
 #include "tunecap.h"
+#include "waitfor.h"
 
 namespace nettest {
 namespace {
@@ -68,10 +69,7 @@ TEST_F(AWSFactoryTest, TheVerdictFollowsTheHostsFromPassToPass) {
     AWSFactory& factory = *owner;
     ASSERT_TRUE(factory.WaitForNetwork());
     server.reset();  // the only host goes away
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (factory.NetworkState() != AWSFactory::kStateOffline &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(50ms);
+    testsupport::WaitFor([&] { return factory.NetworkState() == AWSFactory::kStateOffline; });
     EXPECT_EQ(factory.NetworkState(), AWSFactory::kStateOffline);
     EXPECT_FALSE(factory.WaitForNetwork());
 }
@@ -93,9 +91,7 @@ TEST_F(AWSFactoryTest, AProxyChangeIsProbedThroughTheNewProxy) {
     factory.GetProxy(&stored);
     EXPECT_EQ(stored.type, 0);
     EXPECT_STREQ(stored.host, "127.0.0.1");
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (factory.PassCount() < passes + 2 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(20ms);
+    testsupport::WaitFor([&] { return factory.PassCount() >= passes + 2; });
     EXPECT_EQ(factory.NetworkState(), AWSFactory::kStateOffline);
 
     // A two-character host is no proxy: direct probes answer again.
@@ -104,10 +100,7 @@ TEST_F(AWSFactoryTest, AProxyChangeIsProbedThroughTheNewProxy) {
     factory.SetProxy(&shortHost);
     factory.GetProxy(&stored);
     EXPECT_EQ(stored.type, -1);
-    const auto again = std::chrono::steady_clock::now() + 10s;
-    while (factory.NetworkState() != AWSFactory::kStateOnline &&
-           std::chrono::steady_clock::now() < again)
-        std::this_thread::sleep_for(20ms);
+    testsupport::WaitFor([&] { return factory.NetworkState() == AWSFactory::kStateOnline; });
     EXPECT_EQ(factory.NetworkState(), AWSFactory::kStateOnline);
 }
 
@@ -120,9 +113,7 @@ TEST_F(AWSFactoryTest, ShutdownJoinsPromptlyAndReleasesWaiters) {
     auto owner = MakeFactory({stub.Url("/hang")});
     AWSFactory& factory = *owner;
     auto waiter = std::async(std::launch::async, [&factory] { return factory.WaitForNetwork(); });
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (stub.Count("/hang") < 1 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(20ms);
+    testsupport::WaitFor([&] { return stub.Count("/hang") >= 1; });
     ASSERT_EQ(stub.Count("/hang"), 1);
 
     const auto start = std::chrono::steady_clock::now();

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "nettestfixture.h"
+#include "waitfor.h"
 
 namespace nettest {
 namespace {
@@ -190,7 +191,7 @@ TEST_F(WebRequestTest, CancelEndsARunningDownloadAndItsRetries) {
     const std::string path = PathFor("cancelled.bin");
     ASSERT_TRUE(request.StartDownload(stub.Url("/stall/1000/10"), path));
     EXPECT_FALSE(request.StartDownload(stub.Url("/plain"), path)) << "one download at a time";
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(testsupport::WaitFor([&] { return stub.Count("/stall/1000/10") == 1; }));  // under way
     const auto start = std::chrono::steady_clock::now();
     request.Cancel();
     EXPECT_EQ(request.WaitDownload(), aws::kWebCancelled);

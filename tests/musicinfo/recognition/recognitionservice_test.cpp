@@ -22,6 +22,7 @@
 #include "servicecontext.h"
 #include "tunecap.h"
 #include "wav/wavfile.h"
+#include "waitfor.h"
 
 namespace {
 
@@ -251,12 +252,12 @@ TEST_F(RecognitionServiceTest, CancelDuringIdentificationGivesNoCallback) {
     CallbackProbe probe;
     void* handle = Request(songs->songAMp3, "Some Song", &probe);
     ASSERT_NE(handle, nullptr);
-    for (int i = 0; i < 400 && services->Log("acoustid").empty(); ++i) std::this_thread::sleep_for(25ms);
+    testsupport::WaitFor([&] { return !services->Log("acoustid").empty(); });
     ASSERT_EQ(services->Log("acoustid").size(), 1u);
     const auto start = std::chrono::steady_clock::now();
     MusicParserDestroyRequest(handle);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
-    std::this_thread::sleep_for(300ms);
+    testsupport::WaitFor([&] { return probe.Calls() != 0 || !services->Log("mb").empty(); }, 300ms);
     EXPECT_EQ(probe.Calls(), 0);
     EXPECT_TRUE(services->Log("mb").empty());
 }
