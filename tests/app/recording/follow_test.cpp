@@ -167,7 +167,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() >= 3; }, 15000)) << ended.count();
         m_session->SignalStopRecord();
         EXPECT_TRUE(QTest::qWaitFor([&] {
-            return m_session->State() == CRecordSession::State_Idle && m_list->VisibleRows().size() >= 3;
+            return m_session->State() == RecordState::Idle && m_list->VisibleRows().size() >= 3;
         }));
         QList<CTreeWidgetItem*> rows = m_list->VisibleRows();
         std::reverse(rows.begin(), rows.end());  // newest first on show

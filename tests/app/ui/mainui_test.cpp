@@ -288,7 +288,7 @@ TEST_F(MainUITest, QuittingWhileASongIsWrittenDeletesTheSongFromTheLibrary) {
 
     EXPECT_TRUE(CloseAnswering(QStringLiteral("Quit")));
     // What the stopped engine still reports changes nothing.
-    uitest::Watch([&] { return list->NewRecordRow() != nullptr || QFile::exists(song); }, 300);
+    uitest::Watch([&] { return list->Library()->NewRecordRow() != nullptr || QFile::exists(song); }, 300);
     EXPECT_FALSE(QFile::exists(song));
     EXPECT_EQ(list->Library()->NewRecordRow(), nullptr);
     EXPECT_EQ(list->Library()->ListCount(1), 0);
