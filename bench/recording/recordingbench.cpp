@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
     const double cpu = capbench::CpuSeconds(false) - cpu0;
     const double elapsed = double(wall.elapsed()) / 1000;
     const long rssEnd = RssKb();
-    const bool spectrum = window->Waveform()->IsActive();
+    const bool spectrum = window->Waveform()->Feed()->IsActive();
     QTest::qWait(1000);
     session->SignalStopRecord();
     QTest::qWait(500);
