@@ -90,10 +90,15 @@ PulseDaemon::PulseDaemon(SoundServer kind) : m_kind(kind) {
                           "sink_properties=device.description=Speakers 2>&1",
                           &out) == 0;
         // The sink appears a moment after the module was loaded; until then
-        // it cannot become the default.
+        // it cannot become the default. Even once the request is taken, the
+        // session manager settles the default a moment later: the server is
+        // ready when it names "speakers" itself.
         bool isDefault = false;
-        for (int attempt = 0; made && !isDefault && attempt < 100; ++attempt) {
-            isDefault = shell("pactl set-default-sink speakers 2>&1", &out) == 0;
+        for (int attempt = 0; made && !isDefault && attempt < 200; ++attempt) {
+            std::string now;
+            isDefault = shell("pactl set-default-sink speakers 2>&1", &out) == 0 &&
+                        shell("pactl get-default-sink 2>&1", &now) == 0 &&
+                        now.substr(0, now.find_last_not_of("\n") + 1) == "speakers";
             if (!isDefault) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (!made || !isDefault)
